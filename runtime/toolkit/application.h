@@ -1,0 +1,31 @@
+// The windowing toolkit's application object: owns every form for the rest of the process.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+namespace kavrel::ui {
+
+class Form;
+
+class Application {
+public:
+    // Makes the toolkit ready (window classes registered). Harmless to call again.
+    static void Initialize();
+    static bool IsInitialized();
+
+    // Registers a form window class once (unregistered again by Finalize).
+    static void RegisterFormClass(const char* name, WNDPROC procedure);
+
+    // Takes ownership of a form; it lives until Finalize.
+    static Form& Adopt(std::unique_ptr<Form> form);
+    static std::size_t FormCount();
+
+    // Destroys every owned form and unregisters the window classes. Called when the module
+    // detaches; Initialize may be called again afterwards.
+    static void Finalize();
+};
+
+}  // namespace kavrel::ui

@@ -1,0 +1,57 @@
+# Services the tests and the demo need: a virtual X display and a CUPS print queue whose jobs
+# arrive as PDF files. Sourced by test.sh and demo.sh.
+
+kavrel_wine_prefixes() { find "$1/kavrel/wine" -mindepth 1 -maxdepth 1 -type d 2>/dev/null; }
+
+stop_wineservers() {
+    local prefix
+    for prefix in $(kavrel_wine_prefixes "$1"); do
+        WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    done
+}
+
+start_test_services() {
+    local build=$1
+    # Wine servers left from the build (made with full privileges) would serve the tests.
+    stop_wineservers "$build"
+
+    if [ -z "${KAVREL_KEEP_DISPLAY:-}" ]; then
+        local display=99
+        while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
+            display=$((display + 1))
+        done
+        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        KAVREL_XVFB_PID=$!
+        export DISPLAY=":$display"
+        for _ in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$display" ] && break
+            sleep 0.1
+        done
+    fi
+
+    # CUPS with a cups-pdf queue as the default printer; its jobs land in $HOME/PDF.
+    if command -v cupsd >/dev/null 2>&1; then
+        if ! lpstat -r 2>/dev/null | grep -q "is running"; then
+            cupsd >/dev/null 2>&1 || true
+            for _ in $(seq 1 50); do
+                lpstat -r 2>/dev/null | grep -q "is running" && break
+                sleep 0.1
+            done
+        fi
+        if ! lpstat -p KavrelPDF >/dev/null 2>&1; then
+            lpadmin -p KavrelPDF -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E \
+                >/dev/null 2>&1 || true
+        fi
+        lpoptions -d KavrelPDF >/dev/null 2>&1 || true
+        mkdir -p "$HOME/PDF"
+    fi
+}
+
+stop_test_services() {
+    local build=$1
+    stop_wineservers "$build"
+    if [ -n "${KAVREL_XVFB_PID:-}" ]; then
+        kill "$KAVREL_XVFB_PID" 2>/dev/null || true
+        wait "$KAVREL_XVFB_PID" 2>/dev/null || true
+    fi
+}

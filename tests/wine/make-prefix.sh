@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Creates or refreshes one of the project's Wine prefixes.
+#   make-prefix.sh TEMPLATE_DIR PREFIX_DIR KIND [FILE...]
+# The template prefix is made once with wineboot; the others are copies of it, which is much
+# faster. KIND says what the copy gets:
+#   main       Wine's own TWAIN manager; FILE is the virtual scanner, installed as sane.ds
+#   scripted   FILE is the scripted test manager, installed as C:\windows\TWAIN_32.DLL
+#   nodsm      no TWAIN_32.DLL in the Windows directory at all
+#   noprinter  like main, but reaching no printer
+set -euo pipefail
+template=$1 prefix=$2 kind=$3
+shift 3
+export WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
+unset DISPLAY
+
+if [ ! -f "$template/.kavrel-ready" ]; then
+    rm -rf "$template"
+    mkdir -p "$(dirname "$template")"
+    WINEPREFIX="$template" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$template" wineserver -w
+    touch "$template/.kavrel-ready"
+fi
+if [ "$prefix" != "$template" ] && [ ! -f "$prefix/.kavrel-ready" ]; then
+    rm -rf "$prefix"
+    cp -a "$template" "$prefix"
+fi
+windows="$prefix/drive_c/windows"
+# Replace files by new ones (never write through into a copy shared with the template).
+install_file() { rm -f "$2"; cp "$1" "$2"; }
+case "$kind" in
+template)
+    ;;
+main)
+    [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
+    [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/kavrel_virtual_scanner.ds"
+    ;;
+scripted)
+    install_file "$1" "$windows/twain_32.dll"
+    touch "$prefix/.kavrel-native-twain"
+    ;;
+nodsm)
+    rm -f "$windows/twain_32.dll" "$windows/TWAIN_32.DLL"
+    ;;
+noprinter)
+    [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
+    touch "$prefix/.kavrel-no-printer"
+    ;;
+*)
+    echo "make-prefix.sh: unknown kind $kind" >&2
+    exit 1
+    ;;
+esac
+touch "$prefix/.kavrel-prefix-$kind"

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in one of the project's prefixes, with the Russian regional
+# settings (ANSI code page 1251, OEM 866) the product runs with.
+#   run-in-prefix.sh PREFIX_DIR PROGRAM [ARGUMENT...]
+# As root, the program runs without the capabilities that override file permissions, so that a
+# directory with mode 000 is as unreadable to it as to an operator. Without a DISPLAY it gets
+# a virtual X server of its own.
+set -euo pipefail
+prefix=$1
+shift
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
+unset LANGUAGE
+# Prefixes that must see no printer reach no CUPS server and no printcap.
+if [ -f "$prefix/.kavrel-no-printer" ]; then
+    export CUPS_SERVER=/nonexistent/cups.sock PRINTCAP=/nonexistent/printcap
+fi
+# The scripted test manager replaces Wine's own TWAIN_32.DLL in its prefix.
+if [ -f "$prefix/.kavrel-native-twain" ]; then
+    export WINEDLLOVERRIDES="twain_32=n${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+fi
+launch=(wine)
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
+    launch=(setpriv --bounding-set=-dac_override,-dac_read_search
+            --inh-caps=-dac_override,-dac_read_search wine)
+fi
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "${launch[@]}" "$@"
+fi
+exec "${launch[@]}" "$@"
