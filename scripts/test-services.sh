@@ -29,6 +29,16 @@ start_test_services() {
         done
     fi
 
+    # One persistent Wine server per prefix, and its desktop already made, so that no test
+    # program starts one of them and keeps the test runner waiting on its output.
+    local prefix
+    for prefix in $(kavrel_wine_prefixes "$build"); do
+        [ -f "$prefix/.kavrel-ready" ] || continue
+        "$root/tests/wine/run-in-prefix.sh" "$prefix" --persistent-server
+        "$root/tests/wine/run-in-prefix.sh" "$prefix" "$build/kavrel/bin/kavrel_warm_up.exe" \
+            --stay </dev/null >/dev/null 2>&1 &
+    done
+
     # CUPS with a cups-pdf queue as the default printer; its jobs land in $HOME/PDF.
     if command -v cupsd >/dev/null 2>&1; then
         if ! lpstat -r 2>/dev/null | grep -q "is running"; then

@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine in one of the project's prefixes, with the Russian regional
 # settings (ANSI code page 1251, OEM 866) the product runs with.
 #   run-in-prefix.sh PREFIX_DIR PROGRAM [ARGUMENT...]
+#   run-in-prefix.sh PREFIX_DIR --persistent-server
 # As root, the program runs without the capabilities that override file permissions, so that a
 # directory with mode 000 is as unreadable to it as to an operator. Without a DISPLAY it gets
 # a virtual X server of its own.
@@ -24,6 +25,12 @@ launch=(wine)
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
     launch=(setpriv --bounding-set=-dac_override,-dac_read_search
             --inh-caps=-dac_override,-dac_read_search wine)
+fi
+if [ "${1:-}" = "--persistent-server" ]; then
+    # A server started here, with the programs' own privileges, serves every program of the
+    # prefix until it is killed; programs then never start one that holds their output open.
+    launch[${#launch[@]}-1]=wineserver
+    exec "${launch[@]}" -p </dev/null >/dev/null 2>&1
 fi
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "${launch[@]}" "$@"

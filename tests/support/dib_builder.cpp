@@ -1,0 +1,65 @@
+#include "support/dib_builder.h"
+
+#include <cstring>
+
+namespace kavrel::test {
+
+std::vector<std::uint8_t> DibBytes(const DibSpec& spec) {
+    std::uint32_t colors = spec.clrUsed;
+    if (colors == 0 && spec.bitCount <= 8) colors = 1u << spec.bitCount;
+    if (colors > 256) colors = 0;  // a lying biClrUsed gets no table of that size
+    const std::size_t rows = static_cast<std::size_t>(spec.height < 0 ? -spec.height : spec.height);
+    const std::size_t pixels = RowBytes(spec.width, spec.bitCount) * rows;
+    std::vector<std::uint8_t> bytes(spec.headerSize + 4 * colors + pixels, 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = spec.headerSize;
+    h.biWidth = spec.width;
+    h.biHeight = spec.height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(spec.bitCount);
+    h.biCompression = spec.compression;
+    h.biSizeImage = spec.sizeImage;
+    h.biXPelsPerMeter = 7874;
+    h.biYPelsPerMeter = 7874;
+    h.biClrUsed = spec.clrUsed;
+    std::memcpy(bytes.data(), &h, sizeof h);
+    std::uint8_t* table = bytes.data() + spec.headerSize;
+    for (std::uint32_t i = 0; i < colors; ++i) {
+        table[4 * i + 0] = static_cast<std::uint8_t>(i);
+        table[4 * i + 1] = static_cast<std::uint8_t>(255 - i);
+        table[4 * i + 2] = static_cast<std::uint8_t>(i / 2);
+    }
+    std::uint8_t* bits = table + 4 * colors;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        bits[i] = static_cast<std::uint8_t>((i * 7 + static_cast<std::size_t>(spec.seed) * 31) & 0xFF);
+    }
+    return bytes;
+}
+
+HGLOBAL BlockOf(const std::vector<std::uint8_t>& bytes, UINT flags) {
+    HGLOBAL block = ::GlobalAlloc(flags, bytes.size() ? bytes.size() : 1);
+    if (!block) return nullptr;
+    void* p = ::GlobalLock(block);
+    if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+    ::GlobalUnlock(block);
+    return block;
+}
+
+HGLOBAL MakeDibBlock(const DibSpec& spec, std::size_t extra) {
+    auto bytes = DibBytes(spec);
+    bytes.resize(bytes.size() + extra, 0);
+    return BlockOf(bytes);
+}
+
+std::vector<std::uint8_t> BytesOf(HGLOBAL block) {
+    std::vector<std::uint8_t> bytes;
+    if (!block) return bytes;
+    const SIZE_T size = ::GlobalSize(block);
+    void* p = ::GlobalLock(block);
+    if (!p) return bytes;
+    bytes.assign(static_cast<std::uint8_t*>(p), static_cast<std::uint8_t*>(p) + size);
+    ::GlobalUnlock(block);
+    return bytes;
+}
+
+}  // namespace kavrel::test

@@ -1,0 +1,39 @@
+// Hand-built DIBs for the tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace kavrel::test {
+
+// A packed DIB: 40-byte header, colour table, rows bottom-up (top-down for a negative height),
+// each padded to 4 bytes.
+struct DibSpec {
+    int width = 4;
+    int height = 4;
+    int bitCount = 24;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t compression = BI_RGB;
+    std::uint32_t sizeImage = 0;
+    std::uint32_t headerSize = 40;
+    int seed = 0;
+};
+
+// The bytes of such a DIB. Colour-table entry i is (blue i, green 255 - i, red i / 2); pixel
+// bytes follow a pattern of the seed.
+std::vector<std::uint8_t> DibBytes(const DibSpec& spec);
+
+// The same bytes in a movable global memory block (extra bytes at the end, if asked, zero).
+HGLOBAL MakeDibBlock(const DibSpec& spec, std::size_t extra = 0);
+// A block holding exactly these bytes.
+HGLOBAL BlockOf(const std::vector<std::uint8_t>& bytes, UINT flags = GMEM_MOVEABLE);
+std::vector<std::uint8_t> BytesOf(HGLOBAL block);
+
+// Row bytes of a DIB row.
+inline std::size_t RowBytes(int width, int bitCount) {
+    return static_cast<std::size_t>(((width * bitCount + 31) / 32) * 4);
+}
+
+}  // namespace kavrel::test

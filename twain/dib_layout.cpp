@@ -1,0 +1,91 @@
+#include "twain/dib_layout.h"
+
+#include <cstring>
+
+namespace kavrel::twainlib {
+
+namespace {
+
+constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
+constexpr std::size_t kBitFieldMasks = 12;
+
+template <class T>
+T Load(const std::uint8_t* at) {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+int CountFor(std::uint64_t count) { return count > 256 ? 0 : static_cast<int>(count); }
+
+}  // namespace
+
+int DibColorCount(const std::uint8_t* header, std::size_t size) {
+    if (!header || size < 4) return 0;
+    const std::uint32_t headerSize = Load<std::uint32_t>(header);
+    if (headerSize == kCoreHeaderSize) {
+        if (size < kCoreHeaderSize) return 0;
+        const std::uint16_t bits = Load<std::uint16_t>(header + 10);
+        return bits > 8 ? 0 : CountFor(std::uint64_t{1} << bits);
+    }
+    if (size < kInfoHeaderSize) return 0;
+    const std::uint32_t clrUsed = Load<std::uint32_t>(header + 32);
+    if (clrUsed != 0) return CountFor(clrUsed);
+    const std::uint16_t bits = Load<std::uint16_t>(header + 14);
+    return bits <= 8 ? CountFor(std::uint64_t{1} << bits) : 0;
+}
+
+std::uint64_t DibRowBytes(std::int64_t width, unsigned bitCount) {
+    if (width <= 0) return 0;
+    return ((static_cast<std::uint64_t>(width) * bitCount + 31) / 32) * 4;
+}
+
+std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size) {
+    if (!block || size < kInfoHeaderSize) return std::nullopt;
+    DibLayout d;
+    d.headerSize = Load<std::uint32_t>(block);
+    if (d.headerSize < kInfoHeaderSize || d.headerSize > size) return std::nullopt;
+    d.width = Load<std::int32_t>(block + 4);
+    d.height = Load<std::int32_t>(block + 8);
+    d.bitCount = Load<std::uint16_t>(block + 14);
+    d.compression = Load<std::uint32_t>(block + 16);
+    d.sizeImage = Load<std::uint32_t>(block + 20);
+    d.clrUsed = Load<std::uint32_t>(block + 32);
+    if (d.width <= 0 || d.height == 0 || d.height == INT32_MIN) return std::nullopt;
+    switch (d.bitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: return std::nullopt;
+    }
+    d.colorCount = DibColorCount(block, size);
+    d.colorTableOffset = d.headerSize;
+    std::uint64_t tableBytes = std::uint64_t{4} * static_cast<unsigned>(d.colorCount);
+    // The three bit-field masks of a 40-byte header sit where a colour table would; the pixel
+    // rows come after them (a longer header holds the masks itself).
+    if (d.compression == kBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasks;
+    const std::uint64_t bitsOffset = std::uint64_t{d.headerSize} + tableBytes;
+    if (bitsOffset > size) return std::nullopt;
+    d.bitsOffset = static_cast<std::size_t>(bitsOffset);
+    const std::uint64_t rows = d.height < 0 ? static_cast<std::uint64_t>(-std::int64_t{d.height})
+                                            : static_cast<std::uint64_t>(d.height);
+    switch (d.compression) {
+    case kRgb:
+    case kBitFields:
+        if (d.compression == kBitFields && d.bitCount != 16 && d.bitCount != 32) return std::nullopt;
+        d.pixelBytes = DibRowBytes(d.width, d.bitCount) * rows;
+        break;
+    case kRle8:
+    case kRle4:
+        // Run-length data is as long as the header says; rows are bottom-up only.
+        if (d.height < 0 || d.sizeImage == 0) return std::nullopt;
+        if ((d.compression == kRle8) != (d.bitCount == 8)) return std::nullopt;
+        if (d.compression == kRle4 && d.bitCount != 4) return std::nullopt;
+        d.pixelBytes = d.sizeImage;
+        break;
+    default:
+        return std::nullopt;  // JPEG, PNG and unknown compressions are not drawn here
+    }
+    if (d.pixelBytes > size - d.bitsOffset) return std::nullopt;
+    return d;
+}
+
+}  // namespace kavrel::twainlib

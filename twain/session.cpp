@@ -1,0 +1,348 @@
+// The TWAIN session: the library's global state, finding and loading the Source Manager, the
+// state-machine steps, raw triplets, result and condition codes, and the error record.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "twain/dsm_path.h"
+#include "twain/library_state.h"
+
+namespace kavrel::twainlib {
+
+using namespace twain;
+
+namespace {
+
+constexpr int kEasyVersion = 106;
+constexpr std::size_t kIdentityStringChars = 33;  // TW_STR32 holds 33 characters and the terminator
+
+void CopyIdentityString(char (&field)[34], const char* text) {
+    // Longer texts are cut at 33 characters; a null text is the empty text.
+    std::memset(field, 0, sizeof field);
+    if (text) std::strncpy(field, text, kIdentityStringChars);
+}
+
+TW_IDENTITY DefaultAppIdentity() {
+    TW_IDENTITY id{};
+    id.Id = 0;
+    id.Version.MajorNum = 1;
+    id.Version.MinorNum = 0;
+    id.Version.Language = TWLG_USA;
+    id.Version.Country = TWCY_USA;
+    CopyIdentityString(id.Version.Info, "<?>");
+    id.ProtocolMajor = kProtocolMajor;
+    id.ProtocolMinor = kProtocolMinor;
+    id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    CopyIdentityString(id.Manufacturer, "<?>");
+    CopyIdentityString(id.ProductFamily, "<?>");
+    CopyIdentityString(id.ProductName, "<?>");
+    return id;
+}
+
+LibraryState MakeInitialState() {
+    LibraryState state;
+    state.appIdentity = DefaultAppIdentity();
+    return state;
+}
+
+const char* ResultCodeName(int code) {
+    switch (code) {
+    case TWRC_SUCCESS: return "TWRC_SUCCESS";
+    case TWRC_FAILURE: return "TWRC_FAILURE";
+    case TWRC_CHECKSTATUS: return "TWRC_CHECKSTATUS";
+    case TWRC_CANCEL: return "TWRC_CANCEL";
+    case TWRC_DSEVENT: return "TWRC_DSEVENT";
+    case TWRC_NOTDSEVENT: return "TWRC_NOTDSEVENT";
+    case TWRC_XFERDONE: return "TWRC_XFERDONE";
+    case TWRC_ENDOFLIST: return "TWRC_ENDOFLIST";
+    default: return "unknown";
+    }
+}
+
+const char* ConditionCodeName(int code) {
+    switch (code) {
+    case TWCC_SUCCESS: return "TWCC_SUCCESS";
+    case TWCC_BUMMER: return "TWCC_BUMMER";
+    case TWCC_LOWMEMORY: return "TWCC_LOWMEMORY";
+    case TWCC_NODS: return "TWCC_NODS";
+    case TWCC_MAXCONNECTIONS: return "TWCC_MAXCONNECTIONS";
+    case TWCC_OPERATIONERROR: return "TWCC_OPERATIONERROR";
+    case TWCC_BADCAP: return "TWCC_BADCAP";
+    case TWCC_BADPROTOCOL: return "TWCC_BADPROTOCOL";
+    case TWCC_BADVALUE: return "TWCC_BADVALUE";
+    case TWCC_SEQERROR: return "TWCC_SEQERROR";
+    case TWCC_BADDEST: return "TWCC_BADDEST";
+    case TWCC_CAPUNSUPPORTED: return "TWCC_CAPUNSUPPORTED";
+    case TWCC_CAPBADOPERATION: return "TWCC_CAPBADOPERATION";
+    case TWCC_CAPSEQERROR: return "TWCC_CAPSEQERROR";
+    default: return "unknown";
+    }
+}
+
+const char* LibraryErrorText(int code) {
+    switch (code) {
+    case kErrorNone: return "none recorded";
+    case kErrorGetPixelTypes: return "the source refused to list its pixel types";
+    case kErrorSetPixelTypes: return "the source refused the narrowed pixel types";
+    case kErrorOpenSource: return "the default source could not be opened";
+    case kErrorEnableSource: return "the source could not be enabled";
+    case kErrorNegotiateOutsideState4: return "pixel types negotiated outside state 4";
+    case kErrorNoContainer: return "the source returned no container";
+    case kErrorContainerUnusable: return "the source's container could not be read";
+    case kErrorContainerType: return "the source's container is of an unhandled type";
+    case kErrorItemType: return "the pixel types are not 16-bit values";
+    case kErrorEmptyList: return "the source offers no pixel types";
+    case kErrorNoCommonPixelType: return "no wanted pixel type is offered";
+    default: return "unknown";
+    }
+}
+
+}  // namespace
+
+LibraryState& State() {
+    static LibraryState state = MakeInitialState();
+    return state;
+}
+
+void ErrorBox(const char* text) {
+    ::MessageBoxA(nullptr, text, "TWAIN Error", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void SoftAssert(bool condition) {
+    if (!condition) ::MessageBoxA(nullptr, "Assertion failed", "SCANKIT", MB_OK);
+}
+
+int RecordError(int code) {
+    LibraryState& s = State();
+    if (s.lastError.error != kErrorNone) return 0;
+    s.lastError.error = code;
+    if (code >= kErrorGetPixelTypes && code <= kErrorEnableSource) {
+        s.lastError.resultCode = TWAIN_GetResultCode();
+        s.lastError.conditionCode = TWAIN_GetConditionCode();
+    } else {
+        s.lastError.resultCode = 0;
+        s.lastError.conditionCode = 0;
+    }
+    return 0;
+}
+
+void ClearError() { State().lastError.error = kErrorNone; }
+
+void ReportLastError(const char* context) {
+    // The fixed first line stays; below it what failed and the codes recorded with the first
+    // failure, so that a screenshot of the box tells support everything.
+    const ErrorRecord& e = State().lastError;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "TWAIN_ReportLastError: an error occurred\n\n%s\n\n"
+                  "Library error %d: %s\nResult code %d (%s), condition code %d (%s)",
+                  context ? context : "", e.error, LibraryErrorText(e.error), e.resultCode,
+                  ResultCodeName(e.resultCode), e.conditionCode, ConditionCodeName(e.conditionCode));
+    ErrorBox(text);
+}
+
+}  // namespace kavrel::twainlib
+
+using kavrel::twainlib::State;
+using namespace twain;
+
+// --- information and settings -----------------------------------------------------------------
+
+TWAIN_API int WINAPI TWAIN_EasyVersion(void) { return kavrel::twainlib::kEasyVersion; }
+
+TWAIN_API int WINAPI TWAIN_State(void) { return State().twainState; }
+
+TWAIN_API int WINAPI TWAIN_IsAvailable(void) {
+    auto& s = State();
+    if (s.dsmEntry) return 1;
+    if (s.dsmPresence == 0) {
+        if (TWAIN_LoadSourceManager()) {
+            s.dsmPresence = 1;
+            TWAIN_UnloadSourceManager();
+        } else {
+            s.dsmPresence = -1;
+        }
+    }
+    return s.dsmPresence > 0 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_GetHideUI(void) { return State().hideUI; }
+
+TWAIN_API void WINAPI TWAIN_SetHideUI(int hide) { State().hideUI = hide ? 1 : 0; }
+
+TWAIN_API void WINAPI TWAIN_RegisterApp(int majorNum, int minorNum, int language, int country,
+                                        LPCSTR version, LPCSTR manufacturer, LPCSTR productFamily,
+                                        LPCSTR productName) {
+    using kavrel::twainlib::CopyIdentityString;
+    TW_IDENTITY& id = State().appIdentity;
+    id.Id = 0;
+    id.Version.MajorNum = static_cast<TW_UINT16>(majorNum);
+    id.Version.MinorNum = static_cast<TW_UINT16>(minorNum);
+    id.Version.Language = static_cast<TW_UINT16>(language);
+    id.Version.Country = static_cast<TW_UINT16>(country);
+    CopyIdentityString(id.Version.Info, version);
+    id.ProtocolMajor = kProtocolMajor;
+    id.ProtocolMinor = kProtocolMinor;
+    id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    CopyIdentityString(id.Manufacturer, manufacturer);
+    CopyIdentityString(id.ProductFamily, productFamily);
+    CopyIdentityString(id.ProductName, productName);
+}
+
+TWAIN_API int WINAPI TWAIN_GetResultCode(void) {
+    return static_cast<int>(static_cast<TW_INT16>(State().lastResultCode));
+}
+
+TWAIN_API int WINAPI TWAIN_GetConditionCode(void) {
+    const int state = State().twainState;
+    TW_STATUS status{};
+    int sent = 0;
+    if (state >= 4) {
+        sent = TWAIN_DS(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    } else if (state == 3) {
+        sent = TWAIN_Mgr(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+    } else {
+        return TWCC_SEQERROR;
+    }
+    return sent ? status.ConditionCode : TWCC_BUMMER;
+}
+
+// --- state-machine steps ----------------------------------------------------------------------
+
+TWAIN_API int WINAPI TWAIN_LoadSourceManager(void) {
+    auto& s = State();
+    if (s.twainState >= 2) return 1;
+    char windowsDirectory[kavrel::twainlib::kDsmPathBuffer] = {};
+    const UINT length = ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+    std::optional<std::string> path;
+    // A directory that does not fit the buffer (the answer is then the size it needs) means
+    // the manager is not found.
+    if (length < sizeof windowsDirectory) {
+        path = kavrel::twainlib::DsmPathInWindowsDirectory(windowsDirectory);
+    }
+    s.dsmModule = nullptr;
+    if (path) {
+        OFSTRUCT of{};
+        if (::OpenFile(path->c_str(), &of, OF_EXIST) != HFILE_ERROR) {
+            s.dsmModule = ::LoadLibraryA(path->c_str());
+        }
+    }
+    if (s.dsmModule) {
+        s.dsmEntry = reinterpret_cast<DSMENTRYPROC>(
+            reinterpret_cast<void*>(::GetProcAddress(s.dsmModule, "DSM_Entry")));
+        if (s.dsmEntry) {
+            s.dsmPresence = 1;
+            s.twainState = 2;
+        } else {
+            ::FreeLibrary(s.dsmModule);
+            s.dsmModule = nullptr;
+        }
+    } else {
+        s.dsmEntry = nullptr;
+    }
+    return s.twainState >= 2 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_UnloadSourceManager(void) {
+    auto& s = State();
+    if (s.twainState == 2) {
+        if (s.dsmModule) ::FreeLibrary(s.dsmModule);
+        s.dsmModule = nullptr;
+        s.dsmEntry = nullptr;
+        s.twainState = 1;
+    }
+    return s.twainState == 1 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_OpenSourceManager(HWND window) {
+    auto& s = State();
+    s.dsmParentWindow = window;
+    // Opening again while a source is open must not claim that no source is open: only a
+    // manager that was loaded but not open moves on to state 3.
+    if (TWAIN_LoadSourceManager() &&
+        TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow) && s.twainState == 2) {
+        s.twainState = 3;
+    }
+    return s.twainState >= 3 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
+    auto& s = State();
+    if (s.twainState != 3) return 0;
+    s.sourceIdentity.Id = 0;
+    s.sourceIdentity.ProductName[0] = '\0';
+    if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
+        s.twainState = 4;
+    } else {
+        kavrel::twainlib::RecordError(kavrel::twainlib::kErrorOpenSource);
+    }
+    return s.twainState == 4 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
+    auto& s = State();
+    if (s.twainState != 4) return 0;
+    s.sourceUI.ShowUI = s.hideUI ? 0 : 1;
+    s.sourceUI.ModalUI = 0;
+    s.sourceUI.hParent = window;
+    TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI);
+    // TWRC_CHECKSTATUS (the source could not hide its interface) is still an enabled source.
+    if (s.lastResultCode == TWRC_FAILURE) {
+        kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
+    } else {
+        s.twainState = 5;
+    }
+    return s.twainState == 5 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_DisableSource(void) {
+    auto& s = State();
+    if (s.twainState == 5 && TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &s.sourceUI)) {
+        s.twainState = 4;
+    }
+    return s.twainState <= 4 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_CloseSource(void) {
+    auto& s = State();
+    s.lastResultCode = TWRC_SUCCESS;
+    if (s.twainState == 5) TWAIN_DisableSource();
+    if (s.twainState == 4 && TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity)) {
+        s.twainState = 3;
+    }
+    return s.twainState <= 3 ? 1 : 0;
+}
+
+TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
+    auto& s = State();
+    s.lastResultCode = TWRC_SUCCESS;
+    if (TWAIN_CloseSource()) {
+        HWND copy = window;
+        if (TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy)) s.twainState = 2;
+    }
+    return s.twainState <= 2 ? 1 : 0;
+}
+
+// --- raw triplets -----------------------------------------------------------------------------
+
+namespace {
+int SendTriplet(TW_IDENTITY* destination, unsigned long dg, unsigned short dat, unsigned short msg,
+                void* data) {
+    auto& s = State();
+    s.lastResultCode = TWRC_FAILURE;
+    if (s.dsmEntry) {
+        s.lastResultCode = s.dsmEntry(&s.appIdentity, destination, static_cast<TW_UINT32>(dg), dat,
+                                      msg, data);
+    }
+    return s.lastResultCode == TWRC_SUCCESS ? 1 : 0;
+}
+}  // namespace
+
+TWAIN_API int WINAPI TWAIN_DS(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
+    kavrel::twainlib::SoftAssert(State().twainState >= 4);
+    return SendTriplet(&State().sourceIdentity, dg, dat, msg, data);
+}
+
+TWAIN_API int WINAPI TWAIN_Mgr(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
+    return SendTriplet(nullptr, dg, dat, msg, data);
+}
