@@ -13,16 +13,22 @@ shift 3
 export WINEDEBUG=-all LC_ALL=ru_RU.UTF-8
 unset DISPLAY
 
-if [ ! -f "$template/.kavrel-ready" ]; then
+# Raised whenever the template's making changes, so that every prefix is made again.
+ready=.kavrel-ready-3
+if [ ! -f "$template/$ready" ]; then
     rm -rf "$template"
     mkdir -p "$(dirname "$template")"
     WINEPREFIX="$template" wineboot -i >/dev/null 2>&1
+    # No window manager runs on the tests' X server: windows that Wine leaves to a window
+    # manager wait for one (seconds) each time they are hidden.
+    WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     WINEPREFIX="$template" wineserver -w
-    touch "$template/.kavrel-ready"
+    touch "$template/$ready" "$template/.kavrel-ready"
 fi
-if [ "$prefix" != "$template" ] && [ ! -f "$prefix/.kavrel-ready" ]; then
+if [ "$prefix" != "$template" ] && [ ! -f "$prefix/$ready" ]; then
     rm -rf "$prefix"
     cp -a "$template" "$prefix"
+    rm -f "$prefix"/.kavrel-prefix-*
 fi
 windows="$prefix/drive_c/windows"
 # Replace files by new ones (never write through into a copy shared with the template).
