@@ -1,0 +1,289 @@
+// Acquisition end to end through Wine's own TWAIN manager and the virtual scanner: source
+// selection in the manager's real dialog, the scanner's window, feeder pages, pixel types,
+// cancelling, close requests and quitting.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/dib_builder.h"
+#include "support/kavrel_api.h"
+#include "support/test_support.h"
+#include "support/window_driver.h"
+#include "tools/virtual_scanner/test_pattern.h"
+#include "twain/twain_protocol.h"
+
+namespace kavrel::test {
+namespace {
+
+using namespace twain;
+
+constexpr char kScannerClass[] = "KavrelVirtualScanner";
+
+// The manager's source-selection dialog: a dialog with a list box of sources.
+std::vector<std::string> SourcesListed(HWND dialog) {
+    std::vector<std::string> names;
+    HWND list = ::FindWindowExA(dialog, nullptr, "ListBox", nullptr);
+    if (!list) return names;
+    const auto count = ::SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char name[256] = {};
+        ::SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name));
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+class WineTwain : public ::testing::Test {
+protected:
+    WineTwain() {
+        ini = scratch / "virtual-scanner.ini";
+        ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+        Settings("");
+    }
+    ~WineTwain() override {
+        ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
+        for (int i = 0; i < kv.TWAIN_GetNumDibs(); ++i) kv.TWAIN_FreeNative(kv.TWAIN_GetDib(i));
+    }
+    void Settings(const std::string& lines) { WriteBytes(ini, "[Scanner]\r\nWidth=64\r\nHeight=40\r\n" + lines); }
+
+    // Whether a DIB holds the scanner's test pattern of the given page.
+    static void ExpectPattern(HANDLE dib, vscan::PixelKind kind, int page) {
+        const auto bytes = BytesOf(static_cast<HGLOBAL>(dib));
+        ASSERT_GE(bytes.size(), 40u);
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, bytes.data(), sizeof h);
+        const int bits = kind == vscan::PixelKind::Colour ? 24 : kind == vscan::PixelKind::Grey ? 8 : 1;
+        ASSERT_EQ(h.biBitCount, bits);
+        ASSERT_EQ(h.biWidth, 64);
+        ASSERT_EQ(h.biHeight, 40);
+        const std::size_t colours = bits == 24 ? 0 : (1u << bits);
+        const std::uint8_t* rows = bytes.data() + 40 + 4 * colours;
+        const std::size_t stride = RowBytes(64, bits);
+        for (int y = 0; y < 40; ++y) {
+            const std::uint8_t* row = rows + stride * static_cast<std::size_t>(39 - y);
+            for (int x = 0; x < 64; ++x) {
+                if (bits == 24) {
+                    const auto c = vscan::PatternColour(x, y, 64, 40, page);
+                    ASSERT_EQ(row[3 * x + 2], c.red) << x << "," << y;
+                    ASSERT_EQ(row[3 * x + 1], c.green) << x << "," << y;
+                    ASSERT_EQ(row[3 * x], c.blue) << x << "," << y;
+                } else if (bits == 8) {
+                    ASSERT_EQ(row[x], vscan::PatternGrey(x, y, 64, 40, page)) << x << "," << y;
+                } else {
+                    const bool white = (row[x / 8] >> (7 - x % 8)) & 1;
+                    ASSERT_EQ(white, vscan::PatternWhite(x, y, 64, 40, page)) << x << "," << y;
+                }
+            }
+        }
+    }
+
+    ScratchDir scratch;
+    std::string ini;
+    KavrelApi kv{true};
+};
+
+TEST_F(WineTwain, TheManagersDialogListsTheVirtualScannerAndOkChoosesIt) {
+    std::vector<std::string> listed;
+    WindowWatcher watcher([&](const SeenWindow& w) {
+        if (w.className != "#32770" || !::FindWindowExA(w.window, nullptr, "ListBox", nullptr)) return 0;
+        listed = SourcesListed(w.window);
+        return IDOK;
+    });
+    EXPECT_EQ(kv.TWAIN_SelectImageSource(nullptr), 1);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front(), "Kavrel Virtual Scanner");
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+    EXPECT_EQ(::FindWindowA("Static", "Acquire Proxy"), nullptr);
+}
+
+TEST_F(WineTwain, CancelInTheManagersDialogChoosesNothing) {
+    WindowWatcher watcher([](const SeenWindow& w) {
+        return w.className == "#32770" && ::FindWindowExA(w.window, nullptr, "ListBox", nullptr) ? IDCANCEL : 0;
+    });
+    EXPECT_EQ(kv.TWAIN_SelectImageSource(nullptr), 0);
+    EXPECT_EQ(watcher.Dialogs().size(), 1u);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, WithItsInterfaceHiddenTheScannerScansAtOnce) {
+    WindowWatcher watcher;  // nothing should appear; any box is answered and would fail below
+    kv.TWAIN_SetHideUI(1);
+    HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 1);
+    ExpectPattern(dib, vscan::PixelKind::Colour, 0);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+    EXPECT_TRUE(watcher.Answered().empty());
+}
+
+TEST_F(WineTwain, WithItsInterfaceShownTheOperatorPressesScan) {
+    HWND owner = nullptr;
+    bool ownerDisabled = false;
+    std::string ownerCaption;
+    WindowWatcher watcher([&](const SeenWindow& w) {
+        if (w.className != kScannerClass) return 0;
+        owner = ::GetWindow(w.window, GW_OWNER);
+        ownerDisabled = owner && !::IsWindowEnabled(owner);
+        ownerCaption = Inspect(owner).caption;
+        ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);  // Scan
+        return 1;
+    });
+    HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    ExpectPattern(dib, vscan::PixelKind::Colour, 0);
+    ASSERT_EQ(watcher.Answered().size(), 1u);
+    // The scanner's window belongs to the proxy window, which is disabled during the loop.
+    EXPECT_EQ(ownerCaption, "Acquire Proxy");
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_FALSE(::IsWindow(owner));
+    EXPECT_EQ(::FindWindowA(kScannerClass, nullptr), nullptr) << "closed with the source";
+}
+
+std::vector<int> feederIndexes;
+void WINAPI FeederCallback(HANDLE, int index) { feederIndexes.push_back(index); }
+
+TEST_F(WineTwain, AFeederDeliversThreePagesInOneBatch) {
+    Settings("Pages=3\r\n");
+    feederIndexes.clear();
+    kv.TWAIN_RegisterCallback(&FeederCallback);
+    kv.TWAIN_SetHideUI(1);
+    HANDLE last = kv.TWAIN_AcquireNative(nullptr, 0);
+    kv.TWAIN_UnRegisterCallback();
+    ASSERT_EQ(kv.TWAIN_GetNumDibs(), 3);
+    EXPECT_EQ(feederIndexes, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(last, kv.TWAIN_GetDib(2));
+    for (int page = 0; page < 3; ++page) ExpectPattern(kv.TWAIN_GetDib(page), vscan::PixelKind::Colour, page);
+}
+
+TEST_F(WineTwain, TheMaskChoosesThePixelType) {
+    kv.TWAIN_SetHideUI(1);
+    HANDLE grey = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_GRAY);
+    ASSERT_NE(grey, nullptr);
+    ExpectPattern(grey, vscan::PixelKind::Grey, 0);
+    kv.TWAIN_FreeNative(grey);
+    HANDLE bw = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_BW);
+    ASSERT_NE(bw, nullptr);
+    ExpectPattern(bw, vscan::PixelKind::BlackAndWhite, 0);
+    kv.TWAIN_FreeNative(bw);
+    // Several wanted types: the scanner keeps its current one if it is among them.
+    HANDLE colour = kv.TWAIN_AcquireNative(nullptr, (1u << TWPT_RGB) | (1u << TWPT_GRAY));
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(kv.TWAIN_DibDepth(colour), 24);
+    kv.TWAIN_ClearDibList();
+    kv.TWAIN_FreeNative(colour);
+}
+
+TEST_F(WineTwain, AnUnofferedPixelTypeIsReported) {
+    WindowWatcher watcher;
+    kv.TWAIN_SetHideUI(1);
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_PALETTE), nullptr);
+    const auto boxes = watcher.Dialogs();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "TWAIN Error");
+    EXPECT_NE(boxes[0].text.find("Failed to negotiate Pixel Type."), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("Library error 13"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, CapabilitiesCanBeNegotiatedStepByStep) {
+    ASSERT_EQ(kv.TWAIN_OpenSourceManager(nullptr), 1);
+    ASSERT_EQ(kv.TWAIN_OpenDefaultSource(), 1);
+    EXPECT_EQ(kv.TWAIN_GetPixelType(), TWPT_RGB);
+    EXPECT_EQ(kv.TWAIN_GetBitDepth(), 24);
+    EXPECT_EQ(kv.TWAIN_SetCurrentPixelType(TWPT_GRAY), 1);
+    EXPECT_EQ(kv.TWAIN_GetPixelType(), TWPT_GRAY);
+    EXPECT_EQ(kv.TWAIN_GetBitDepth(), 8);
+    EXPECT_EQ(kv.TWAIN_SetBitDepth(24), 0) << "grey is 8 bits";
+    EXPECT_EQ(kv.TWAIN_SetCurrentUnits(TWUN_PIXELS), 1);
+    EXPECT_EQ(kv.TWAIN_GetCurrentUnits(), TWUN_PIXELS);
+    EXPECT_EQ(kv.TWAIN_NegotiateXferCount(-1), 1);
+    EXPECT_EQ(kv.TWAIN_SetCapOneValue(0x7777, TWTY_UINT16, 1), 0) << "an unknown capability";
+    EXPECT_EQ(kv.TWAIN_GetConditionCode(), TWCC_CAPUNSUPPORTED);
+    kv.TWAIN_SetHideUI(1);
+    ASSERT_EQ(kv.TWAIN_EnableSource(nullptr), 1);
+    kv.TWAIN_ModalEventLoop();
+    ASSERT_EQ(kv.TWAIN_GetNumDibs(), 1);
+    ExpectPattern(kv.TWAIN_GetDib(0), vscan::PixelKind::Grey, 0);
+    EXPECT_EQ(kv.TWAIN_State(), 5);
+    EXPECT_EQ(kv.TWAIN_CloseSourceManager(nullptr), 1);
+    EXPECT_EQ(kv.TWAIN_UnloadSourceManager(), 1);
+}
+
+TEST_F(WineTwain, TheOperatorCancellingInTheScannersWindowDeliversNothing) {
+    WindowWatcher watcher([](const SeenWindow& w) {
+        if (w.className != kScannerClass) return 0;
+        ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0);  // Cancel
+        return 2;
+    });
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, ACancelledTransferDeliversNothing) {
+    Settings("Cancel=1\r\n");
+    kv.TWAIN_SetHideUI(1);
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, ACloseRequestBeforeAnyImageEndsTheAcquisition) {
+    Settings("CloseRequest=1\r\n");
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, FailedTransfersAreRetried) {
+    Settings("FailTransfers=2\r\n");
+    kv.TWAIN_SetHideUI(1);
+    HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    ExpectPattern(dib, vscan::PixelKind::Colour, 0);
+}
+
+TEST_F(WineTwain, AScannerThatCannotBeEnabledIsReported) {
+    Settings("FailEnable=1\r\n");
+    WindowWatcher watcher;
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    const auto boxes = watcher.Dialogs();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("Failed to enable Data Source."), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("condition code 5 (TWCC_OPERATIONERROR)"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+TEST_F(WineTwain, QuittingDuringTheLoopEndsTheAcquisition) {
+    const DWORD thread = ::GetCurrentThreadId();
+    WindowWatcher watcher([&](const SeenWindow& w) {
+        if (w.className != kScannerClass) return 0;
+        ::PostThreadMessageA(thread, WM_QUIT, 0, 0);
+        return 1;
+    });
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+    EXPECT_EQ(::FindWindowA(kScannerClass, nullptr), nullptr);
+    MSG message;
+    EXPECT_FALSE(::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was consumed";
+}
+
+TEST_F(WineTwain, AnImageFileIsDeliveredAsItIs) {
+    const auto dibBytes = DibBytes({23, 11, 8});
+    std::vector<std::uint8_t> file = {'B', 'M'};
+    const std::uint32_t size = static_cast<std::uint32_t>(14 + dibBytes.size());
+    const std::uint32_t offset = 14 + 40 + 1024;
+    file.insert(file.end(), reinterpret_cast<const std::uint8_t*>(&size), reinterpret_cast<const std::uint8_t*>(&size) + 4);
+    file.insert(file.end(), 4, 0);
+    file.insert(file.end(), reinterpret_cast<const std::uint8_t*>(&offset), reinterpret_cast<const std::uint8_t*>(&offset) + 4);
+    file.insert(file.end(), dibBytes.begin(), dibBytes.end());
+    WriteBytes(scratch / "page.bmp", file);
+    Settings("Image=" + scratch / "page.bmp" + "\r\n");
+    kv.TWAIN_SetHideUI(1);
+    HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(dib)), dibBytes);
+}
+
+}  // namespace
+}  // namespace kavrel::test

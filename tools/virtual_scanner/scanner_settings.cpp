@@ -1,0 +1,49 @@
+#include "tools/virtual_scanner/scanner_settings.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace kavrel::vscan {
+
+namespace {
+constexpr char kSection[] = "Scanner";
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
+}
+}  // namespace
+
+std::string ScannerSettingsPath() {
+    char buffer[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableA("KAVREL_VSCAN_INI", buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) return buffer;
+    ::GetModuleFileNameA(ThisModule(), buffer, sizeof buffer);
+    std::string path(buffer);
+    const auto slash = path.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "virtual-scanner.ini";
+}
+
+ScannerSettings ReadScannerSettings() {
+    const std::string file = ScannerSettingsPath();
+    auto number = [&](const char* key, int fallback) {
+        return static_cast<int>(::GetPrivateProfileIntA(kSection, key, fallback, file.c_str()));
+    };
+    ScannerSettings s;
+    s.pages = std::clamp(number("Pages", s.pages), 0, 10000);
+    s.width = std::clamp(number("Width", s.width), 1, 20000);
+    s.height = std::clamp(number("Height", s.height), 1, 20000);
+    char image[MAX_PATH] = {};
+    ::GetPrivateProfileStringA(kSection, "Image", "", image, sizeof image, file.c_str());
+    s.imageFile = image;
+    s.cancel = number("Cancel", 0) != 0;
+    s.closeRequest = number("CloseRequest", 0) != 0;
+    s.failTransfers = std::max(0, number("FailTransfers", 0));
+    s.failEnable = number("FailEnable", 0) != 0;
+    return s;
+}
+
+}  // namespace kavrel::vscan

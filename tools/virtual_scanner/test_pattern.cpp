@@ -1,0 +1,130 @@
+#include "tools/virtual_scanner/test_pattern.h"
+
+#include <cstring>
+#include <vector>
+
+#include "runtime/win_handles.h"
+#include "twain/dib_layout.h"
+
+namespace kavrel::vscan {
+
+namespace {
+
+constexpr LONG kPelsPerMeter = 7874;  // 200 dots per inch
+
+std::size_t RowBytes(int width, int bits) { return static_cast<std::size_t>(((width * bits + 31) / 32) * 4); }
+
+// The stroke: a thick wave across the middle of the page, shifted for each page.
+bool OnStroke(int x, int y, int width, int height, int page) {
+    const int centre = height / 2 + (((x + page * 37) / 7) % 9 - 4) * height / 40;
+    const int thickness = height / 25 + 2;
+    return x > width / 10 && x < width - width / 10 && y >= centre - thickness && y <= centre + thickness;
+}
+
+}  // namespace
+
+Rgb PatternColour(int x, int y, int width, int height, int page) {
+    if (OnStroke(x, y, width, height, page)) return {20, 24, 90};
+    const int w = width > 1 ? width - 1 : 1;
+    const int h = height > 1 ? height - 1 : 1;
+    return {static_cast<std::uint8_t>(60 + x * 180 / w), static_cast<std::uint8_t>(230 - y * 150 / h),
+            static_cast<std::uint8_t>((120 + page * 50) % 256)};
+}
+
+std::uint8_t PatternGrey(int x, int y, int width, int height, int page) {
+    const Rgb c = PatternColour(x, y, width, height, page);
+    return static_cast<std::uint8_t>((c.red * 299 + c.green * 587 + c.blue * 114 + 500) / 1000);
+}
+
+bool PatternWhite(int x, int y, int width, int height, int page) {
+    return PatternGrey(x, y, width, height, page) >= 128;
+}
+
+HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
+    const int bits = kind == PixelKind::Colour ? 24 : kind == PixelKind::Grey ? 8 : 1;
+    const int colours = kind == PixelKind::Colour ? 0 : (kind == PixelKind::Grey ? 256 : 2);
+    const std::size_t stride = RowBytes(width, bits);
+    const std::size_t size = sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(colours) +
+                             stride * static_cast<std::size_t>(height);
+    GlobalBlock block(::GlobalAlloc(GHND, size));
+    if (!block) return nullptr;
+    {
+        GlobalLockGuard locked(block.get());
+        if (!locked) return nullptr;
+        auto* header = static_cast<BITMAPINFOHEADER*>(locked.data());
+        header->biSize = sizeof(BITMAPINFOHEADER);
+        header->biWidth = width;
+        header->biHeight = height;
+        header->biPlanes = 1;
+        header->biBitCount = static_cast<WORD>(bits);
+        header->biCompression = BI_RGB;
+        header->biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
+        header->biXPelsPerMeter = kPelsPerMeter;
+        header->biYPelsPerMeter = kPelsPerMeter;
+        header->biClrUsed = 0;
+        auto* table = reinterpret_cast<RGBQUAD*>(locked.bytes() + sizeof(BITMAPINFOHEADER));
+        for (int i = 0; i < colours; ++i) {
+            const auto level = static_cast<BYTE>(colours == 2 ? i * 255 : i);
+            table[i] = {level, level, level, 0};
+        }
+        std::uint8_t* rows = locked.bytes() + sizeof(BITMAPINFOHEADER) + 4 * colours;
+        for (int y = 0; y < height; ++y) {
+            // Bottom-up: the last row in memory is the top of the page.
+            std::uint8_t* row = rows + stride * static_cast<std::size_t>(height - 1 - y);
+            for (int x = 0; x < width; ++x) {
+                switch (kind) {
+                case PixelKind::Colour: {
+                    const Rgb c = PatternColour(x, y, width, height, page);
+                    row[3 * x] = c.blue;
+                    row[3 * x + 1] = c.green;
+                    row[3 * x + 2] = c.red;
+                    break;
+                }
+                case PixelKind::Grey:
+                    row[x] = PatternGrey(x, y, width, height, page);
+                    break;
+                case PixelKind::BlackAndWhite:
+                    if (PatternWhite(x, y, width, height, page)) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                    break;
+                }
+            }
+        }
+    }
+    return block.release();
+}
+
+HGLOBAL LoadBitmapFileDib(const std::string& path, std::string* whyNot) {
+    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        *whyNot = "cannot open " + path;
+        return nullptr;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 14 + 40 || size.QuadPart > (256 << 20)) {
+        *whyNot = path + " is not a bitmap of a size this scanner delivers";
+        return nullptr;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+        read != bytes.size() || bytes[0] != 'B' || bytes[1] != 'M') {
+        *whyNot = path + " is not a Windows bitmap file";
+        return nullptr;
+    }
+    const std::size_t dibSize = bytes.size() - 14;
+    if (!twainlib::InspectDib(bytes.data() + 14, dibSize)) {
+        *whyNot = path + " holds a bitmap this scanner does not deliver";
+        return nullptr;
+    }
+    GlobalBlock block(::GlobalAlloc(GHND, dibSize));
+    if (!block) return nullptr;
+    {
+        GlobalLockGuard locked(block.get());
+        if (!locked) return nullptr;
+        std::memcpy(locked.data(), bytes.data() + 14, dibSize);
+    }
+    return block.release();
+}
+
+}  // namespace kavrel::vscan

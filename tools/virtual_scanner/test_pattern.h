@@ -1,0 +1,33 @@
+// The virtual scanner's pages: a test pattern that tests can compute pixel by pixel, or an
+// image file, delivered as packed DIBs in movable global memory blocks.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kavrel::vscan {
+
+enum class PixelKind { BlackAndWhite, Grey, Colour };
+
+struct Rgb {
+    std::uint8_t red, green, blue;
+};
+
+// The colour of pattern pixel (x, y) (y from the top) of page `page` (0 = first). Smooth
+// gradients with a dark "signature" stroke across them, so that JPEG compression keeps it close.
+Rgb PatternColour(int x, int y, int width, int height, int page);
+// Its grey level (the rounded luminance of the colour) and its black-and-white value.
+std::uint8_t PatternGrey(int x, int y, int width, int height, int page);
+bool PatternWhite(int x, int y, int width, int height, int page);
+
+// A DIB of the pattern: 24 bits for colour, 8 bits with a grey palette, 1 bit with black and
+// white. Null when the memory cannot be had.
+HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page);
+
+// A DIB read from a Windows bitmap file (its information header, colour table and rows as they
+// are). Null, with a reason, when the file is missing or is no bitmap this scanner delivers.
+HGLOBAL LoadBitmapFileDib(const std::string& path, std::string* whyNot);
+
+}  // namespace kavrel::vscan

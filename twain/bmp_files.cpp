@@ -1,0 +1,171 @@
+// DIBs written to and read from Windows bitmap files, with the save and open dialogs used when no
+// file name is given.
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstring>
+#include <string>
+
+#include "runtime/win_handles.h"
+#include "twain/bmp_layout.h"
+#include "twain/library_state.h"
+
+using kavrel::GlobalBlock;
+using kavrel::GlobalLockGuard;
+using kavrel::SimpleFile;
+using namespace kavrel::twainlib;
+
+namespace {
+
+constexpr int kWritten = 0;
+constexpr int kCancelled = -1;
+constexpr int kNotCreated = -2;
+constexpr int kNotLockable = -3;
+constexpr int kWriteFailed = -4;
+
+// The simple file interface keeps paths in a 128-character buffer; longer names do not open.
+constexpr std::size_t kOpenFileMaxPath = OFS_MAXPATHNAME;
+
+constexpr std::size_t kNameBuffer = 256;
+constexpr DWORD kNameBufferTold = 251;  // room left to append ".bmp" and the terminator
+constexpr DWORD kDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOREADONLYRETURN;
+
+// Asks the operator for a file name with the save or open dialog; empty when cancelled.
+std::string AskForFileName(bool save) {
+    char name[kNameBuffer] = {};
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = nullptr;
+    dialog.lpstrFilter = save ? "Windows Bitmap (*.bmp)\0*.bmp\0" : "Windows Bitmaps (*.bmp)\0*.bmp\0";
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = kNameBufferTold;
+    dialog.Flags = kDialogFlags;
+    const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
+    if (!chosen) return {};
+    std::string result(name);
+    // The dialog points its extension offset at the terminator when the name has none (and
+    // gives 0 for a name that ends in a dot, which stays as typed).
+    if (dialog.nFileExtension != 0 && dialog.nFileExtension == result.size()) result += ".bmp";
+    return result;
+}
+
+HFILE OpenSimpleFile(const std::string& name, UINT mode) {
+    if (name.size() >= kOpenFileMaxPath) return HFILE_ERROR;
+    OFSTRUCT of{};
+    return ::OpenFile(name.c_str(), &of, mode);
+}
+
+// Writes a DIB of which `available` bytes may be read. 1 written, 0 failed.
+int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
+    const BmpPlan plan = PlanBmpFile(dib, available);
+    if (plan.result != BmpPlanResult::Write) return 0;
+    // Uncompressed rows: the computed image size goes into the DIB's own header as well.
+    std::uint32_t compression = 0;
+    std::memcpy(&compression, dib + 16, 4);
+    if (compression == BI_RGB) std::memcpy(dib + 20, &plan.sizeImage, 4);
+    std::uint8_t header[kBmpFileHeaderSize];
+    FillBmpFileHeader(plan, header);
+    if (::_lwrite(file, reinterpret_cast<LPCCH>(header), sizeof header) != sizeof header) return 0;
+    const UINT rest = plan.fileSize - kBmpFileHeaderSize;
+    return ::_lwrite(file, reinterpret_cast<LPCCH>(dib), rest) == rest ? 1 : 0;
+}
+
+}  // namespace
+
+TWAIN_API int WINAPI TWAIN_WriteDibToFile(LPBITMAPINFOHEADER dib, HFILE file) {
+    if (!dib) return 0;
+    // A pointer into a global memory block is bounded by that block; other memory is the
+    // caller's and is taken as the header describes it.
+    std::size_t available = static_cast<std::size_t>(-1);
+    if (HGLOBAL block = ::GlobalHandle(dib)) {
+        const SIZE_T size = ::GlobalSize(block);
+        const auto* start = static_cast<const std::uint8_t*>(::GlobalLock(block));
+        if (start) {
+            const auto* at = reinterpret_cast<const std::uint8_t*>(dib);
+            if (at >= start && at < start + size) available = size - static_cast<std::size_t>(at - start);
+            ::GlobalUnlock(block);
+        }
+    }
+    return WriteDib(reinterpret_cast<std::uint8_t*>(dib), available, file);
+}
+
+TWAIN_API int WINAPI TWAIN_WriteNativeToFile(HANDLE dib, HFILE file) {
+    GlobalLockGuard locked(dib);
+    if (!locked) return kNotLockable;
+    return WriteDib(locked.bytes(), locked.size(), file) ? kWritten : kWriteFailed;
+}
+
+TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
+    std::string name = fileName ? fileName : "";
+    if (name.empty()) {
+        name = AskForFileName(true);
+        if (name.empty()) return kCancelled;
+    }
+    SimpleFile file(OpenSimpleFile(name, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE));
+    if (!file) return kNotCreated;
+    // A failed write leaves the created file behind, empty or partly written.
+    return TWAIN_WriteNativeToFile(dib, file.get());
+}
+
+TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFile(HFILE file) {
+    std::uint8_t header[kBmpFileHeaderSize];
+    if (::_lread(file, header, sizeof header) != sizeof header || header[0] != 'B' || header[1] != 'M') {
+        return nullptr;
+    }
+    std::uint32_t fileSize = 0;
+    std::memcpy(&fileSize, header + 2, 4);
+    // The header's size is checked against the file before anything is allocated: a bitmap
+    // cannot be longer than its file, nor shorter than a bitmap header.
+    const LONG here = ::_llseek(file, 0, FILE_CURRENT);
+    const LONG end = ::_llseek(file, 0, FILE_END);
+    ::_llseek(file, here, FILE_BEGIN);
+    if (fileSize < kBmpFileHeaderSize + 12 || here < 0 || end < here ||
+        fileSize - kBmpFileHeaderSize > static_cast<std::uint32_t>(end - here)) {
+        return nullptr;
+    }
+    const std::uint32_t size = fileSize - kBmpFileHeaderSize;
+    GlobalBlock block(::GlobalAlloc(GMEM_FIXED, size));
+    if (!block) return nullptr;
+    {
+        GlobalLockGuard locked(block.get());
+        if (!locked) return nullptr;
+        if (::_hread(file, locked.data(), static_cast<LONG>(size)) != static_cast<LONG>(size)) return nullptr;
+    }
+    return block.release();
+}
+
+TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFilename(LPCSTR fileName) {
+    std::string name = fileName ? fileName : "";
+    if (name.empty()) {
+        name = AskForFileName(false);
+        if (name.empty()) return nullptr;
+    }
+    SimpleFile file(OpenSimpleFile(name, OF_READ | OF_SHARE_DENY_WRITE));
+    if (!file) return nullptr;
+    return TWAIN_LoadNativeFromFile(file.get());
+}
+
+TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
+    HANDLE dib = TWAIN_AcquireNative(window, 0);
+    if (!dib) return kCancelled;
+    // The save dialog, if any, comes after the scan.
+    const int result = TWAIN_WriteNativeToFilename(dib, fileName);
+    TWAIN_FreeNative(dib);
+    return result;
+}
+
+TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTypeMask) {
+    HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
+    if (!dib) return 0;
+    int result = 0;
+    if (::OpenClipboard(window)) {
+        if (::EmptyClipboard()) {
+            // From here the clipboard owns the block.
+            ::SetClipboardData(CF_DIB, dib);
+            result = 1;
+        }
+        ::CloseClipboard();
+    }
+    if (!result) ::GlobalFree(dib);
+    return result;
+}
