@@ -1,0 +1,114 @@
+#include "runtime/picture/screen_picture.h"
+
+#include <algorithm>
+
+#include "runtime/error.h"
+#include "runtime/picture/bitmap.h"
+
+namespace kavrel::picture {
+
+namespace {
+
+constexpr int kStripRows = 64;
+
+// The screen's pixel format as a DIB header (with bit-field masks where it has them): asked of a
+// bitmap compatible with the screen.
+struct ScreenFormat {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+};
+
+ScreenFormat QueryScreenFormat() {
+    ScreenFormat format{};
+    WindowDc screen(nullptr);
+    Bitmap probe(::CreateCompatibleBitmap(screen.get(), 1, 1));
+    format.header.biSize = sizeof(BITMAPINFOHEADER);
+    if (probe) {
+        // The first call fills in the header, the second the masks of a bit-field format.
+        ::GetDIBits(screen.get(), probe.get(), 0, 1, nullptr, reinterpret_cast<BITMAPINFO*>(&format), DIB_RGB_COLORS);
+        if (format.header.biCompression == BI_BITFIELDS) {
+            ::GetDIBits(screen.get(), probe.get(), 0, 1, nullptr, reinterpret_cast<BITMAPINFO*>(&format),
+                        DIB_RGB_COLORS);
+        }
+    }
+    if (format.header.biBitCount == 0) {
+        format.header.biBitCount = static_cast<WORD>(::GetDeviceCaps(screen.get(), BITSPIXEL) *
+                                                     ::GetDeviceCaps(screen.get(), PLANES));
+    }
+    return format;
+}
+
+}  // namespace
+
+ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(height) {
+    CheckPictureSize(width, height);
+    const ScreenFormat screen = QueryScreenFormat();
+    bitsPerPixel_ = screen.header.biBitCount;
+    dc_.reset(::CreateCompatibleDC(nullptr));
+    if (!dc_) throw Error("Недостаточно ресурсов для изображения");
+
+    if (bitsPerPixel_ >= 16) {
+        // A DIB section in the screen's format: drawing into it is what drawing on the screen
+        // would do to the colours, and its pixels can be read without a copy.
+        ScreenFormat format = screen;
+        format.header.biWidth = width;
+        format.header.biHeight = -height;  // top-down: row y is the y-th row from the top
+        format.header.biPlanes = 1;
+        format.header.biSizeImage = 0;
+        format.header.biClrUsed = 0;
+        format.header.biClrImportant = 0;
+        if (format.header.biCompression != BI_BITFIELDS) format.header.biCompression = BI_RGB;
+        void* bits = nullptr;
+        bitmap_.reset(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&format), DIB_RGB_COLORS,
+                                         &bits, nullptr, 0));
+        bits_ = static_cast<std::uint8_t*>(bits);
+        stride_ = (static_cast<std::size_t>(width) * bitsPerPixel_ + 31) / 32 * 4;
+        direct_ = format.header.biCompression == BI_RGB && (bitsPerPixel_ == 24 || bitsPerPixel_ == 32);
+    } else {
+        // A palette screen: a device-dependent bitmap, converted to colour rows when read.
+        WindowDc screenDc(nullptr);
+        bitmap_.reset(::CreateCompatibleBitmap(screenDc.get(), width, height));
+    }
+    if (!bitmap_) {
+        throw Error("Недостаточно памяти для изображения " + std::to_string(width) + " x " +
+                    std::to_string(height) + " точек");
+    }
+    previous_ = ::SelectObject(dc_.get(), bitmap_.get());
+}
+
+ScreenPicture::~ScreenPicture() {
+    if (previous_) ::SelectObject(dc_.get(), previous_);
+}
+
+jpeg::RowLayout ScreenPicture::Layout() const {
+    return direct_ && bitsPerPixel_ == 32 ? jpeg::RowLayout::Bgrx : jpeg::RowLayout::Bgr;
+}
+
+const std::uint8_t* ScreenPicture::Row(int y) {
+    ::GdiFlush();
+    if (direct_) return bits_ + stride_ * static_cast<std::size_t>(y);
+    if (y < convertedFirst_ || y >= convertedFirst_ + convertedCount_) {
+        // Convert a strip of rows to 24-bit colour at a time.
+        const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 24 + 31) / 32 * 4;
+        convertedFirst_ = y;
+        convertedCount_ = std::min(kStripRows, height_ - y);
+        converted_.resize(rowBytes * static_cast<std::size_t>(convertedCount_));
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        // GetDIBits wants the bitmap out of any DC while it reads.
+        ::SelectObject(dc_.get(), previous_);
+        const int got = ::GetDIBits(dc_.get(), bitmap_.get(), static_cast<UINT>(height_ - y - convertedCount_),
+                                    static_cast<UINT>(convertedCount_), converted_.data(), &info, DIB_RGB_COLORS);
+        ::SelectObject(dc_.get(), bitmap_.get());
+        if (got != convertedCount_) throw Error("Не удалось прочитать изображение");
+    }
+    const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 24 + 31) / 32 * 4;
+    return converted_.data() + rowBytes * static_cast<std::size_t>(y - convertedFirst_);
+}
+
+}  // namespace kavrel::picture

@@ -1,0 +1,51 @@
+// An off-screen picture in the screen's own pixel format: a bitmap that is never shown, with a
+// device context to draw into, and its pixels read back as 24-bit colour rows.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "runtime/jpeg/jpeg_codec.h"
+#include "runtime/win_handles.h"
+
+namespace kavrel::picture {
+
+class ScreenPicture {
+public:
+    // Throws kavrel::Error when the size is refused or the bitmap cannot be made.
+    ScreenPicture(int width, int height);
+    ScreenPicture(const ScreenPicture&) = delete;
+    ScreenPicture& operator=(const ScreenPicture&) = delete;
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int BitsPerPixel() const { return bitsPerPixel_; }
+    HDC Dc() const { return dc_.get(); }
+
+    // The pixels as colour rows for the JPEG encoder: read in place when the screen format
+    // already holds 8 bits a colour (24 or 32 bits a pixel), converted row by row otherwise,
+    // so that colours pass through the screen's format on their way.
+    jpeg::RowLayout Layout() const;
+    const std::uint8_t* Row(int y);
+
+private:
+    int width_;
+    int height_;
+    int bitsPerPixel_ = 0;
+    bool direct_ = false;
+    CreatedDc dc_;
+    Bitmap bitmap_;
+    HGDIOBJ previous_ = nullptr;
+    std::uint8_t* bits_ = nullptr;
+    std::size_t stride_ = 0;
+    std::vector<std::uint8_t> converted_;  // a strip of rows converted to 24 bits
+    int convertedFirst_ = -1;
+    int convertedCount_ = 0;
+
+public:
+    ~ScreenPicture();
+};
+
+}  // namespace kavrel::picture

@@ -1,0 +1,221 @@
+// kvrscan end to end: the host stand-in calls it, Wine's TWAIN manager shows its real selection
+// dialog, the virtual scanner delivers its test pattern, and the JPEG on disk is examined.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "support/jpeg_inspect.h"
+#include "support/test_support.h"
+#include "support/window_driver.h"
+#include "tools/kvrhost/script_host.h"
+#include "tools/virtual_scanner/test_pattern.h"
+
+namespace kavrel::test {
+namespace {
+
+constexpr char kScannerClass[] = "KavrelVirtualScanner";
+
+// What the operator does in each window that appears.
+struct Operator {
+    int selectButton = IDOK;    // in the manager's source-selection dialog (0: never expected)
+    int scannerButton = 1;      // in the scanner's window: 1 Scan, 2 Cancel
+    std::vector<std::string> seen;
+
+    WindowHandler Handler() {
+        return [this](const SeenWindow& w) {
+            if (w.className == "#32770" && ::FindWindowExA(w.window, nullptr, "ListBox", nullptr)) {
+                seen.push_back("select");
+                return selectButton ? selectButton : IDCANCEL;
+            }
+            if (w.className == kScannerClass) {
+                seen.push_back("scanner");
+                ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(scannerButton, BN_CLICKED), 0);
+                return scannerButton;
+            }
+            if (w.className == "#32770") {
+                seen.push_back("box:" + w.text);
+                return PressFirstButton(w);
+            }
+            return 0;
+        };
+    }
+};
+
+class Kvrscan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ini = scratch / "virtual-scanner.ini";
+        ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+        Settings("");
+        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
+        host.Start();
+    }
+    void TearDown() override {
+        ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
+        EXPECT_TRUE(host.faults.empty()) << host.faults.front();
+    }
+    void Settings(const std::string& lines) { WriteBytes(ini, "[Scanner]\r\nWidth=300\r\nHeight=120\r\n" + lines); }
+
+    // Runs kvrscan with an operator answering its windows; returns the one code it wrote.
+    int Scan(const std::string& directory, const std::string& name, Operator& op) {
+        host.ClearRecords();
+        {
+            WindowWatcher watcher(op.Handler());
+            EXPECT_TRUE(host.Call("kvrscan", {directory, name, "result"}));
+        }
+        EXPECT_EQ(host.integers.size(), 1u) << "exactly one result on every path";
+        if (host.integers.size() != 1) return -1;
+        EXPECT_EQ(host.integers[0].index, 2);
+        EXPECT_EQ(host.integers[0].typeCode, 1);
+        return host.integers[0].value;
+    }
+    std::vector<std::wstring> Messages() const {
+        std::vector<std::wstring> m;
+        for (const auto& text : host.messages) m.push_back(FromOem(text));
+        return m;
+    }
+    // The files of the scratch directory other than the scanner's settings.
+    std::vector<std::string> Files(const std::string& dir) const {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA entry;
+        HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &entry);
+        if (find == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::string n = entry.cFileName;
+            if (n != "." && n != ".." && n != "virtual-scanner.ini") names.push_back(n);
+        } while (::FindNextFileA(find, &entry));
+        ::FindClose(find);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    ScratchDir scratch;
+    std::string ini;
+    hoststandin::ScriptHost host;
+};
+
+// The decoded picture is the scanner's page within JPEG's tolerance.
+void ExpectPatternPage(const std::vector<std::uint8_t>& jpeg, int page) {
+    int width = 0, height = 0;
+    const auto rgb = DecodeJpeg(jpeg, &width, &height);
+    ASSERT_EQ(width, 300);
+    ASSERT_EQ(height, 120);
+    double total = 0;
+    int worst = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto c = vscan::PatternColour(x, y, width, height, page);
+            const std::uint8_t* p = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+            const int d = std::abs(p[0] - c.red) + std::abs(p[1] - c.green) + std::abs(p[2] - c.blue);
+            total += d;
+            worst = std::max(worst, d);
+        }
+    }
+    const double mean = total / (3.0 * width * height);
+    EXPECT_LT(mean, 2.5) << "mean difference per channel";
+    EXPECT_LT(worst, 150) << "no pixel far off, even at the stroke's edges";
+}
+
+TEST_F(Kvrscan, ScansTheFirstImageIntoAQuality90Jpeg) {
+    Operator op;
+    EXPECT_EQ(Scan(scratch.Path(), "40817810000000000001", op), 0);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(op.seen, (std::vector<std::string>{"select", "scanner"}));
+    EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"40817810000000000001.jpg"});
+    const auto jpeg = ReadBytes(scratch / "40817810000000000001.jpg");
+    const JpegFacts facts = InspectJpeg(jpeg);
+    ASSERT_TRUE(facts.valid);
+    EXPECT_TRUE(facts.jfif);
+    EXPECT_EQ(facts.frameMarker, 0xC0) << "baseline";
+    EXPECT_EQ(facts.width, 300);
+    EXPECT_EQ(facts.height, 120);
+    EXPECT_EQ(facts.components, 3) << "colour";
+    EXPECT_EQ(facts.quantTables, LibjpegQuantTables(90));
+    ExpectPatternPage(jpeg, 0);
+}
+
+TEST_F(Kvrscan, AnExistingFileIsReplacedWithoutAsking) {
+    WriteBytes(scratch / "K.jpg", "the old signature");
+    Operator op;
+    EXPECT_EQ(Scan(scratch.Path(), "K", op), 0);
+    EXPECT_TRUE(InspectJpeg(ReadBytes(scratch / "K.jpg")).valid);
+    EXPECT_EQ(op.seen, (std::vector<std::string>{"select", "scanner"})) << "no question asked";
+    EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"K.jpg"});
+}
+
+TEST_F(Kvrscan, TheNameIsUsedAsGiven) {
+    Operator op;
+    EXPECT_EQ(Scan(scratch.Path(), "a.jpg", op), 0);
+    EXPECT_EQ(Scan(scratch.Path(), "", op), 0);
+    EXPECT_EQ(Scan(scratch.Path() + "\\", "trailing", op), 0);
+    EXPECT_EQ(Scan(scratch.Path(), Ansi(L"Иванов И.И."), op), 0);
+    EXPECT_EQ(Files(scratch.Path()), (std::vector<std::string>{".jpg", "a.jpg.jpg", "trailing.jpg",
+                                                               Ansi(L"Иванов И.И..jpg")}));
+}
+
+TEST_F(Kvrscan, OnlyTheFirstPageOfAFeederIsSaved) {
+    Settings("Pages=3\r\n");
+    Operator op;
+    EXPECT_EQ(Scan(scratch.Path(), "feeder", op), 0);
+    EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"feeder.jpg"});
+    ExpectPatternPage(ReadBytes(scratch / "feeder.jpg"), 0);
+}
+
+TEST_F(Kvrscan, AMissingDirectoryIsCode3WithoutASelectionDialog) {
+    Operator op;
+    EXPECT_EQ(Scan(scratch / "missing", "x", op), 3);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{L"Отсутствует директория для сохранения"});
+    EXPECT_TRUE(op.seen.empty());
+    WriteBytes(scratch / "plain", "x");
+    EXPECT_EQ(Scan(scratch / "plain", "x", op), 3) << "a plain file is no directory";
+}
+
+TEST_F(Kvrscan, NoSourceChosenIsCode2) {
+    Operator op;
+    op.selectButton = IDCANCEL;
+    EXPECT_EQ(Scan(scratch.Path(), "x", op), 2);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{L"TWAIN-устройство не выбрано"});
+    EXPECT_EQ(op.seen, std::vector<std::string>{"select"}) << "no acquisition starts";
+    EXPECT_TRUE(Files(scratch.Path()).empty());
+}
+
+TEST_F(Kvrscan, CancellingInTheScannersWindowIsCode1AndWritesNothing) {
+    Operator op;
+    op.scannerButton = 2;
+    EXPECT_EQ(Scan(scratch.Path(), "x", op), 1);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{L"TWAIN-устройство не подключено"});
+    EXPECT_TRUE(Files(scratch.Path()).empty());
+}
+
+TEST_F(Kvrscan, AFailedScanLeavesTheOldSignatureUntouched) {
+    // The directory cannot be written: nothing can be stored there.
+    const std::string dir = scratch.Subdir("readonly");
+    WriteBytes(dir + "\\K.jpg", "the old signature");
+    ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(dir) + "'"), 0);
+    Operator op;
+    EXPECT_EQ(Scan(dir, "K", op), 1);
+    EXPECT_EQ(Messages(), std::vector<std::wstring>{L"TWAIN-устройство не подключено"});
+    const auto kept = ReadBytes(dir + "\\K.jpg");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "the old signature");
+    UnlockPath(dir);
+    EXPECT_EQ(Files(dir), std::vector<std::string>{"K.jpg"});
+
+    // The file cannot be replaced (a directory has its name): the new file, written completely
+    // beside it, is removed again.
+    scratch.Subdir("D.jpg");
+    EXPECT_EQ(Scan(scratch.Path(), "D", op), 1);
+    EXPECT_EQ(Files(scratch.Path()), (std::vector<std::string>{"D.jpg", "readonly"}));
+}
+
+TEST_F(Kvrscan, MessagesArriveInTheOemCodePage) {
+    Operator op;
+    EXPECT_EQ(Scan(scratch / "missing", "x", op), 3);
+    ASSERT_EQ(host.messages.size(), 1u);
+    // "О" of "Отсутствует" is 8E in code page 866 (CE in 1251).
+    EXPECT_EQ(static_cast<unsigned char>(host.messages[0][0]), 0x8E);
+}
+
+}  // namespace
+}  // namespace kavrel::test

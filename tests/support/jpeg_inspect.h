@@ -1,0 +1,29 @@
+// Looking into JPEG files the module wrote: their markers, as the file holds them, and their
+// pixels, as libjpeg decodes them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kavrel::test {
+
+struct JpegFacts {
+    bool valid = false;
+    bool jfif = false;            // an APP0 "JFIF" segment
+    int frameMarker = 0;          // 0xC0 baseline, 0xC2 progressive, ...
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    std::vector<std::vector<int>> quantTables;  // in the file's order, 64 values each (zigzag)
+};
+
+JpegFacts InspectJpeg(const std::vector<std::uint8_t>& bytes);
+
+// libjpeg's own quantisation tables for a quality (luminance, chrominance), zigzag order.
+std::vector<std::vector<int>> LibjpegQuantTables(int quality);
+
+// Decoded pixels, 3 bytes (red, green, blue) a pixel, rows from the top; empty on failure.
+std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int* width, int* height);
+
+}  // namespace kavrel::test
