@@ -43,9 +43,12 @@ std::string AskForFileName(bool save) {
     const BOOL chosen = save ? ::GetSaveFileNameA(&dialog) : ::GetOpenFileNameA(&dialog);
     if (!chosen) return {};
     std::string result(name);
-    // The dialog points its extension offset at the terminator when the name has none (and
-    // gives 0 for a name that ends in a dot, which stays as typed).
-    if (dialog.nFileExtension != 0 && dialog.nFileExtension == result.size()) result += ".bmp";
+    // A name typed without an extension gets ".bmp"; one with an extension, or ending in a dot,
+    // stays as typed. This is judged from the name itself: dialogs do not agree on what their
+    // extension offset says for a name without an extension or with a final dot.
+    const auto nameStart = result.find_last_of("\\/:");
+    const std::string file = nameStart == std::string::npos ? result : result.substr(nameStart + 1);
+    if (file.find('.') == std::string::npos) result += ".bmp";
     return result;
 }
 

@@ -285,5 +285,57 @@ TEST_F(WineTwain, AnImageFileIsDeliveredAsItIs) {
     EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(dib)), dibBytes);
 }
 
+// --- acquiring straight to a file or the clipboard ---------------------------------------------
+
+TEST_F(WineTwain, AcquireToFilenameWritesTheImageAndReleasesIt) {
+    kv.TWAIN_SetHideUI(1);
+    const std::string path = scratch / "scan.bmp";
+    EXPECT_EQ(kv.TWAIN_AcquireToFilename(nullptr, path.c_str()), 0);
+    HANDLE written = kv.TWAIN_GetDib(0);
+    EXPECT_EQ(::GlobalSize(written), 0u) << "the acquired image is released";
+    HANDLE back = kv.TWAIN_LoadNativeFromFilename(path.c_str());
+    ASSERT_NE(back, nullptr);
+    ExpectPattern(back, vscan::PixelKind::Colour, 0);
+    kv.TWAIN_FreeNative(back);
+    kv.TWAIN_ClearDibList();
+}
+
+TEST_F(WineTwain, AcquireToFilenameWithoutAnImageAsksForNoName) {
+    Settings("CloseRequest=1\r\n");
+    WindowWatcher watcher;
+    EXPECT_EQ(kv.TWAIN_AcquireToFilename(nullptr, nullptr), -1);
+    EXPECT_TRUE(watcher.Answered().empty()) << "no save dialog";
+}
+
+TEST_F(WineTwain, AcquireToClipboardPlacesTheImageAsCfDib) {
+    kv.TWAIN_SetHideUI(1);
+    EXPECT_EQ(kv.TWAIN_AcquireToClipboard(nullptr, 0), 1);
+    HANDLE listed = kv.TWAIN_GetDib(0);
+    ASSERT_NE(listed, nullptr) << "the same handle is still in the list";
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_DIB));
+    HANDLE onClipboard = ::GetClipboardData(CF_DIB);
+    ASSERT_NE(onClipboard, nullptr);
+    // The clipboard owns the block from now on (Wine keeps its own copy and frees it), so only
+    // the clipboard's data is read.
+    HGLOBAL copy = BlockOf(BytesOf(static_cast<HGLOBAL>(onClipboard)));
+    ::CloseClipboard();
+    ExpectPattern(copy, vscan::PixelKind::Colour, 0);
+    ::GlobalFree(copy);
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();  // the clipboard frees what it owns
+    ::CloseClipboard();
+    kv.TWAIN_ClearDibList();
+}
+
+TEST_F(WineTwain, AcquireToClipboardWithoutAnImageLeavesTheClipboardAlone) {
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    ::CloseClipboard();
+    Settings("CloseRequest=1\r\n");
+    EXPECT_EQ(kv.TWAIN_AcquireToClipboard(nullptr, 0), 0);
+    EXPECT_FALSE(::IsClipboardFormatAvailable(CF_DIB));
+}
+
 }  // namespace
 }  // namespace kavrel::test
