@@ -28,6 +28,100 @@ int ReadInfoHeaderField(HANDLE dib, std::size_t offset) {
     return static_cast<int>(HeaderField<T>(locked, offset));
 }
 
+// The common case of drawing a whole 24- or 32-bit image one to one into a 32-bit DIB section
+// selected into a plain memory DC (the scanning road does this with every page): the rows are
+// converted straight into the section's memory. The pixels come out as StretchDIBits would put
+// them there, several times faster; anything less plain is left to StretchDIBits.
+bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
+                        const kavrel::twainlib::DibLayout& dib, const std::uint8_t* bits) {
+    if (dib.compression != BI_RGB || (dib.bitCount != 24 && dib.bitCount != 32)) return false;
+    const int rows = dib.height < 0 ? -dib.height : dib.height;
+    if (width != dib.width || height != rows) return false;
+    HGDIOBJ selected = ::GetCurrentObject(dc, OBJ_BITMAP);
+    DIBSECTION section{};
+    if (!selected || ::GetObjectA(selected, sizeof section, &section) != sizeof section || !section.dsBm.bmBits) {
+        return false;
+    }
+    const BITMAPINFOHEADER& target = section.dsBmih;
+    const bool plain32 = target.biBitCount == 32 &&
+                         (target.biCompression == BI_RGB ||
+                          (target.biCompression == BI_BITFIELDS && section.dsBitfields[0] == 0xFF0000 &&
+                           section.dsBitfields[1] == 0xFF00 && section.dsBitfields[2] == 0xFF));
+    if (!plain32) return false;
+    // No mapping, transform, mirroring or clipping that StretchDIBits would honour.
+    POINT origin{1, 1};
+    HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
+    const bool clipped = ::GetClipRgn(dc, clip) != 0;
+    ::DeleteObject(clip);
+    if (clipped || ::GetMapMode(dc) != MM_TEXT || ::GetGraphicsMode(dc) != GM_COMPATIBLE || ::GetLayout(dc) != 0 ||
+        !::GetViewportOrgEx(dc, &origin) || origin.x != 0 || origin.y != 0 || !::GetWindowOrgEx(dc, &origin) ||
+        origin.x != 0 || origin.y != 0) {
+        return false;
+    }
+    const int targetWidth = section.dsBm.bmWidth;
+    const int targetRows = section.dsBm.bmHeight;
+    if (dx < 0 || dy < 0 || dx + width > targetWidth || dy + height > targetRows) return false;
+
+    // Which way the section stores its rows: its header does not say for sure (a top-down
+    // section may report a positive height), so a pixel set through the DC shows where the
+    // top row is kept. It is put back at once.
+    ::GdiFlush();
+    auto* targetBits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
+    const COLORREF kept = ::GetPixel(dc, 0, 0);
+    std::uint32_t first = 0;
+    std::memcpy(&first, targetBits, 4);
+    const std::uint32_t probe = (first & 0xFFFFFF) == 0x563412u ? 0x214365u : 0x563412u;  // as stored: B G R
+    if (kept == CLR_INVALID || !::SetPixelV(dc, 0, 0, RGB(probe >> 16, (probe >> 8) & 0xFF, probe & 0xFF))) {
+        return false;
+    }
+    ::GdiFlush();
+    std::uint32_t probed = 0;
+    std::memcpy(&probed, targetBits, 4);
+    const bool topDown = (probed & 0xFFFFFF) == probe;
+    ::SetPixelV(dc, 0, 0, kept);
+    ::GdiFlush();
+    const std::size_t targetStride = static_cast<std::size_t>(section.dsBm.bmWidthBytes);
+    const std::size_t sourceStride = static_cast<std::size_t>(kavrel::twainlib::DibRowBytes(dib.width, dib.bitCount));
+    for (int y = 0; y < height; ++y) {
+        // Row y from the top of either image, whichever way each stores its rows.
+        const std::uint8_t* from = bits + sourceStride * static_cast<std::size_t>(dib.height > 0 ? rows - 1 - y : y);
+        const int targetRow = dy + y;
+        std::uint8_t* to = targetBits + targetStride * static_cast<std::size_t>(
+                                            topDown ? targetRow : targetRows - 1 - targetRow) +
+                           4 * static_cast<std::size_t>(dx);
+        if (dib.bitCount == 32) {
+            for (int x = 0; x < width; ++x) {
+                std::memcpy(to + 4 * x, from + 4 * x, 3);
+                to[4 * x + 3] = 0;
+            }
+        } else {
+            // Four pixels at a time: three 32-bit words in, four out.
+            int x = 0;
+            for (; x + 4 <= width; x += 4, from += 12, to += 16) {
+                std::uint32_t a, b, c;
+                std::memcpy(&a, from, 4);
+                std::memcpy(&b, from + 4, 4);
+                std::memcpy(&c, from + 8, 4);
+                const std::uint32_t p0 = a & 0xFFFFFFu;
+                const std::uint32_t p1 = (a >> 24) | ((b & 0xFFFFu) << 8);
+                const std::uint32_t p2 = (b >> 16) | ((c & 0xFFu) << 16);
+                const std::uint32_t p3 = c >> 8;
+                std::memcpy(to, &p0, 4);
+                std::memcpy(to + 4, &p1, 4);
+                std::memcpy(to + 8, &p2, 4);
+                std::memcpy(to + 12, &p3, 4);
+            }
+            for (; x < width; ++x, from += 3, to += 4) {
+                to[0] = from[0];
+                to[1] = from[1];
+                to[2] = from[2];
+                to[3] = 0;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 TWAIN_API void WINAPI TWAIN_FreeNative(HANDLE dib) {
@@ -94,6 +188,10 @@ TWAIN_API void WINAPI TWAIN_DrawDibToDC(HDC dc, int dx, int dy, int width, int h
     // A header that claims more than the block holds is not drawn: drawing would read past it.
     const auto layout = kavrel::twainlib::InspectDib(locked.bytes(), locked.size());
     if (!layout) return;
+    if (sx == 0 && sy == 0 &&
+        CopyIntoDibSection(dc, dx, dy, width, height, *layout, locked.bytes() + layout->bitsOffset)) {
+        return;
+    }
     ::StretchDIBits(dc, dx, dy, width, height, sx, sy, width, height,
                     locked.bytes() + layout->bitsOffset,
                     reinterpret_cast<const BITMAPINFO*>(locked.bytes()), DIB_RGB_COLORS, SRCCOPY);

@@ -33,11 +33,12 @@ protected:
 // A 32-bit top-down memory canvas, filled with one colour.
 class Canvas {
 public:
-    Canvas(int width, int height, std::uint32_t fill = 0x00123456) : width_(width), height_(height) {
+    Canvas(int width, int height, std::uint32_t fill = 0x00123456, bool bottomUp = false)
+        : width_(width), height_(height), bottomUp_(bottomUp) {
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biHeight = bottomUp ? height : -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
@@ -56,11 +57,12 @@ public:
     // 0x00RRGGBB of the pixel at (x, y) from the top left.
     std::uint32_t At(int x, int y) const {
         ::GdiFlush();
-        return bits_[y * width_ + x] & 0xFFFFFF;
+        return bits_[(bottomUp_ ? height_ - 1 - y : y) * width_ + x] & 0xFFFFFF;
     }
 
 private:
     int width_, height_;
+    bool bottomUp_;
     HBITMAP bitmap_;
     std::uint32_t* bits_;
     HDC dc_;
@@ -226,6 +228,27 @@ TEST_F(Dibs, DrawingCopiesEveryPixel) {
     for (const DibSpec& spec : {DibSpec{7, 5, 24}, DibSpec{6, 3, 32}, DibSpec{5, 4, 8}, DibSpec{13, 3, 1},
                                 DibSpec{5, -4, 24}}) {
         ExpectDrawnWhole(kv, spec, Dib(spec));
+    }
+}
+
+TEST_F(Dibs, DrawingAWholeImageAnywhereInAnyTargetCopiesEveryPixel) {
+    // Bottom-up and top-down targets, the image placed away from the corner; outside it the
+    // target keeps its colour.
+    for (bool bottomUp : {false, true}) {
+        for (const DibSpec& spec : {DibSpec{7, 5, 24}, DibSpec{5, -3, 32}, DibSpec{9, 2, 24}}) {
+            HGLOBAL dib = Dib(spec);
+            const Bytes bytes = BytesOf(dib);
+            const int rows = spec.height < 0 ? -spec.height : spec.height;
+            Canvas canvas(spec.width + 5, rows + 4, 0x00445566, bottomUp);
+            kv.TWAIN_DrawDibToDC(canvas.Dc(), 3, 2, spec.width, rows, dib, 0, 0);
+            for (int y = 0; y < rows + 4; ++y) {
+                for (int x = 0; x < spec.width + 5; ++x) {
+                    const bool inside = x >= 3 && x < 3 + spec.width && y >= 2 && y < 2 + rows;
+                    ASSERT_EQ(canvas.At(x, y), inside ? DibPixel(bytes, x - 3, y - 2) : 0x445566u)
+                        << spec.bitCount << " bits, bottom-up target " << bottomUp << ", at " << x << "," << y;
+                }
+            }
+        }
     }
 }
 
