@@ -54,6 +54,16 @@ Form& Application::Adopt(std::unique_ptr<Form> form) {
 
 std::size_t Application::FormCount() { return Forms().size(); }
 
+void Application::Release(Form* form) {
+    auto& forms = Forms();
+    for (auto it = forms.begin(); it != forms.end(); ++it) {
+        if (it->get() == form) {
+            forms.erase(it);
+            return;
+        }
+    }
+}
+
 void Application::Finalize() {
     // Windows of this module's classes must be gone before the code behind their window
     // procedures is unloaded.

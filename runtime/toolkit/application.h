@@ -22,6 +22,8 @@ public:
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);
     static std::size_t FormCount();
+    // Destroys one owned form before the end of the process.
+    static void Release(Form* form);
 
     // Destroys every owned form and unregisters the window classes. Called when the module
     // detaches; Initialize may be called again afterwards.

@@ -26,4 +26,7 @@ std::vector<std::vector<int>> LibjpegQuantTables(int quality);
 // Decoded pixels, 3 bytes (red, green, blue) a pixel, rows from the top; empty on failure.
 std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int* width, int* height);
 
+// A baseline JPEG of these pixels (3 bytes, red, green, blue, a pixel; rows from the top).
+std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality = 95);
+
 }  // namespace kavrel::test

@@ -62,7 +62,10 @@ SeenWindow Inspect(HWND window) {
         if (_stricmp(cls.c_str(), "Static") == 0) {
             const LONG style = ::GetWindowLongA(child, GWL_STYLE);
             if ((style & SS_TYPEMASK) == SS_ICON) {
-                seen.iconStyle = 1;  // some icon is shown
+                // A message box keeps its icon control even without an icon: look at what it holds.
+                DWORD_PTR icon = 0;
+                ::SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon);
+                if (icon && ::IsWindowVisible(child)) seen.iconStyle = 1;
                 continue;
             }
             const std::string text = TextOf(child);

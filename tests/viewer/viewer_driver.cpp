@@ -1,0 +1,154 @@
+#include "viewer/viewer_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/dib_builder.h"
+#include "support/jpeg_inspect.h"
+#include "support/test_support.h"
+
+namespace kavrel::test {
+
+namespace {
+
+const char* const kButtonCaptions[3] = {"Prev", "Next", "Delete"};
+
+RECT ChildRect(HWND parent, HWND child) {
+    RECT r{};
+    if (!child) return r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+}  // namespace
+
+HWND ViewerSession::WaitForViewer(DWORD timeoutMs) {
+    viewer_ = WaitForWindow(guiThread_, "TTF", timeoutMs);
+    return viewer_;
+}
+
+bool ViewerSession::WaitUntilClosed(DWORD timeoutMs) {
+    return WaitUntil([&] { return !viewer_ || !::IsWindowVisible(viewer_); }, timeoutMs);
+}
+
+HWND ViewerSession::Button(int index) const {
+    return viewer_ ? ::FindWindowExA(viewer_, nullptr, "Button", kButtonCaptions[index]) : nullptr;
+}
+
+HWND ViewerSession::Image() const {
+    return viewer_ ? ::FindWindowExA(viewer_, nullptr, "TKavrelImage", nullptr) : nullptr;
+}
+
+ViewerLayout ViewerSession::Layout() const {
+    ViewerLayout layout;
+    if (!viewer_) return layout;
+    ::GetClientRect(viewer_, &layout.client);
+    layout.image = ChildRect(viewer_, Image());
+    for (int i = 0; i < 3; ++i) {
+        HWND b = Button(i);
+        layout.buttons[i] = ChildRect(viewer_, b);
+        layout.visible[i] = b && ::IsWindowVisible(b);
+        layout.enabled[i] = b && ::IsWindowEnabled(b);
+    }
+    layout.caption = Inspect(viewer_).caption;
+    return layout;
+}
+
+HWND ViewerSession::FocusWindow() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetGUIThreadInfo(guiThread_, &info) && info.hwndFocus) return info.hwndFocus;
+    return viewer_;
+}
+
+void ViewerSession::Key(WORD virtualKey) {
+    HWND target = FocusWindow();
+    ::PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
+    ::PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+void ViewerSession::Click(int buttonIndex) { ::PostMessageA(Button(buttonIndex), BM_CLICK, 0, 0); }
+
+void ViewerSession::DoubleClick(HWND window, int x, int y) {
+    ::PostMessageA(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+}
+
+bool ViewerSession::WaitForLayout(const std::function<bool(const ViewerLayout&)>& condition, DWORD timeoutMs) {
+    return WaitUntil([&] { return condition(Layout()); }, timeoutMs);
+}
+
+SeenWindow ViewerSession::WaitForBox(DWORD timeoutMs) {
+    HWND box = WaitForWindow(guiThread_, "#32770", timeoutMs);
+    if (!box) return {};
+    SeenWindow seen;
+    // Its text is filled in as it is built: read it once it has buttons.
+    WaitUntil([&] {
+        seen = Inspect(box);
+        return !seen.buttonIds.empty() && !seen.text.empty();
+    }, timeoutMs);
+    return seen;
+}
+
+bool ViewerSession::NoBoxAppears(DWORD forMs) { return WaitForWindow(guiThread_, "#32770", forMs) == nullptr; }
+
+void ViewerSession::Answer(const SeenWindow& box, int buttonId) {
+    if (box.window) PressDialogButton(box.window, buttonId);
+}
+
+ViewerDriver::ViewerDriver(std::function<void(ViewerSession&)> script) : guiThread_(::GetCurrentThreadId()) {
+    thread_ = std::thread([this, script = std::move(script)] {
+        ViewerSession session(guiThread_);
+        script(session);
+        // Whatever the script left open is closed, so that the thread under test returns.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            if (HWND box = WaitForWindow(guiThread_, "#32770", 10)) {
+                const SeenWindow seen = Inspect(box);
+                if (!seen.buttonIds.empty()) PressDialogButton(box, seen.buttonIds.front());
+                continue;
+            }
+            HWND viewer = WaitForWindow(guiThread_, "TTF", 10);
+            if (!viewer) break;
+            ::PostMessageA(viewer, WM_CLOSE, 0, 0);
+            ::Sleep(100);
+        }
+        done_ = true;
+    });
+}
+
+ViewerDriver::~ViewerDriver() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void WriteBmpImage(const std::string& path, int width, int height, COLORREF colour) {
+    std::vector<std::uint8_t> dib = DibBytes({width, height, 24});
+    const std::size_t stride = RowBytes(width, 24);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = dib.data() + 40 + stride * static_cast<std::size_t>(y) + 3 * static_cast<std::size_t>(x);
+            p[0] = GetBValue(colour);
+            p[1] = GetGValue(colour);
+            p[2] = GetRValue(colour);
+        }
+    }
+    std::vector<std::uint8_t> file = {'B', 'M'};
+    const std::uint32_t size = static_cast<std::uint32_t>(14 + dib.size()), offset = 54;
+    file.resize(14, 0);
+    std::memcpy(file.data() + 2, &size, 4);
+    std::memcpy(file.data() + 10, &offset, 4);
+    file.insert(file.end(), dib.begin(), dib.end());
+    WriteBytes(path, file);
+}
+
+void WriteJpegImage(const std::string& path, int width, int height, COLORREF colour) {
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        rgb[i] = GetRValue(colour);
+        rgb[i + 1] = GetGValue(colour);
+        rgb[i + 2] = GetBValue(colour);
+    }
+    WriteBytes(path, EncodeJpeg(rgb, width, height));
+}
+
+}  // namespace kavrel::test

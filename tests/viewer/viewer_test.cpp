@@ -1,0 +1,665 @@
+// kvrshow and the viewer window, driven from a second thread as an operator uses them: layout
+// against the window's rules, stepping, deletion, keys, zoom, the key help, double-clicks and
+// the messages the host receives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+
+#include "support/test_support.h"
+#include "tools/kvrhost/script_host.h"
+#include "viewer/viewer_driver.h"
+
+namespace kavrel::test {
+namespace {
+
+using Messages = std::vector<std::wstring>;
+
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
+        host.Start();
+    }
+    void TearDown() override { EXPECT_TRUE(host.faults.empty()) << host.faults.front(); }
+
+    // Calls kvrshow while `script` drives the window; returns when kvrshow has returned.
+    void Show(const std::string& directory, const std::string& key, const std::function<void(ViewerSession&)>& script,
+              const std::string& title = "T", const std::string& buttonsFlag = "1",
+              const std::string& deleteFlag = "1") {
+        host.ClearRecords();
+        returned = false;
+        ViewerDriver driver(script);
+        EXPECT_TRUE(host.Call("kvrshow", {directory, key, title, buttonsFlag, deleteFlag}));
+        returned = true;
+        EXPECT_TRUE(host.integers.empty()) << "kvrshow writes no argument";
+    }
+    Messages HostMessages() const {
+        Messages m;
+        for (const auto& text : host.messages) m.push_back(FromOem(text));
+        return m;
+    }
+
+    hoststandin::ScriptHost host;
+    ScratchDir dir;
+    std::atomic<bool> returned{false};
+};
+
+// --- what kvrshow checks before a viewer is made -------------------------------------------------
+
+TEST_F(Viewer, NoDirectoryNoFileOrAnUnlistableDirectoryGiveMessagesAndNoWindow) {
+    std::atomic<bool> windowSeen{false};
+    auto noWindow = [&](ViewerSession& v) { windowSeen = v.WaitForViewer(500) != nullptr; };
+    Show(dir / "missing", "k", noWindow);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует директория с подписью клиента"});
+    WriteBytes(dir / "plain.jpg", "x");
+    Show(dir / "plain.jpg", "k", noWindow);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует директория с подписью клиента"});
+    // Only ab12.JPG for key AB12: the ending is compared case-sensitively.
+    WriteBytes(dir / "ab12.JPG", "x");
+    Show(dir.Path(), "AB12", noWindow);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует файл с подписью клиента"});
+    const std::string locked = dir.Subdir("locked");
+    WriteBmpImage(locked + "\\k.bmp", 4, 4, RGB(1, 2, 3));
+    LockPath(locked);
+    Show(locked, "k", noWindow);
+    UnlockPath(locked);
+    EXPECT_EQ(HostMessages(), Messages{L"Невозможно открыть директорию с подписью клиента"});
+    EXPECT_FALSE(windowSeen);
+}
+
+TEST_F(Viewer, TheCheckIgnoresCaseButTheWindowDoesNot) {
+    // kvrshow finds ab12.jpg for AB12 and opens the viewer; the viewer's own byte-for-byte
+    // listing finds nothing, says so and closes before the operator can act.
+    WriteBmpImage(dir / "ab12.jpg", 4, 4, RGB(1, 2, 3));
+    bool appeared = true;
+    Show(dir.Path(), "AB12", [&](ViewerSession& v) { appeared = v.WaitForViewer(1000) != nullptr; });
+    EXPECT_FALSE(appeared) << "the window never waits for input";
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует файл с подписью клиента"});
+}
+
+TEST_F(Viewer, TheWindowListsOnlyExactMatchesOfTheKey) {
+    WriteJpegImage(dir / "ABC1.jpg", 241, 60, RGB(200, 0, 0));
+    WriteJpegImage(dir / "abc2.JPG", 242, 60, RGB(0, 200, 0));
+    WriteJpegImage(dir / "abc3.jpg", 243, 60, RGB(0, 0, 200));
+    ViewerLayout seen;
+    Show(dir.Path(), "abc", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        seen = v.Layout();
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    EXPECT_EQ(seen.ImageWidth(), 243) << "abc3.jpg, the only file the window lists";
+    EXPECT_FALSE(seen.enabled[0]);
+    EXPECT_FALSE(seen.enabled[1]);
+    EXPECT_TRUE(HostMessages().empty());
+}
+
+TEST_F(Viewer, CaptionFlagsAndModality) {
+    WriteBmpImage(dir / "k1.bmp", 300, 100, RGB(10, 20, 30));
+    ViewerLayout seen;
+    bool returnedWhileOpen = true;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        seen = v.Layout();
+        returnedWhileOpen = returned;
+        v.Key(VK_ESCAPE);
+    }, Ansi(L"Иванов"), "1", "0");
+    EXPECT_EQ(FromAnsi(seen.caption), L"клиент - Иванов");
+    EXPECT_FALSE(seen.enabled[2]) << "delete flag \"0\" disables Delete";
+    EXPECT_FALSE(returnedWhileOpen) << "kvrshow does not return while the viewer is open";
+
+    for (const std::string flag : {"00", " 0", "", "1"}) {
+        Show(dir.Path(), "k", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            seen = v.Layout();
+            v.Key(VK_ESCAPE);
+        }, "x", "1", flag);
+        EXPECT_TRUE(seen.enabled[2]) << "delete flag \"" << flag << "\"";
+        EXPECT_EQ(seen.caption, "\xEA\xEB\xE8\xE5\xED\xF2 - x") << "each call makes a new viewer";
+    }
+}
+
+// --- layout ------------------------------------------------------------------------------------
+
+struct Expected {
+    int width, height;             // the image
+    int clientWidth, clientHeight;
+    int buttonWidth, left2, left3;
+};
+
+void ExpectLayout(const ViewerLayout& l, const Expected& e) {
+    EXPECT_EQ(l.ClientWidth(), e.clientWidth) << e.width << " x " << e.height;
+    EXPECT_EQ(l.ClientHeight(), e.clientHeight) << e.width << " x " << e.height;
+    EXPECT_EQ(l.image.left, 0);
+    EXPECT_EQ(l.image.top, 25);
+    EXPECT_EQ(l.ImageWidth(), e.width);
+    EXPECT_EQ(l.ImageHeight(), e.height);
+    const int lefts[3] = {1, e.left2, e.left3};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(l.visible[i]);
+        EXPECT_EQ(l.buttons[i].left, lefts[i]) << "button " << i << " for width " << e.width;
+        EXPECT_EQ(l.buttons[i].right - l.buttons[i].left, e.buttonWidth) << "button " << i << " for width " << e.width;
+        EXPECT_EQ(l.buttons[i].top, 0);
+        EXPECT_EQ(l.buttons[i].bottom - l.buttons[i].top, 25);
+    }
+}
+
+TEST_F(Viewer, TheWindowFitsTheImageAndTheButtonRow) {
+    const Expected cases[] = {
+        {239, 100, 240, 125, 78, 81, 162},
+        {240, 100, 240, 125, 78, 81, 162},
+        {600, 400, 600, 425, 198, 201, 402},
+        {100, 50, 240, 75, 78, 81, 162},
+        {301, 10, 301, 35, 98, 101, 202},
+    };
+    for (const Expected& e : cases) {
+        ScratchDir images;
+        WriteBmpImage(images / "k.bmp", e.width, e.height, RGB(50, 60, 70));
+        ViewerLayout seen;
+        Show(images.Path(), "k", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            seen = v.Layout();
+            v.Key(VK_ESCAPE);
+        });
+        ExpectLayout(seen, e);
+    }
+}
+
+TEST_F(Viewer, WithTheButtonRowHiddenTheClientAreaIsTheImage) {
+    WriteJpegImage(dir / "k.jpg", 150, 70, RGB(90, 90, 90));
+    ViewerLayout seen;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        seen = v.Layout();
+        // No button can take the focus: the form takes the keys itself.
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    }, "T", "0");
+    EXPECT_EQ(seen.ClientWidth(), 150);
+    EXPECT_EQ(seen.ClientHeight(), 70);
+    EXPECT_EQ(seen.image.left, 0);
+    EXPECT_EQ(seen.image.top, 0);
+    for (bool visible : seen.visible) EXPECT_FALSE(visible);
+}
+
+TEST_F(Viewer, TheOperatorCannotResizeTheWindow) {
+    WriteBmpImage(dir / "k.bmp", 260, 90, RGB(1, 1, 1));
+    ViewerLayout before, after;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        before = v.Layout();
+        ::SetWindowPos(v.Viewer(), nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER);
+        after = v.Layout();
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(after.ClientWidth(), before.ClientWidth());
+    EXPECT_EQ(after.ClientHeight(), before.ClientHeight());
+}
+
+// --- stepping ----------------------------------------------------------------------------------
+
+TEST_F(Viewer, StepsThroughTheListWithoutWrapping) {
+    // Widths tell the images apart; the listing order is the directory's.
+    WriteBmpImage(dir / "k_a.bmp", 301, 40, RGB(255, 0, 0));
+    WriteJpegImage(dir / "k_b.jpg", 302, 40, RGB(0, 255, 0));
+    WriteBmpImage(dir / "k_c.bmp", 303, 40, RGB(0, 0, 255));
+    Show(dir.Path(), "k_", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        ViewerLayout l = v.Layout();
+        const int first = l.ImageWidth();
+        EXPECT_FALSE(l.enabled[0]);
+        EXPECT_TRUE(l.enabled[1]);
+        std::vector<int> widths{first};
+        for (int step = 0; step < 2; ++step) {
+            const int before = v.Layout().ImageWidth();
+            v.Click(1);
+            ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& x) { return x.ImageWidth() != before; }));
+            widths.push_back(v.Layout().ImageWidth());
+        }
+        l = v.Layout();
+        EXPECT_TRUE(l.enabled[0]);
+        EXPECT_FALSE(l.enabled[1]) << "the last image";
+        std::sort(widths.begin(), widths.end());
+        EXPECT_EQ(widths, (std::vector<int>{301, 302, 303})) << "each image once";
+        // Next on the last image does nothing; Prev goes back.
+        v.Click(1);
+        v.Click(0);
+        ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& x) { return x.enabled[1]; }));
+        l = v.Layout();
+        EXPECT_TRUE(l.enabled[0]);
+        v.Click(0);
+        ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& x) { return !x.enabled[0]; }));
+        EXPECT_EQ(v.Layout().ImageWidth(), first);
+        v.Click(0);  // disabled: nothing
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    EXPECT_TRUE(HostMessages().empty());
+}
+
+TEST_F(Viewer, OneImageDisablesBothStepButtonsAndTwoEnableNextOnly) {
+    WriteBmpImage(dir / "solo.bmp", 250, 30, RGB(3, 3, 3));
+    Show(dir.Path(), "solo", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        const ViewerLayout l = v.Layout();
+        EXPECT_FALSE(l.enabled[0]);
+        EXPECT_FALSE(l.enabled[1]);
+        EXPECT_TRUE(l.enabled[2]);
+        v.Key(VK_ESCAPE);
+    });
+    WriteBmpImage(dir / "duo1.bmp", 250, 30, RGB(3, 3, 3));
+    WriteBmpImage(dir / "duo2.bmp", 251, 30, RGB(3, 3, 3));
+    Show(dir.Path(), "duo", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        EXPECT_FALSE(v.Layout().enabled[0]);
+        EXPECT_TRUE(v.Layout().enabled[1]);
+        v.Click(1);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.enabled[0]; }));
+        EXPECT_FALSE(v.Layout().enabled[1]);
+        // The focus left the disabled Next; Esc still reaches the window.
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+}
+
+// --- deleting ----------------------------------------------------------------------------------
+
+// Images whose widths are their numbers, so that the one shown tells which it is.
+void WriteNumbered(const ScratchDir& d, const std::string& key, std::initializer_list<int> widths) {
+    for (int w : widths) WriteBmpImage(d / (key + std::to_string(w) + ".bmp"), w, 20, RGB(w % 256, 0, 0));
+}
+
+// Steps to the image of width `target`: back to the first image, then forward.
+void StepTo(ViewerSession& v, int target) {
+    auto step = [&](int button) {
+        const int before = v.Layout().ImageWidth();
+        v.Click(button);
+        return v.WaitForLayout([&](const ViewerLayout& l) { return l.ImageWidth() != before; });
+    };
+    while (v.Layout().enabled[0] && v.Layout().ImageWidth() != target) ASSERT_TRUE(step(0));
+    while (v.Layout().enabled[1] && v.Layout().ImageWidth() != target) ASSERT_TRUE(step(1));
+    ASSERT_EQ(v.Layout().ImageWidth(), target);
+}
+
+// The position (0-based) of the image shown, judged by the step buttons' states and the list.
+struct DeletionOutcome {
+    int shownWidth = -1;
+    bool prevEnabled = false, nextEnabled = false;
+    bool closed = false;
+    std::string question, caption;
+};
+
+DeletionOutcome DeleteShown(ViewerSession& v, bool answerYes) {
+    DeletionOutcome out;
+    const int before = v.Layout().ImageWidth();
+    v.Click(2);
+    const SeenWindow box = v.WaitForBox();
+    out.question = box.text;
+    out.caption = box.caption;
+    EXPECT_EQ(box.buttonIds.size(), 2u) << "Yes and No";
+    v.Answer(box, answerYes ? IDYES : IDNO);
+    if (answerYes) {
+        WaitUntil([&] { return !v.ViewerOpen() || v.Layout().ImageWidth() != before; }, 10000);
+    } else {
+        WaitUntil([&] { return !::IsWindow(box.window) || !::IsWindowVisible(box.window); }, 10000);
+    }
+    out.closed = !v.ViewerOpen();
+    if (!out.closed) {
+        const ViewerLayout l = v.Layout();
+        out.shownWidth = l.ImageWidth();
+        out.prevEnabled = l.enabled[0];
+        out.nextEnabled = l.enabled[1];
+    }
+    return out;
+}
+
+TEST_F(Viewer, DeletingAsksFirstAndNoChangesNothing) {
+    WriteNumbered(dir, "d", {241, 242});
+    DeletionOutcome no;
+    Show(dir.Path(), "d", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        no = DeleteShown(v, false);
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(FromAnsi(no.question), L"Вы действительно хотите удалить данное изображение?");
+    EXPECT_EQ(FromAnsi(no.caption), L"Предупреждение");
+    EXPECT_FALSE(no.closed);
+    EXPECT_TRUE(FileExists(dir / "d241.bmp"));
+    EXPECT_TRUE(FileExists(dir / "d242.bmp"));
+}
+
+// Deletes the image of width `victim` from a directory of `widths` and reports what follows.
+TEST_F(Viewer, DeletionChoosesTheNextImageByTheRules) {
+    struct Case {
+        std::vector<int> widths;
+        int victimPosition;  // in listing order
+        int expectedPosition;
+    };
+    // n after the deletion: 2 -> the one before (or the new first); more than 2 -> the one that
+    // moved into the place (or the new last).
+    const Case cases[] = {
+        {{241, 242, 243}, 1, 0},       // second of three: the first
+        {{241, 242, 243, 244}, 3, 2},  // last of four: the new last
+        {{241, 242, 243, 244}, 1, 1},  // second of four: the former third, at 1
+        {{241, 242}, 0, 0},            // first of two: the remaining one
+        {{241, 242, 243}, 0, 0},       // first of three: the new first
+    };
+    for (const Case& c : cases) {
+        ScratchDir images;
+        for (int w : c.widths) WriteBmpImage(images / ("d" + std::to_string(w) + ".bmp"), w, 20, RGB(9, 9, 9));
+        std::vector<int> order;
+        DeletionOutcome out;
+        Show(images.Path(), "d", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            // Learn the listing order by stepping through.
+            order.push_back(v.Layout().ImageWidth());
+            while (v.Layout().enabled[1]) {
+                const int before = v.Layout().ImageWidth();
+                v.Click(1);
+                ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& l) { return l.ImageWidth() != before; }));
+                order.push_back(v.Layout().ImageWidth());
+            }
+            ASSERT_EQ(order.size(), c.widths.size());
+            StepTo(v, order[static_cast<std::size_t>(c.victimPosition)]);
+            out = DeleteShown(v, true);
+            v.Key(VK_ESCAPE);
+        });
+        ASSERT_EQ(order.size(), c.widths.size());
+        std::vector<int> remaining = order;
+        remaining.erase(remaining.begin() + c.victimPosition);
+        const int n = static_cast<int>(remaining.size());
+        EXPECT_FALSE(out.closed);
+        EXPECT_EQ(out.shownWidth, remaining[static_cast<std::size_t>(c.expectedPosition)])
+            << "deleting position " << c.victimPosition << " of " << c.widths.size();
+        EXPECT_EQ(out.prevEnabled, c.expectedPosition != 0);
+        EXPECT_EQ(out.nextEnabled, c.expectedPosition != n - 1);
+        EXPECT_FALSE(FileExists(images / ("d" + std::to_string(order[static_cast<std::size_t>(c.victimPosition)]) + ".bmp")));
+    }
+}
+
+TEST_F(Viewer, DeletingTheOnlyImageClosesTheWindowWithoutAMessage) {
+    WriteBmpImage(dir / "only.bmp", 250, 30, RGB(1, 2, 3));
+    DeletionOutcome out;
+    Show(dir.Path(), "only", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        out = DeleteShown(v, true);
+    });
+    EXPECT_TRUE(out.closed);
+    EXPECT_FALSE(FileExists(dir / "only.bmp"));
+    EXPECT_TRUE(HostMessages().empty());
+}
+
+TEST_F(Viewer, AFileThatCannotBeDeletedStaysListed) {
+    const std::string images = dir.Subdir("readonly");
+    WriteBmpImage(images + "\\u241.bmp", 241, 20, RGB(1, 1, 1));
+    WriteBmpImage(images + "\\u242.bmp", 242, 20, RGB(1, 1, 1));
+    ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(images) + "'"), 0);
+    DeletionOutcome out;
+    int first = 0;
+    Show(images, "u", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        first = v.Layout().ImageWidth();
+        out = DeleteShown(v, true);
+        EXPECT_TRUE(v.NoBoxAppears(300)) << "no message about the failure";
+        v.Key(VK_ESCAPE);
+    });
+    UnlockPath(images);
+    // The unchanged list of two, position 0: the rule for n = 2 keeps the first.
+    EXPECT_FALSE(out.closed);
+    EXPECT_EQ(out.shownWidth, first);
+    EXPECT_TRUE(FileExists(images + "\\u241.bmp"));
+    EXPECT_TRUE(FileExists(images + "\\u242.bmp"));
+}
+
+TEST_F(Viewer, TheDeleteButtonIsBarredOnlyWhenDisabled) {
+    WriteBmpImage(dir / "keep.bmp", 250, 30, RGB(1, 2, 3));
+    Show(dir.Path(), "keep", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Click(2);
+        EXPECT_TRUE(v.NoBoxAppears(500)) << "a disabled Delete asks nothing";
+        v.Key(VK_ESCAPE);
+    }, "T", "1", "0");
+    EXPECT_TRUE(FileExists(dir / "keep.bmp"));
+}
+
+// --- keys and zoom --------------------------------------------------------------------------------
+
+TEST_F(Viewer, KeypadPlusAndMinusDoubleAndHalveTheImage) {
+    WriteBmpImage(dir / "z.bmp", 100, 50, RGB(40, 80, 120));
+    Show(dir.Path(), "z", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_ADD);
+        v.Key(VK_ADD);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 400; }));
+        ExpectLayout(v.Layout(), {400, 200, 400, 225, 131, 134, 268});
+        v.Key(VK_SUBTRACT);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 200; }));
+        ExpectLayout(v.Layout(), {200, 100, 240, 125, 78, 81, 162});
+        v.Key(VK_ESCAPE);
+    });
+    // 300 x 151 halved: 150 x 75 (integer halves), the narrow buttons again.
+    WriteBmpImage(dir / "h.bmp", 300, 151, RGB(40, 80, 120));
+    Show(dir.Path(), "h", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_SUBTRACT);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 150; }));
+        ExpectLayout(v.Layout(), {150, 75, 240, 100, 78, 81, 162});
+        v.Key(VK_ESCAPE);
+    });
+}
+
+TEST_F(Viewer, ZoomStepsCompoundUntilTheImageIsLoadedAgain) {
+    WriteBmpImage(dir / "s1.bmp", 3, 3, RGB(1, 1, 1));
+    WriteBmpImage(dir / "s2.bmp", 7, 7, RGB(1, 1, 1));
+    Show(dir.Path(), "s", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        StepTo(v, 3);
+        v.Key(VK_SUBTRACT);
+        v.Key(VK_ADD);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 2; }));
+        EXPECT_EQ(v.Layout().ImageHeight(), 2) << "3 halved is 1, doubled 2";
+        StepTo(v, 7);
+        StepTo(v, 3);
+        EXPECT_EQ(v.Layout().ImageHeight(), 3) << "loading gives the file's own pixels back";
+        v.Key(VK_ESCAPE);
+    });
+}
+
+TEST_F(Viewer, AZoomThatWouldLoseASideIsRefusedAndTheWindowStays) {
+    WriteBmpImage(dir / "thin.bmp", 9, 1, RGB(1, 1, 1));
+    SeenWindow box;
+    Show(dir.Path(), "thin", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_SUBTRACT);
+        box = v.WaitForBox();
+        v.Answer(box, box.buttonIds.empty() ? IDOK : box.buttonIds.front());
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
+        EXPECT_TRUE(v.ViewerOpen());
+        EXPECT_EQ(v.Layout().ImageWidth(), 9);
+        EXPECT_EQ(v.Layout().ImageHeight(), 1);
+        v.Key(VK_ADD);
+        EXPECT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 18; }));
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(box.buttonIds.size(), 1u) << "the standard error box: one OK button";
+    EXPECT_NE(FromAnsi(box.text).find(L"уменьшить"), std::wstring::npos) << box.text;
+}
+
+TEST_F(Viewer, AZoomBeyondTheSizeLimitIsRefused) {
+    WriteBmpImage(dir / "big.bmp", 2500, 2500, RGB(1, 1, 1));
+    SeenWindow box;
+    Show(dir.Path(), "big", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_ADD);  // 5000 x 5000: allowed
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 5000; }));
+        v.Key(VK_ADD);  // 10000 x 10000: 100 million pixels, refused
+        box = v.WaitForBox();
+        v.Answer(box, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
+        EXPECT_EQ(v.Layout().ImageWidth(), 5000);
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_NE(FromAnsi(box.text).find(L"увеличить"), std::wstring::npos) << box.text;
+}
+
+TEST_F(Viewer, OtherKeysDoNothing) {
+    WriteBmpImage(dir / "k.bmp", 100, 50, RGB(1, 1, 1));
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        for (WORD key : {WORD(VK_OEM_PLUS), WORD(VK_OEM_MINUS), WORD(VK_RETURN), WORD('A'), WORD(VK_F2)}) v.Key(key);
+        v.Key(VK_ADD);  // processed after the others: when it is done, so are they
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 200; }));
+        EXPECT_TRUE(v.ViewerOpen());
+        EXPECT_TRUE(v.NoBoxAppears(100));
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    }, "T", "1", "0");  // Delete disabled, so that Enter on a focused button cannot delete
+}
+
+TEST_F(Viewer, EscapeClosesFromAnyFocusedButton) {
+    WriteNumbered(dir, "e", {241, 242});
+    for (int focus = 0; focus < 3; ++focus) {
+        Show(dir.Path(), "e", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            if (focus == 0) v.Click(1);  // Prev gets enabled, Next disabled: the focus moves
+            for (int i = 0; i < focus; ++i) v.Key(VK_TAB);
+            v.Key(VK_ESCAPE);
+            EXPECT_TRUE(v.WaitUntilClosed()) << "focus step " << focus;
+        });
+    }
+}
+
+TEST_F(Viewer, TheKeyHelpNamesTheThreeCommands) {
+    WriteBmpImage(dir / "k.bmp", 100, 50, RGB(1, 1, 1));
+    SeenWindow box;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_F1);
+        box = v.WaitForBox();
+        v.Answer(box, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
+        EXPECT_TRUE(v.ViewerOpen());
+        v.Key(VK_ESCAPE);
+    });
+    const std::wstring text = FromAnsi(box.text);
+    std::vector<std::wstring> lines;
+    for (std::size_t at = 0, next; at <= text.size(); at = next + 1) {
+        next = text.find(L'\n', at);
+        if (next == std::wstring::npos) next = text.size();
+        lines.push_back(text.substr(at, next - at));
+    }
+    ASSERT_EQ(lines.size(), 3u) << box.text;
+    EXPECT_NE(lines[0].find(L"+"), std::wstring::npos);
+    EXPECT_NE(lines[0].find(L"цифровой"), std::wstring::npos) << "the keypad plus";
+    EXPECT_NE(lines[1].find(L"-"), std::wstring::npos);
+    EXPECT_NE(lines[1].find(L"цифровой"), std::wstring::npos) << "the keypad minus";
+    EXPECT_EQ(lines[2], L"\"F7\" - печать");
+    EXPECT_EQ(box.buttonIds.size(), 1u);
+    EXPECT_EQ(box.iconStyle, 0u) << "no icon";
+}
+
+// --- double-clicks ----------------------------------------------------------------------------------
+
+TEST_F(Viewer, DoubleClickingTheImageOrTheFreeAreaCloses) {
+    WriteBmpImage(dir / "k.bmp", 100, 50, RGB(1, 1, 1));
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.DoubleClick(v.Image(), 10, 10);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        // Right of the 100-pixel image, below the buttons: the form's own client area.
+        v.DoubleClick(v.Viewer(), 200, 50);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.DoubleClick(v.Button(2), 5, 5);  // the buttons have no double-click command
+        EXPECT_FALSE(v.WaitUntilClosed(300));
+        v.Key(VK_ESCAPE);
+    }, "T", "1", "0");
+}
+
+// --- files that cannot be shown -------------------------------------------------------------------
+
+TEST_F(Viewer, AnImageThatCannotBeLoadedGivesTheErrorBoxAndTheWindowStays) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+    };
+    const Case cases[] = {
+        {"bad.jpg", [](const std::string& p) { WriteBytes(p, std::string("\xFF\xD8\xFF\xE0 not really a jpeg", 24)); }},
+        {"cut.jpg", [](const std::string& p) {
+             WriteJpegImage(p, 300, 200, RGB(10, 200, 30));
+             auto b = ReadBytes(p);
+             b.resize(b.size() / 2);
+             WriteBytes(p, b);
+         }},
+        {"huge.jpg", [](const std::string& p) {
+             // A valid header claiming 60000 x 60000 pixels.
+             WriteJpegImage(p, 16, 16, RGB(1, 2, 3));
+             auto b = ReadBytes(p);
+             for (std::size_t i = 2; i + 9 < b.size(); ++i) {
+                 if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+                     b[i + 5] = 0xEA, b[i + 6] = 0x60, b[i + 7] = 0xEA, b[i + 8] = 0x60;
+                     break;
+                 }
+             }
+             WriteBytes(p, b);
+         }},
+        {"lie.bmp", [](const std::string& p) {
+             WriteBmpImage(p, 50, 50, RGB(1, 2, 3));
+             auto b = ReadBytes(p);
+             const std::int32_t h = 100000;
+             std::memcpy(b.data() + 22, &h, 4);
+             WriteBytes(p, b);
+         }},
+        {"dir.jpg", [](const std::string& p) { ::CreateDirectoryA(p.c_str(), nullptr); }},
+    };
+    for (const Case& c : cases) {
+        ScratchDir images;
+        c.make(images / c.name);
+        SeenWindow box;
+        bool stayedOpen = false;
+        Show(images.Path(), "", [&](ViewerSession& v) {
+            // The first image is loaded as the window is shown: the box comes first.
+            box = v.WaitForBox();
+            v.Answer(box, IDOK);
+            ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
+            stayedOpen = v.WaitForViewer(5000) != nullptr && v.ViewerOpen();
+            v.Key(VK_ESCAPE);
+        });
+        EXPECT_EQ(box.buttonIds.size(), 1u) << c.name;
+        EXPECT_FALSE(box.text.empty()) << c.name;
+        EXPECT_TRUE(stayedOpen) << c.name << ": the window stays open after the error box";
+    }
+}
+
+TEST_F(Viewer, AVanishedFileGivesTheErrorBoxAfterTheButtonsMoved) {
+    WriteNumbered(dir, "v", {241, 242});
+    SeenWindow box;
+    ViewerLayout after;
+    Show(dir.Path(), "v", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        const int shown = v.Layout().ImageWidth();
+        const int other = shown == 241 ? 242 : 241;
+        ASSERT_TRUE(::DeleteFileA((dir / ("v" + std::to_string(other) + ".bmp")).c_str()));
+        v.Click(1);
+        box = v.WaitForBox();
+        after = v.Layout();
+        v.Answer(box, IDOK);
+        WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000);
+        EXPECT_TRUE(v.ViewerOpen());
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_NE(FromAnsi(box.text).find(L"v24"), std::wstring::npos) << "the box names the file: " << box.text;
+    EXPECT_TRUE(after.enabled[0]) << "the position has moved on";
+    EXPECT_FALSE(after.enabled[1]);
+}
+
+}  // namespace
+}  // namespace kavrel::test

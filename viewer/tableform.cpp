@@ -1,0 +1,251 @@
+#include "viewer/tableform.h"
+
+#include <cstring>
+
+#include "module/host_interface.h"
+#include "module/signature_files.h"
+#include "runtime/error.h"
+#include "runtime/jpeg/jpeg_codec.h"
+#include "runtime/picture/bmp_picture.h"
+#include "runtime/printing/printer.h"
+#include "runtime/toolkit/message_box.h"
+
+namespace kavrel::viewer {
+
+TTF* TF = nullptr;
+std::unique_ptr<std::vector<std::string>> FileList;
+std::unique_ptr<JpegImageObject> JpegImage;
+std::unique_ptr<ZoomBitmapObject> ZoomBitmap;
+
+namespace {
+
+constexpr char kWindowClass[] = "TTF";
+constexpr char kDesignCaption[] = "клиент";
+constexpr ui::Bounds kDesignBounds{192, 107, 363, 188};
+constexpr int kButtonRowHeight = 25;
+constexpr int kNarrowButtonWidth = 78;  // the button width below an image 240 pixels wide
+constexpr int kPrintScale = 5;          // printer pixels for every pixel shown
+
+constexpr char kDeleteQuestion[] = "Вы действительно хотите удалить данное изображение?";
+constexpr char kDeleteCaption[] = "Предупреждение";
+constexpr char kKeyHelpCaption[] = "Клавиши просмотра";
+constexpr char kKeyHelp[] =
+    "\"+\" на цифровой клавиатуре - увеличить изображение вдвое\n"
+    "\"-\" на цифровой клавиатуре - уменьшить изображение вдвое\n"
+    "\"F7\" - печать";
+
+bool EndsWith(const std::string& text, const char* ending) {
+    const std::size_t n = std::strlen(ending);
+    return text.size() >= n && text.compare(text.size() - n, n, ending) == 0;
+}
+
+}  // namespace
+
+void JpegImageObject::LoadFromFile(const std::string& path) { picture = jpeg::ReadJpegFile(path); }
+
+void ZoomBitmapObject::DrawStretched(const picture::DibBitmap& source, int width, int height) {
+    picture = source.Resampled(width, height);
+}
+
+TTF::TTF()
+    : ui::Form(kWindowClass, kDesignCaption, kDesignBounds),
+      Image1(*this, {0, 32, 353, 129}),
+      Button1(*this, "Prev", {0, 0, 150, 25}),
+      Button2(*this, "Next", {152, 0, 150, 25}),
+      Button3(*this, "Delete", {304, 0, 51, 25}) {
+    OnShow = [this] { FormShow(); };
+    OnClose = [this](ui::CloseAction& action) { FormClose(action); };
+    OnDblClick = [this] { FormDblClick(); };
+    OnKeyDown = [this](WORD& key) { FormKeyDown(key); };
+    Image1.OnDblClick = [this] { Image1DblClick(); };
+    Button1.OnClick = [this] { Button1Click(); };
+    Button2.OnClick = [this] { Button2Click(); };
+    Button3.OnClick = [this] { Button3Click(); };
+    for (ui::Button* button : {&Button1, &Button2, &Button3}) {
+        button->OnKeyDown = [this](WORD& key) { FormKeyDown(key); };
+    }
+}
+
+// --- showing, listing, laying out ------------------------------------------------------------
+
+void TTF::FormShow() {
+    ZoomBitmap = std::make_unique<ZoomBitmapObject>();
+    JpegImage = std::make_unique<JpegImageObject>();
+    FileList = std::make_unique<std::vector<std::string>>();
+    if (!DirectoryExists(SignatureDir)) {
+        host::ReportMessage("Отсутствует директория с подписями клиентов");
+        Close();
+        return;
+    }
+    BuildFileList();
+    if (ButtonsFlag == "0") {
+        Button1.SetVisible(false);
+        Button2.SetVisible(false);
+        Button3.SetVisible(false);
+    }
+    if (FileList->empty()) {
+        host::ReportMessage("Отсутствует файл с подписью клиента");
+        Close();
+        return;
+    }
+    // The buttons are set before the image is loaded, so that they are right for the list even
+    // when the first file cannot be shown (Next must not lead past a single entry).
+    UpdateStepButtons();
+    ShowImageAt();
+}
+
+void TTF::BuildFileList() {
+    FileList->clear();
+    // A directory that cannot be listed leaves the list empty.
+    if (auto names = ListSignatureFiles(SignatureDir, ClientKey, KeyMode::ExactBytes)) {
+        *FileList = std::move(*names);
+    }
+}
+
+void TTF::UpdateStepButtons() {
+    const auto n = static_cast<std::int32_t>(FileList ? FileList->size() : 0);
+    Button1.SetEnabled(CurrentIndex != 0);
+    Button2.SetEnabled(CurrentIndex != n - 1);
+}
+
+void TTF::ShowImageAt() {
+    if (!FileList || CurrentIndex < 0 || CurrentIndex >= static_cast<std::int32_t>(FileList->size())) return;
+    const std::string& name = (*FileList)[static_cast<std::size_t>(CurrentIndex)];
+    const std::string path = SignatureDir + "\\" + name;
+    std::shared_ptr<const picture::DibBitmap> loaded;
+    try {
+        if (EndsWith(name, "bmp")) {
+            loaded = picture::ReadBmpFile(path);
+        } else {
+            JpegImage->LoadFromFile(path);
+            loaded = JpegImage->picture;
+        }
+    } catch (...) {
+        // After a failed load the image area is left empty rather than showing the previous
+        // image under the new position; the error box names the file.
+        Image1.SetPicture(nullptr);
+        throw;
+    }
+    Image1.SetPicture(loaded);
+    Image1.SetBounds({0, kButtonRowHeight, loaded->Width(), loaded->Height()});
+    FitWindow();
+}
+
+void TTF::FitWindow() {
+    const int w = Image1.Width();
+    const int third = w / 3;
+    if (third < 80) {
+        Button1.SetBounds({1, 0, kNarrowButtonWidth, kButtonRowHeight});
+        Button2.SetBounds({Button1.Width() + 3, 0, kNarrowButtonWidth, kButtonRowHeight});
+        Button3.SetBounds({Button1.Width() + Button2.Width() + 6, 0, kNarrowButtonWidth, kButtonRowHeight});
+    } else {
+        Button1.SetBounds({1, 0, third - 2, kButtonRowHeight});
+        Button2.SetBounds({Button1.Width() + 3, 0, third - 2, kButtonRowHeight});
+        Button3.SetBounds({Button1.Width() + Button2.Width() + 6, 0, third - 2, kButtonRowHeight});
+    }
+    FitToControls();
+}
+
+// --- stepping and deleting --------------------------------------------------------------------
+
+void TTF::Button2Click() {
+    if (!Button2.Enabled()) return;
+    const auto n = static_cast<std::int32_t>(FileList->size());
+    if (CurrentIndex + 1 >= n) return;  // never past the end of the list
+    ++CurrentIndex;
+    Button2.SetEnabled(CurrentIndex != n - 1);
+    Button1.SetEnabled(CurrentIndex != 0);
+    ShowImageAt();
+}
+
+void TTF::Button1Click() {
+    if (!Button1.Enabled()) return;
+    if (CurrentIndex <= 0) return;
+    const auto n = static_cast<std::int32_t>(FileList->size());
+    --CurrentIndex;
+    Button1.SetEnabled(CurrentIndex != 0);
+    Button2.SetEnabled(CurrentIndex != n - 1);
+    ShowImageAt();
+}
+
+void TTF::Button3Click() {
+    if (!ui::AskYesNo(Handle(), kDeleteQuestion, kDeleteCaption)) return;
+    const std::int32_t p = CurrentIndex;
+    if (p >= 0 && p < static_cast<std::int32_t>(FileList->size())) {
+        // The outcome is not looked at: a file that stays is listed again below.
+        ::DeleteFileA((SignatureDir + "\\" + (*FileList)[static_cast<std::size_t>(p)]).c_str());
+    }
+    BuildFileList();
+    const auto n = static_cast<std::int32_t>(FileList->size());
+    if (n == 0) {
+        Close();
+        return;
+    }
+    if (n > 2) {
+        CurrentIndex = p > n - 1 ? n - 1 : p;
+    } else {
+        CurrentIndex = p > 0 ? p - 1 : 0;
+    }
+    UpdateStepButtons();
+    ShowImageAt();
+}
+
+// --- keys, zoom, printing, closing ----------------------------------------------------------------
+
+void TTF::FormKeyDown(WORD& key) {
+    bool zoomed = false;
+    if (key == VK_ESCAPE) {
+        Close();
+    } else if (key == VK_F7) {
+        PrintImage();
+    } else if (key == VK_ADD) {
+        ZoomStep(true);
+        zoomed = true;
+    } else if (key == VK_SUBTRACT) {
+        ZoomStep(false);
+        zoomed = true;
+    } else if (key == VK_F1) {
+        ShowKeyHelp();
+    }
+    if (zoomed) FitWindow();
+}
+
+void TTF::ZoomStep(bool enlarge) {
+    const auto& current = Image1.Picture();
+    if (!current || !ZoomBitmap) return;
+    const long long width = enlarge ? current->Width() * 2LL : current->Width() / 2;
+    const long long height = enlarge ? current->Height() * 2LL : current->Height() / 2;
+    // A side of 0, or a picture the host's memory should not be asked for, is refused and the
+    // picture stays as it is.
+    if (width <= 0 || height <= 0) {
+        throw Error("Изображение нельзя уменьшить: его сторона стала бы меньше одной точки");
+    }
+    if (width > picture::kMaxSide || height > picture::kMaxSide || width * height > picture::kMaxPixels) {
+        throw Error("Изображение нельзя увеличить: " + std::to_string(width) + " x " + std::to_string(height) +
+                    " точек - слишком большой размер");
+    }
+    ZoomBitmap->DrawStretched(*current, static_cast<int>(width), static_cast<int>(height));
+    Image1.SetPicture(ZoomBitmap->picture);
+    Image1.SetHeight(ZoomBitmap->picture->Height());
+    Image1.SetWidth(ZoomBitmap->picture->Width());
+    FitWindow();
+}
+
+void TTF::PrintImage() {
+    const auto& current = Image1.Picture();
+    if (!current) throw Error("Печать невозможна: изображение не загружено");
+    printing::PrintPicture(*current, kPrintScale * Image1.Width(), kPrintScale * Image1.Height(), Caption());
+}
+
+void TTF::ShowKeyHelp() { ui::ShowInformation(Handle(), kKeyHelp, kKeyHelpCaption); }
+
+void TTF::FormDblClick() { Close(); }
+
+void TTF::Image1DblClick() { Close(); }
+
+void TTF::FormClose(ui::CloseAction& /*action: the default, hide*/) {
+    ZoomBitmap.reset();
+    JpegImage.reset();
+}
+
+}  // namespace kavrel::viewer
