@@ -129,14 +129,13 @@ struct DecodeJob {
     picture::DibBitmap* picture;  // made to the size the header gave
 };
 
-// Converts one decoded CMYK row (as Adobe writes it, inverted) into blue, green, red, unused.
-void CmykToBgrx(const std::uint8_t* cmyk, std::uint8_t* bgrx, int width) {
-    for (int x = 0; x < width; ++x, cmyk += 4, bgrx += 4) {
+// Converts one decoded CMYK row (as Adobe writes it, inverted) into blue, green, red.
+void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
         const int k = cmyk[3];
-        bgrx[2] = static_cast<std::uint8_t>(cmyk[0] * k / 255);
-        bgrx[1] = static_cast<std::uint8_t>(cmyk[1] * k / 255);
-        bgrx[0] = static_cast<std::uint8_t>(cmyk[2] * k / 255);
-        bgrx[3] = 0;
+        bgr[2] = static_cast<std::uint8_t>(cmyk[0] * k / 255);
+        bgr[1] = static_cast<std::uint8_t>(cmyk[1] * k / 255);
+        bgr[0] = static_cast<std::uint8_t>(cmyk[2] * k / 255);
     }
 }
 
@@ -161,14 +160,14 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
     jpeg_mem_src(cinfo, job->data->data(), static_cast<unsigned long>(job->data->size()));
     jpeg_read_header(cinfo, TRUE);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {
         // Rows are decoded straight into the picture.
         std::uint8_t* row = job->picture->Row(static_cast<int>(cinfo->output_scanline));
         JSAMPROW target = cmyk ? cmykRow : row;
         jpeg_read_scanlines(cinfo, &target, 1);
-        if (cmyk) CmykToBgrx(cmykRow, row, static_cast<int>(cinfo->output_width));
+        if (cmyk) CmykToBgr(cmykRow, row, static_cast<int>(cinfo->output_width));
     }
     jpeg_finish_decompress(cinfo);
     return true;
@@ -234,7 +233,8 @@ std::unique_ptr<picture::DibBitmap> ReadJpegFile(const std::string& path, JpegIn
         jpeg_destroy_decompress(&cinfo);
         if (!ok) throw Error("Файл " + path + " не является изображением JPEG: " + errors.message);
     }
-    auto picture = std::make_unique<picture::DibBitmap>(header.width, header.height);
+    // A photograph is kept as it decodes, 24 bits a pixel.
+    auto picture = std::make_unique<picture::DibBitmap>(header.width, header.height, 24);
 
     std::vector<std::uint8_t> cmykRow(static_cast<std::size_t>(header.width) * 4);
     jpeg_decompress_struct cinfo{};

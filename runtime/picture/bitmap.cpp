@@ -15,13 +15,14 @@ void CheckPictureSize(std::int64_t width, std::int64_t height) {
     }
 }
 
-DibBitmap::DibBitmap(int width, int height) : width_(width), height_(height) {
+DibBitmap::DibBitmap(int width, int height, int bitsPerPixel)
+    : width_(width), height_(height), bitsPerPixel_(bitsPerPixel == 24 ? 24 : 32) {
     CheckPictureSize(width, height);
     info_.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info_.bmiHeader.biWidth = width;
     info_.bmiHeader.biHeight = -height;  // top-down: row 0 is the top row
     info_.bmiHeader.biPlanes = 1;
-    info_.bmiHeader.biBitCount = 32;
+    info_.bmiHeader.biBitCount = static_cast<WORD>(bitsPerPixel_);
     info_.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     bitmap_.reset(::CreateDIBSection(nullptr, &info_, DIB_RGB_COLORS, &bits, nullptr, 0));

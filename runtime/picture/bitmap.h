@@ -1,4 +1,5 @@
-// A picture held in memory: a 32-bit top-down DIB section (blue, green, red, unused per pixel).
+// A picture held in memory: a top-down DIB section of 32 bits a pixel (blue, green, red,
+// unused) or, for decoded photographs, 24 (blue, green, red).
 #pragma once
 
 #include <windows.h>
@@ -22,17 +23,18 @@ class DibBitmap {
 public:
     // A new picture of the given size, all pixels black. Throws kavrel::Error when the size is
     // refused or the memory cannot be had.
-    DibBitmap(int width, int height);
+    DibBitmap(int width, int height, int bitsPerPixel = 32);
     DibBitmap(const DibBitmap&) = delete;
     DibBitmap& operator=(const DibBitmap&) = delete;
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     HBITMAP Handle() const { return bitmap_.get(); }
-    // Row y (0 = top), 4 bytes per pixel.
+    int BitsPerPixel() const { return bitsPerPixel_; }
+    // Row y (0 = top), 3 or 4 bytes per pixel.
     std::uint8_t* Row(int y) { return bits_ + static_cast<std::size_t>(y) * Stride(); }
     const std::uint8_t* Row(int y) const { return bits_ + static_cast<std::size_t>(y) * Stride(); }
-    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
+    std::size_t Stride() const { return (static_cast<std::size_t>(width_) * bitsPerPixel_ + 31) / 32 * 4; }
     const BITMAPINFO& Info() const { return info_; }
 
     // Copies the whole picture to `dc` at (x, y), one device pixel per picture pixel.
@@ -46,6 +48,7 @@ public:
 private:
     int width_;
     int height_;
+    int bitsPerPixel_;
     BITMAPINFO info_{};
     std::uint8_t* bits_ = nullptr;
     Bitmap bitmap_;

@@ -1,6 +1,11 @@
 // kvrhost: runs Kavrel's script functions the way the script interpreter does.
 //
-//   kvrhost.exe [--module PATH] FUNCTION [ARGUMENT...]
+//   kvrhost.exe [--module PATH] [--press ID]... [--when-shown CLASS COMMAND]... FUNCTION [ARGUMENT...]
+//
+// --press and --when-shown stand in for the operator, in the order given: --press ID presses
+// the button with that control ID (1: OK, or the scanner's Scan) in the next window that has
+// it; --when-shown CLASS COMMAND waits for a window of that class, runs the Linux COMMAND
+// ({x} {y} {w} {h}: the window's rectangle, for a screenshot) and closes the window.
 //
 // Loads the module (Kavrel.dll beside kvrhost.exe unless --module says otherwise), hands it the
 // host's callback table, lets it register its functions and calls FUNCTION with the arguments.
@@ -10,9 +15,11 @@
 // 2 when it could not be run at all.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tools/kvrhost/operator_robot.h"
 #include "tools/kvrhost/script_host.h"
 
 namespace {
@@ -43,7 +50,7 @@ std::string DefaultModulePath() {
 }
 
 int Usage() {
-    Write("usage: kvrhost.exe [--module PATH] FUNCTION [ARGUMENT...]\n");
+    Write("usage: kvrhost.exe [--module PATH] [--press ID]... [--when-shown CLASS COMMAND]... FUNCTION [ARGUMENT...]\n");
     return 2;
 }
 
@@ -53,9 +60,20 @@ int main(int argc, char** argv) {
     // argv arrives in the ANSI code page, as the interpreter's own texts do.
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string modulePath = DefaultModulePath();
-    if (args.size() >= 2 && args[0] == "--module") {
-        modulePath = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    std::vector<kavrel::hoststandin::RobotAction> operatorActions;
+    while (!args.empty() && args[0].rfind("--", 0) == 0) {
+        if (args[0] == "--module" && args.size() >= 2) {
+            modulePath = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--press" && args.size() >= 2) {
+            operatorActions.push_back({kavrel::hoststandin::RobotAction::PressButton, std::atoi(args[1].c_str()), {}, {}});
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args[0] == "--when-shown" && args.size() >= 3) {
+            operatorActions.push_back({kavrel::hoststandin::RobotAction::RunWhenShown, 0, args[1], args[2]});
+            args.erase(args.begin(), args.begin() + 3);
+        } else {
+            return Usage();
+        }
     }
     if (args.empty()) return Usage();
     const std::string function = args.front();
@@ -73,8 +91,9 @@ int main(int argc, char** argv) {
         Write("argument " + std::to_string(i.index) + " := " + std::to_string(i.value) + "\n");
     };
     host.Start();
+    kavrel::hoststandin::OperatorRobot robot(operatorActions, ::GetCurrentThreadId());
     if (!host.Call(function, scriptArgs)) {
-        Write("kvrhost: the module registered no function \"" + function + "\"\n");
+        Write("kvrhost: the module registered no function \"" + Convert(function, CP_ACP, CP_UTF8) + "\"\n");
         return 2;
     }
     host.Unload();

@@ -1,5 +1,6 @@
 #include "tools/virtual_scanner/test_pattern.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -14,11 +15,14 @@ constexpr LONG kPelsPerMeter = 7874;  // 200 dots per inch
 
 std::size_t RowBytes(int width, int bits) { return static_cast<std::size_t>(((width * bits + 31) / 32) * 4); }
 
-// The stroke: a thick wave across the middle of the page, shifted for each page.
+// The stroke: a pen line waving across the middle of the page like a signature, drawn a little
+// differently on each page.
 bool OnStroke(int x, int y, int width, int height, int page) {
-    const int centre = height / 2 + (((x + page * 37) / 7) % 9 - 4) * height / 40;
-    const int thickness = height / 25 + 2;
-    return x > width / 10 && x < width - width / 10 && y >= centre - thickness && y <= centre + thickness;
+    if (x < width / 10 || x > width - width / 10) return false;
+    const double t = static_cast<double>(x) / width * 6.2831853 * 3 + page * 0.7;
+    const double centre = height / 2.0 + std::sin(t) * std::cos(t / 3.1) * height / 4.0;
+    const double thickness = height / 45.0 + 1.5;
+    return std::abs(y - centre) <= thickness;
 }
 
 }  // namespace

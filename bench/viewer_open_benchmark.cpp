@@ -1,0 +1,116 @@
+// How much opening the viewer on a client's JPEG costs over decoding it. For an A4 page at
+// 300 dpi, it times ShowImageAt (the file read, decoded into the picture Image1 shows, the window
+// fitted around it) and a bare libjpeg decode of the same file into memory, and prints the ratio
+// of the medians. Not a test: it asserts nothing.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "runtime/toolkit/application.h"
+#include "tools/virtual_scanner/test_pattern.h"
+#include "viewer/tableform.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace {
+
+double Seconds() {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void WritePageJpeg(const std::string& path, int width, int height) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < width; ++x) {
+            const auto c = kavrel::vscan::PatternColour(x, static_cast<int>(cinfo.next_scanline), width, height, 0);
+            row[3 * x] = c.red, row[3 * x + 1] = c.green, row[3 * x + 2] = c.blue;
+        }
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&cinfo, &p, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+}
+
+// libjpeg alone: the file read and decoded to 24-bit rows in memory.
+void BareDecode(const std::string& path) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, in);
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(cinfo.output_width) * cinfo.output_height * 3);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = pixels.data() + static_cast<std::size_t>(cinfo.output_scanline) * cinfo.output_width * 3;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(in);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    std::string dir = argc > 1 ? argv[1] : std::string(temp);
+    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    const std::string name = "page.jpg";
+    WritePageJpeg(dir + "\\" + name, 2480, 3508);
+
+    kavrel::ui::Application::Initialize();
+    kavrel::viewer::TTF form;
+    form.SignatureDir = dir;
+    kavrel::viewer::FileList = std::make_unique<std::vector<std::string>>(std::vector<std::string>{name});
+    kavrel::viewer::JpegImage = std::make_unique<kavrel::viewer::JpegImageObject>();
+    form.CurrentIndex = 0;
+
+    std::vector<double> open, bare;
+    for (int i = 0; i < 9; ++i) {
+        double t = Seconds();
+        form.ShowImageAt();
+        open.push_back(Seconds() - t);
+        t = Seconds();
+        BareDecode(dir + "\\" + name);
+        bare.push_back(Seconds() - t);
+    }
+    const double o = Median(open), b = Median(bare);
+    std::printf("viewer ShowImageAt against a bare libjpeg decode of the same JPEG, medians:\n");
+    std::printf("%-28s %5d x %-5d  ShowImageAt %8.1f ms   bare libjpeg %8.1f ms   ratio %.3f\n", "A4 page, 300 dpi",
+                2480, 3508, o * 1000, b * 1000, o / b);
+    kavrel::viewer::JpegImage.reset();
+    kavrel::viewer::FileList.reset();
+    ::DeleteFileA((dir + "\\" + name).c_str());
+    return 0;
+}
