@@ -4,6 +4,8 @@
 // of the medians. Not a test: it asserts nothing.
 #include <windows.h>
 
+#include "bench/bench_timing.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -19,17 +21,9 @@ extern "C" {
 
 namespace {
 
-double Seconds() {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using kavrel::bench::Median;
+using kavrel::bench::Seconds;
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void WritePageJpeg(const std::string& path, int width, int height) {
     FILE* out = std::fopen(path.c_str(), "wb");

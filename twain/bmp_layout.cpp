@@ -2,29 +2,25 @@
 
 #include <cstring>
 
+#include "twain/byte_fields.h"
+
 #include "twain/dib_layout.h"
 
 namespace kavrel::twainlib {
 
 namespace {
-template <class T>
-T Load(const std::uint8_t* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
 constexpr std::uint32_t kRgb = 0;
 }  // namespace
 
 BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
     BmpPlan plan;
     if (!dib || available < kInfoHeaderSize) return plan;
-    const std::uint32_t headerSize = Load<std::uint32_t>(dib);
-    const std::int32_t width = Load<std::int32_t>(dib + 4);
-    const std::int32_t height = Load<std::int32_t>(dib + 8);
-    const std::uint16_t bitCount = Load<std::uint16_t>(dib + 14);
-    const std::uint32_t compression = Load<std::uint32_t>(dib + 16);
-    const std::uint32_t clrUsed = Load<std::uint32_t>(dib + 32);
+    const std::uint32_t headerSize = LoadField<std::uint32_t>(dib);
+    const std::int32_t width = LoadField<std::int32_t>(dib + 4);
+    const std::int32_t height = LoadField<std::int32_t>(dib + 8);
+    const std::uint16_t bitCount = LoadField<std::uint16_t>(dib + 14);
+    const std::uint32_t compression = LoadField<std::uint32_t>(dib + 16);
+    const std::uint32_t clrUsed = LoadField<std::uint32_t>(dib + 32);
 
     // The file's offsets count a 40-byte header; a longer one would not match them, and the
     // image-size rule is for rows stored bottom-up.
@@ -32,7 +28,7 @@ BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
 
     std::uint64_t colours = clrUsed;
     if (colours == 0 && bitCount <= 8) colours = std::uint64_t{1} << bitCount;
-    std::uint64_t sizeImage = Load<std::uint32_t>(dib + 20);
+    std::uint64_t sizeImage = LoadField<std::uint32_t>(dib + 20);
     if (compression == kRgb) {
         sizeImage = static_cast<std::uint64_t>(height) * DibRowBytes(width, bitCount);
     } else if (sizeImage == 0) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "twain/byte_fields.h"
+
 #include "twain/library_errors.h"
 
 namespace kavrel::twainlib {
@@ -20,18 +22,6 @@ constexpr std::uint16_t kUInt16 = 4, kInt16 = 1;
 constexpr std::size_t kOneValueItem = 2;
 constexpr std::size_t kArrayItems = 6;
 constexpr std::size_t kEnumerationItems = 14;
-
-template <class T>
-T Load(const std::uint8_t* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-template <class T>
-void Store(std::uint8_t* at, T value) {
-    std::memcpy(at, &value, sizeof value);
-}
 
 // Whether `count` items of `itemSize` bytes starting at `offset` lie inside `size` bytes.
 bool Fits(std::size_t size, std::size_t offset, std::uint64_t count, std::size_t itemSize) {
@@ -67,7 +57,7 @@ bool ReadCurrentValue(std::uint16_t conType, const std::uint8_t* container, std:
                       unsigned wantedItemType, void* place) {
     const int valueSize = ItemTypeSize(wantedItemType);
     if (!container || !place || valueSize == 0 || size < 2) return false;
-    const std::uint16_t itemType = Load<std::uint16_t>(container);
+    const std::uint16_t itemType = LoadField<std::uint16_t>(container);
     if (!ItemTypesCompatible(itemType, wantedItemType)) return false;
     switch (conType) {
     case kOneValue:
@@ -77,8 +67,8 @@ bool ReadCurrentValue(std::uint16_t conType, const std::uint8_t* container, std:
         return true;
     case kEnumeration: {
         if (size < kEnumerationItems) return false;
-        const std::uint32_t numItems = Load<std::uint32_t>(container + 2);
-        const std::uint32_t current = Load<std::uint32_t>(container + 6);
+        const std::uint32_t numItems = LoadField<std::uint32_t>(container + 2);
+        const std::uint32_t current = LoadField<std::uint32_t>(container + 6);
         if (current >= numItems) return false;
         if (!Fits(size, kEnumerationItems, std::uint64_t{current} + 1, static_cast<std::size_t>(valueSize))) {
             return false;
@@ -100,7 +90,7 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
             out.error = kErrorContainerUnusable;
             return out;
         }
-        const std::uint32_t item = Load<std::uint32_t>(container + kOneValueItem);
+        const std::uint32_t item = LoadField<std::uint32_t>(container + kOneValueItem);
         out.result = item < 32 ? (mask & (1u << item)) : 0;
         if (!out.result) out.error = kErrorNoCommonPixelType;
         return out;
@@ -114,8 +104,8 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
         out.error = kErrorContainerUnusable;
         return out;
     }
-    const std::uint16_t itemType = Load<std::uint16_t>(container);
-    const std::uint32_t numItems = Load<std::uint32_t>(container + 2);
+    const std::uint16_t itemType = LoadField<std::uint16_t>(container);
+    const std::uint32_t numItems = LoadField<std::uint32_t>(container + 2);
     if (numItems == 0) {
         out.error = kErrorEmptyList;
         return out;
@@ -130,13 +120,13 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
         return out;
     }
     if (conType == kEnumeration) {
-        Store<std::uint32_t>(container + 6, 0xFFFFFFFFu);
-        Store<std::uint32_t>(container + 10, 0xFFFFFFFFu);
+        StoreField<std::uint32_t>(container + 6, 0xFFFFFFFFu);
+        StoreField<std::uint32_t>(container + 10, 0xFFFFFFFFu);
     }
     // The items are 16-bit values at an even offset of a block that the system aligns.
     auto* list = reinterpret_cast<std::uint16_t*>(container + itemsAt);
     const std::uint32_t kept = KeepCommonPixelTypes(mask, numItems, list);
-    Store<std::uint32_t>(container + 2, kept);
+    StoreField<std::uint32_t>(container + 2, kept);
     if (kept == 0) {
         out.error = kErrorNoCommonPixelType;
         return out;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "twain/byte_fields.h"
+
 namespace kavrel::twainlib {
 
 namespace {
@@ -9,29 +11,22 @@ namespace {
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
 constexpr std::size_t kBitFieldMasks = 12;
 
-template <class T>
-T Load(const std::uint8_t* at) {
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
 int CountFor(std::uint64_t count) { return count > 256 ? 0 : static_cast<int>(count); }
 
 }  // namespace
 
 int DibColorCount(const std::uint8_t* header, std::size_t size) {
     if (!header || size < 4) return 0;
-    const std::uint32_t headerSize = Load<std::uint32_t>(header);
+    const std::uint32_t headerSize = LoadField<std::uint32_t>(header);
     if (headerSize == kCoreHeaderSize) {
         if (size < kCoreHeaderSize) return 0;
-        const std::uint16_t bits = Load<std::uint16_t>(header + 10);
+        const std::uint16_t bits = LoadField<std::uint16_t>(header + 10);
         return bits > 8 ? 0 : CountFor(std::uint64_t{1} << bits);
     }
     if (size < kInfoHeaderSize) return 0;
-    const std::uint32_t clrUsed = Load<std::uint32_t>(header + 32);
+    const std::uint32_t clrUsed = LoadField<std::uint32_t>(header + 32);
     if (clrUsed != 0) return CountFor(clrUsed);
-    const std::uint16_t bits = Load<std::uint16_t>(header + 14);
+    const std::uint16_t bits = LoadField<std::uint16_t>(header + 14);
     return bits <= 8 ? CountFor(std::uint64_t{1} << bits) : 0;
 }
 
@@ -43,14 +38,14 @@ std::uint64_t DibRowBytes(std::int64_t width, unsigned bitCount) {
 std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size) {
     if (!block || size < kInfoHeaderSize) return std::nullopt;
     DibLayout d;
-    d.headerSize = Load<std::uint32_t>(block);
+    d.headerSize = LoadField<std::uint32_t>(block);
     if (d.headerSize < kInfoHeaderSize || d.headerSize > size) return std::nullopt;
-    d.width = Load<std::int32_t>(block + 4);
-    d.height = Load<std::int32_t>(block + 8);
-    d.bitCount = Load<std::uint16_t>(block + 14);
-    d.compression = Load<std::uint32_t>(block + 16);
-    d.sizeImage = Load<std::uint32_t>(block + 20);
-    d.clrUsed = Load<std::uint32_t>(block + 32);
+    d.width = LoadField<std::int32_t>(block + 4);
+    d.height = LoadField<std::int32_t>(block + 8);
+    d.bitCount = LoadField<std::uint16_t>(block + 14);
+    d.compression = LoadField<std::uint32_t>(block + 16);
+    d.sizeImage = LoadField<std::uint32_t>(block + 20);
+    d.clrUsed = LoadField<std::uint32_t>(block + 32);
     if (d.width <= 0 || d.height == 0 || d.height == INT32_MIN) return std::nullopt;
     switch (d.bitCount) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;

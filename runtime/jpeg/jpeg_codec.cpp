@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/error.h"
+#include "runtime/file_bytes.h"
 #include "runtime/win_handles.h"
 
 extern "C" {
@@ -173,22 +174,6 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
     return true;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw Error("Не удалось открыть файл " + path);
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) throw Error("Не удалось прочитать файл " + path);
-    if (size.QuadPart > kMaxJpegFileBytes) throw Error("Файл " + path + " слишком велик для изображения");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty() &&
-        (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-         read != bytes.size())) {
-        throw Error("Не удалось прочитать файл " + path);
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -218,7 +203,7 @@ void WriteJpegFile(const std::string& path, int width, int height, RowLayout lay
 }
 
 std::unique_ptr<picture::DibBitmap> ReadJpegFile(const std::string& path, JpegInfo* info) {
-    const std::vector<std::uint8_t> data = ReadWholeFile(path);
+    const std::vector<std::uint8_t> data = ReadFileBytes(path, kMaxJpegFileBytes);
     if (data.empty()) throw Error("Файл " + path + " пуст");
 
     // First the header alone, to learn the size and refuse what cannot be a picture before

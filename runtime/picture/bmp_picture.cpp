@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/error.h"
+#include "runtime/file_bytes.h"
 #include "runtime/win_handles.h"
 #include "twain/dib_layout.h"
 
@@ -16,22 +17,6 @@ namespace {
 constexpr LONGLONG kMaxBmpFileBytes = 512LL << 20;
 constexpr std::size_t kFileHeader = 14;
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw Error("Не удалось открыть файл " + path);
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) throw Error("Не удалось прочитать файл " + path);
-    if (size.QuadPart > kMaxBmpFileBytes) throw Error("Файл " + path + " слишком велик для изображения");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty() &&
-        (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-         read != bytes.size())) {
-        throw Error("Не удалось прочитать файл " + path);
-    }
-    return bytes;
-}
 
 // The old 12-byte core header, rewritten as a 40-byte header with a four-byte colour table so
 // that one path reads both.
@@ -60,7 +45,7 @@ std::vector<std::uint8_t> FromCoreHeader(const std::uint8_t* dib, std::size_t si
 }  // namespace
 
 std::unique_ptr<DibBitmap> ReadBmpFile(const std::string& path) {
-    const std::vector<std::uint8_t> file = ReadWholeFile(path);
+    const std::vector<std::uint8_t> file = ReadFileBytes(path, kMaxBmpFileBytes);
     const std::string damaged = "Файл " + path + " не является изображением BMP или повреждён";
     if (file.size() < kFileHeader + 12 || file[0] != 'B' || file[1] != 'M') throw Error(damaged);
     std::uint32_t offBits = 0, headerSize = 0;
