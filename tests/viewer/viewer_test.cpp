@@ -80,6 +80,21 @@ TEST_F(Viewer, TheCheckIgnoresCaseButTheWindowDoesNot) {
     EXPECT_EQ(HostMessages(), Messages{L"Отсутствует файл с подписью клиента"});
 }
 
+TEST_F(Viewer, ADirectoryGoneByTheTimeTheWindowShowsIsReportedByTheWindow) {
+    // kvrshow has checked the directory and its files; while it fills in the viewer (reading
+    // the title), the directory is moved away.
+    const std::string images = dir.Subdir("moving");
+    WriteBmpImage(images + "\\k.bmp", 50, 50, RGB(1, 2, 3));
+    host.onParameterRead = [&](int index) {
+        if (index == 2) ::MoveFileA(images.c_str(), (dir / "moved").c_str());
+    };
+    bool appeared = true;
+    Show(images, "k", [&](ViewerSession& v) { appeared = v.WaitForViewer(1000) != nullptr; });
+    host.onParameterRead = nullptr;
+    EXPECT_FALSE(appeared);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует директория с подписями клиентов"});
+}
+
 TEST_F(Viewer, TheWindowListsOnlyExactMatchesOfTheKey) {
     WriteJpegImage(dir / "ABC1.jpg", 241, 60, RGB(200, 0, 0));
     WriteJpegImage(dir / "abc2.JPG", 242, 60, RGB(0, 200, 0));

@@ -49,6 +49,7 @@ struct HostSlots {
     static int __cdecl GetParameter(std::int32_t index, void** variable) {
         if (!activeHost) return 0;
         activeHost->parametersRead.push_back(index);
+        if (activeHost->onParameterRead) activeHost->onParameterRead(index);
         if (!variable) {
             Fault("GetParameter called with a null variable");
             return 0;

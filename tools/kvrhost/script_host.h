@@ -67,6 +67,9 @@ public:
     // Told of each message and integer as it arrives (kvrhost prints them live).
     std::function<void(const std::string& oemText)> onMessage;
     std::function<void(const IntegerWritten&)> onInteger;
+    // Told of each argument the module asks for, before it is handed over (a test can change
+    // the world in between, as another user of the workstation might).
+    std::function<void(int index)> onParameterRead;
 
     // What the module did. Messages are the bytes handed to HostMessage (OEM code page).
     std::vector<std::string> messages;
