@@ -16,6 +16,7 @@ class ScreenPicture {
 public:
     // Throws kavrel::Error when the size is refused or the bitmap cannot be made.
     ScreenPicture(int width, int height);
+    ~ScreenPicture();
     ScreenPicture(const ScreenPicture&) = delete;
     ScreenPicture& operator=(const ScreenPicture&) = delete;
 
@@ -43,9 +44,6 @@ private:
     std::vector<std::uint8_t> converted_;  // a strip of rows converted to 24 bits
     int convertedFirst_ = -1;
     int convertedCount_ = 0;
-
-public:
-    ~ScreenPicture();
 };
 
 }  // namespace kavrel::picture
