@@ -27,6 +27,18 @@ start_test_services() {
             [ -e "/tmp/.X11-unix/X$display" ] && break
             sleep 0.1
         done
+        # A second display of 16 bits a pixel, for the prefix that checks such screens.
+        local display16=$((display + 1))
+        while [ -e "/tmp/.X11-unix/X$display16" ] || [ -e "/tmp/.X$display16-lock" ]; do
+            display16=$((display16 + 1))
+        done
+        Xvfb ":$display16" -screen 0 1280x1024x16 -nolisten tcp >/dev/null 2>&1 &
+        KAVREL_XVFB16_PID=$!
+        export KAVREL_DISPLAY_16=":$display16"
+        for _ in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$display16" ] && break
+            sleep 0.1
+        done
     fi
 
     # One persistent Wine server per prefix, and its desktop already made, so that no test
@@ -60,8 +72,9 @@ start_test_services() {
 stop_test_services() {
     local build=$1
     stop_wineservers "$build"
-    if [ -n "${KAVREL_XVFB_PID:-}" ]; then
-        kill "$KAVREL_XVFB_PID" 2>/dev/null || true
-        wait "$KAVREL_XVFB_PID" 2>/dev/null || true
-    fi
+    local pid
+    for pid in ${KAVREL_XVFB_PID:-} ${KAVREL_XVFB16_PID:-}; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
 }

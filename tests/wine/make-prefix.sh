@@ -7,6 +7,7 @@
 #   scripted   FILE is the scripted test manager, installed as C:\windows\TWAIN_32.DLL
 #   nodsm      no TWAIN_32.DLL in the Windows directory at all
 #   noprinter  like main, but reaching no printer
+#   depth16    like main, on an X display of 16 bits a pixel
 set -euo pipefail
 template=$1 prefix=$2 kind=$3
 shift 3
@@ -50,6 +51,10 @@ nodsm)
 noprinter)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
     touch "$prefix/.kavrel-no-printer"
+    ;;
+depth16)
+    [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
+    touch "$prefix/.kavrel-depth16"
     ;;
 *)
     echo "make-prefix.sh: unknown kind $kind" >&2

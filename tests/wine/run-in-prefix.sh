@@ -21,6 +21,13 @@ fi
 if [ -f "$prefix/.kavrel-native-twain" ]; then
     export WINEDLLOVERRIDES="twain_32=n${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 fi
+# The prefix for a 16-bit display has an X server of that depth (started by the test run, or
+# one of its own below).
+depth=24
+if [ -f "$prefix/.kavrel-depth16" ]; then
+    depth=16
+    if [ -n "${KAVREL_DISPLAY_16:-}" ]; then export DISPLAY=$KAVREL_DISPLAY_16; else unset DISPLAY; fi
+fi
 launch=(wine)
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null 2>&1; then
     launch=(setpriv --bounding-set=-dac_override,-dac_read_search
@@ -33,6 +40,6 @@ if [ "${1:-}" = "--persistent-server" ]; then
     exec "${launch[@]}" -p </dev/null >/dev/null 2>&1
 fi
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "${launch[@]}" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x$depth" "${launch[@]}" "$@"
 fi
 exec "${launch[@]}" "$@"
