@@ -66,6 +66,12 @@ TTF::TTF()
     }
 }
 
+TTF::~TTF() {
+    // The module-wide reference never outlives its viewer (the application object may destroy
+    // it, for instance when the host detaches the module and attaches it again).
+    if (TF == this) TF = nullptr;
+}
+
 // --- showing, listing, laying out ------------------------------------------------------------
 
 void TTF::FormShow() {

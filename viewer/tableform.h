@@ -19,6 +19,7 @@ namespace kavrel::viewer {
 class TTF : public ui::Form {
 public:
     TTF();
+    ~TTF() override;
 
     // The controls, in tab order of the buttons.
     ui::ImageControl Image1;
