@@ -52,8 +52,6 @@ Form& Application::Adopt(std::unique_ptr<Form> form) {
     return *Forms().back();
 }
 
-std::size_t Application::FormCount() { return Forms().size(); }
-
 void Application::Release(Form* form) {
     auto& forms = Forms();
     for (auto it = forms.begin(); it != forms.end(); ++it) {

@@ -21,7 +21,6 @@ public:
 
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);
-    static std::size_t FormCount();
     // Destroys one owned form before the end of the process.
     static void Release(Form* form);
 

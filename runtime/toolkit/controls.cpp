@@ -91,6 +91,8 @@ LRESULT CALLBACK Button::SubclassProc(HWND window, UINT message, WPARAM wParam, 
     if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
     case WM_GETDLGCODE:
+        // A dialog manager (a host that shows the form through IsDialogMessage) must hand every
+        // key to the button, so that the viewer's keys reach its handler.
         return DLGC_BUTTON | DLGC_WANTALLKEYS;
     case WM_KEYDOWN: {
         WORD key = static_cast<WORD>(wParam);
@@ -132,8 +134,6 @@ namespace {
 constexpr char kImageClass[] = "TKavrelImage";
 bool imageClassRegistered = false;
 }  // namespace
-
-const char* ImageControl::WindowClass() { return kImageClass; }
 
 void ImageControl::RegisterWindowClass() {
     if (imageClassRegistered) return;

@@ -101,7 +101,6 @@ public:
 
     std::function<void()> OnDblClick;
 
-    static const char* WindowClass();
     static void RegisterWindowClass();
     static void UnregisterWindowClass();
 

@@ -53,9 +53,6 @@ public:
     // the form itself when none can.
     void FocusNextAfter(Control* from, bool backwards = false);
 
-    // The client size the form fitted itself to.
-    SIZE FittedClientSize() const { return fittedClient_; }
-
 protected:
     // Fits the form to its visible controls: they move together so that their bounding box
     // starts at the client area's top left corner, and the client area becomes that box.

@@ -47,7 +47,6 @@ public:
     std::vector<SeenWindow> Answered() const;
     // Dialog boxes (#32770) answered so far.
     std::vector<SeenWindow> Dialogs() const;
-    bool TimedOut() const { return timedOut_; }
 
 private:
     void Run();
