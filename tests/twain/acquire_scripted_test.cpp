@@ -31,6 +31,16 @@ std::string Caption(HWND window) {
     return text;
 }
 
+// The source answers MSG_GET of ICAP_PIXELTYPE with a container of these bytes.
+void SourceOffers(ScriptedDsm& dsm, TW_UINT16 conType, std::vector<std::uint8_t> bytes) {
+    dsm.On(DAT_CAPABILITY, MSG_GET, [conType, bytes](Triplet& call) {
+        auto* cap = static_cast<TW_CAPABILITY*>(call.data);
+        cap->ConType = conType;
+        cap->hContainer = BlockOf(bytes);
+        return TWRC_SUCCESS;
+    });
+}
+
 class Acquire : public ScriptedTwain {
 protected:
     void TearDown() override {
@@ -305,6 +315,22 @@ TEST_F(Acquire, TheReportNamesTheFirstFailureWithItsCodes) {
         {[](ScriptedDsm& d) { d.Answer(DAT_CAPABILITY, MSG_GET, TWRC_SUCCESS); },
          2, "Failed to negotiate Pixel Type.", "Library error 8: the source returned no container\n"
          "Result code 0 (TWRC_SUCCESS), condition code 0 (TWCC_SUCCESS)"},
+        {[](ScriptedDsm& d) {
+             SourceOffers(d, TWON_ARRAY, {4, 0, 2, 0, 0, 0, 1, 0, 2, 0});  // UINT16 0, 1, 2
+             d.Answer(DAT_CAPABILITY, MSG_SET, TWRC_FAILURE);
+             d.conditionCode = TWCC_BADVALUE;
+         },
+         2, "Failed to negotiate Pixel Type.", "Library error 3: the source refused the narrowed pixel types\n"
+         "Result code 1 (TWRC_FAILURE), condition code 10 (TWCC_BADVALUE)"},
+        {[](ScriptedDsm& d) { SourceOffers(d, TWON_ARRAY, {4, 0, 0xE8, 3, 0, 0, 1, 0}); },  // 1000 items claimed
+         2, "Failed to negotiate Pixel Type.", "Library error 9: the source's container could not be read\n"
+         "Result code 0 (TWRC_SUCCESS), condition code 0 (TWCC_SUCCESS)"},
+        {[](ScriptedDsm& d) { SourceOffers(d, TWON_RANGE, {4, 0, 0, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}); },
+         2, "Failed to negotiate Pixel Type.", "Library error 10: the source's container is of an unhandled type"},
+        {[](ScriptedDsm& d) { SourceOffers(d, TWON_ARRAY, {5, 0, 1, 0, 0, 0, 1, 0, 0, 0}); },  // UINT32 items
+         2, "Failed to negotiate Pixel Type.", "Library error 11: the pixel types are not 16-bit values"},
+        {[](ScriptedDsm& d) { SourceOffers(d, TWON_ENUMERATION, {4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}); },
+         2, "Failed to negotiate Pixel Type.", "Library error 12: the source offers no pixel types"},
     };
     for (const Case& c : cases) {
         ScriptedDsm dsmForCase;  // each case starts from a fresh script
