@@ -112,9 +112,12 @@ int RunUnix(const std::string& command, DWORD timeoutMs) {
     // Wine starts a Linux program given by its Linux path, but detached: CreateProcess succeeds
     // with no process handle to wait on. The command therefore leaves its exit status in a
     // marker file, which appears (by a rename) only when it is complete.
+    // Windows process ids repeat across the prefixes' servers: the clock makes the name unique.
     static int counter = 0;
-    const std::string marker = "/tmp/kavrel-rununix-" + std::to_string(::GetCurrentProcessId()) +
-                               "-" + std::to_string(++counter);
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    const std::string marker = "/tmp/kavrel-rununix-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                               std::to_string(now.QuadPart) + "-" + std::to_string(++counter);
     const std::string script = "(" + command + "); echo $? > " + marker + ".part && mv " + marker +
                                ".part " + marker;
     std::string commandLine = "/bin/sh -c " + WindowsArgument(script);
