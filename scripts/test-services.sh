@@ -10,35 +10,35 @@ stop_wineservers() {
     done
 }
 
+# Starts an Xvfb of the given depth on the first free display number from $1 on; sets
+# xvfb_display and xvfb_pid.
+start_xvfb() {
+    local display=$1 depth=$2
+    while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
+        display=$((display + 1))
+    done
+    Xvfb ":$display" -screen 0 "1280x1024x$depth" -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    xvfb_display=":$display"
+    for _ in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$display" ] && break
+        sleep 0.1
+    done
+}
+
 start_test_services() {
     local build=$1
     # Wine servers left from the build (made with full privileges) would serve the tests.
     stop_wineservers "$build"
 
     if [ -z "${KAVREL_KEEP_DISPLAY:-}" ]; then
-        local display=99
-        while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-            display=$((display + 1))
-        done
-        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        KAVREL_XVFB_PID=$!
-        export DISPLAY=":$display"
-        for _ in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$display" ] && break
-            sleep 0.1
-        done
+        start_xvfb 99 24
+        KAVREL_XVFB_PID=$xvfb_pid
+        export DISPLAY=$xvfb_display
         # A second display of 16 bits a pixel, for the prefix that checks such screens.
-        local display16=$((display + 1))
-        while [ -e "/tmp/.X11-unix/X$display16" ] || [ -e "/tmp/.X$display16-lock" ]; do
-            display16=$((display16 + 1))
-        done
-        Xvfb ":$display16" -screen 0 1280x1024x16 -nolisten tcp >/dev/null 2>&1 &
-        KAVREL_XVFB16_PID=$!
-        export KAVREL_DISPLAY_16=":$display16"
-        for _ in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$display16" ] && break
-            sleep 0.1
-        done
+        start_xvfb 100 16
+        KAVREL_XVFB16_PID=$xvfb_pid
+        export KAVREL_DISPLAY_16=$xvfb_display
     fi
 
     # One persistent Wine server per prefix, and its desktop already made, so that no test
