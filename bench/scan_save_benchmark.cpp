@@ -5,6 +5,7 @@
 // ratio of the medians. Not a test: it asserts nothing.
 #include <windows.h>
 
+#include "bench/bench_jpeg.h"
 #include "bench/bench_timing.h"
 
 #include <algorithm>
@@ -15,10 +16,6 @@
 #include "module/signature_jpeg.h"
 #include "tools/virtual_scanner/test_pattern.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
-
 namespace {
 
 using kavrel::bench::Median;
@@ -26,32 +23,13 @@ using kavrel::bench::Seconds;
 
 
 // libjpeg alone: the DIB's 24-bit rows, bottom-up in memory, handed over top row first.
-void BareEncode(HGLOBAL dib, const char* path) {
+void BareEncode(HGLOBAL dib, const std::string& path) {
     auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(dib));
     const int width = header->biWidth, height = header->biHeight;
     const std::size_t stride = static_cast<std::size_t>((width * 24 + 31) / 32 * 4);
     auto* rows = reinterpret_cast<std::uint8_t*>(header) + header->biSize;
-    FILE* out = std::fopen(path, "wb");
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, kavrel::script::kSignatureJpegQuality, TRUE);
-    cinfo.dct_method = JDCT_FLOAT;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = rows + stride * (static_cast<std::size_t>(height) - 1 - cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
+    kavrel::bench::EncodeJpegFile(path, width, height, JCS_EXT_BGR, kavrel::script::kSignatureJpegQuality, true,
+                                  [&](int y) { return rows + stride * (static_cast<std::size_t>(height) - 1 - y); });
     ::GlobalUnlock(dib);
 }
 
@@ -66,7 +44,7 @@ void Measure(const char* what, int width, int height, int rounds, const std::str
         kavrel::script::SaveDibAsJpeg(dib, roadFile);
         road.push_back(Seconds() - t);
         t = Seconds();
-        BareEncode(dib, bareFile.c_str());
+        BareEncode(dib, bareFile);
         bare.push_back(Seconds() - t);
     }
     const double r = Median(road), b = Median(bare);

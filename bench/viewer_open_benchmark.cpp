@@ -4,6 +4,7 @@
 // of the medians. Not a test: it asserts nothing.
 #include <windows.h>
 
+#include "bench/bench_jpeg.h"
 #include "bench/bench_timing.h"
 
 #include <algorithm>
@@ -26,31 +27,14 @@ using kavrel::bench::Seconds;
 
 
 void WritePageJpeg(const std::string& path, int width, int height) {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, out);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
+    kavrel::bench::EncodeJpegFile(path, width, height, JCS_RGB, 90, false, [&](int y) {
         for (int x = 0; x < width; ++x) {
-            const auto c = kavrel::vscan::PatternColour(x, static_cast<int>(cinfo.next_scanline), width, height, 0);
+            const auto c = kavrel::vscan::PatternColour(x, y, width, height, 0);
             row[3 * x] = c.red, row[3 * x + 1] = c.green, row[3 * x + 2] = c.blue;
         }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&cinfo, &p, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
+        return row.data();
+    });
 }
 
 // libjpeg alone: the file read and decoded to 24-bit rows in memory.

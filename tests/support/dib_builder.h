@@ -31,6 +31,24 @@ HGLOBAL MakeDibBlock(const DibSpec& spec, std::size_t extra = 0);
 HGLOBAL BlockOf(const std::vector<std::uint8_t>& bytes, UINT flags = GMEM_MOVEABLE);
 std::vector<std::uint8_t> BytesOf(HGLOBAL block);
 
+// Frees, at the end of a test, the global blocks handed to it.
+class BlockKeeper {
+public:
+    BlockKeeper() = default;
+    BlockKeeper(const BlockKeeper&) = delete;
+    BlockKeeper& operator=(const BlockKeeper&) = delete;
+    ~BlockKeeper() {
+        for (HGLOBAL b : blocks_) ::GlobalFree(b);
+    }
+    HGLOBAL Keep(HGLOBAL b) {
+        blocks_.push_back(b);
+        return b;
+    }
+
+private:
+    std::vector<HGLOBAL> blocks_;
+};
+
 // Row bytes of a DIB row.
 inline std::size_t RowBytes(int width, int bitCount) {
     return static_cast<std::size_t>(((width * bitCount + 31) / 32) * 4);

@@ -25,16 +25,10 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v) { std::memcpy(b.data() + a
 
 class BmpFiles : public ::testing::Test {
 protected:
-    ~BmpFiles() override {
-        for (HGLOBAL b : blocks) ::GlobalFree(b);
-    }
-    HGLOBAL Keep(HGLOBAL b) {
-        blocks.push_back(b);
-        return b;
-    }
+    HGLOBAL Keep(HGLOBAL b) { return keeper.Keep(b); }
     KavrelApi kv{true};
     ScratchDir dir;
-    std::vector<HGLOBAL> blocks;
+    BlockKeeper keeper;
 };
 
 TEST_F(BmpFiles, HeaderArithmeticForEachDepth) {

@@ -17,17 +17,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 class Dibs : public ::testing::Test {
 protected:
-    ~Dibs() override {
-        for (HGLOBAL b : blocks) ::GlobalFree(b);
-    }
-    HGLOBAL Keep(HGLOBAL b) {
-        blocks.push_back(b);
-        return b;
-    }
+    HGLOBAL Keep(HGLOBAL b) { return keeper.Keep(b); }
     HGLOBAL Dib(const DibSpec& spec, std::size_t extra = 0) { return Keep(MakeDibBlock(spec, extra)); }
 
     KavrelApi kv;
-    std::vector<HGLOBAL> blocks;
+    BlockKeeper keeper;
 };
 
 // A 32-bit top-down memory canvas, filled with one colour.
