@@ -63,7 +63,11 @@ ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(hei
                                          &bits, nullptr, 0));
         bits_ = static_cast<std::uint8_t*>(bits);
         stride_ = (static_cast<std::size_t>(width) * bitsPerPixel_ + 31) / 32 * 4;
-        direct_ = format.header.biCompression == BI_RGB && (bitsPerPixel_ == 24 || bitsPerPixel_ == 32);
+        // Bit fields that put 8 bits a colour where BI_RGB has them (as a 32-bit X display
+        // reports its format) are read in place like plain rows.
+        const bool plainMasks = format.header.biCompression == BI_RGB ||
+                                (format.masks[0] == 0xFF0000 && format.masks[1] == 0xFF00 && format.masks[2] == 0xFF);
+        direct_ = plainMasks && (bitsPerPixel_ == 24 || bitsPerPixel_ == 32);
     } else {
         // A palette screen: a device-dependent bitmap, converted to colour rows when read.
         WindowDc screenDc(nullptr);
