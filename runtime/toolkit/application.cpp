@@ -2,10 +2,9 @@
 
 #include <string>
 
-#include "runtime/dll_startup.h"
-#include "runtime/error.h"
 #include "runtime/toolkit/controls.h"
 #include "runtime/toolkit/form.h"
+#include "runtime/toolkit/window_class.h"
 
 namespace kavrel::ui {
 
@@ -33,17 +32,7 @@ void Application::RegisterFormClass(const char* name, WNDPROC procedure) {
     for (const auto& c : FormClasses()) {
         if (c == name) return;
     }
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = runtime::ModuleInstance();
-    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = name;
-    if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throw Error(std::string("Не удалось зарегистрировать класс окна ") + name);
-    }
+    RegisterModuleWindowClass(name, procedure);
     FormClasses().emplace_back(name);
 }
 
@@ -66,7 +55,7 @@ void Application::Finalize() {
     // Windows of this module's classes must be gone before the code behind their window
     // procedures is unloaded.
     Forms().clear();
-    for (const auto& c : FormClasses()) ::UnregisterClassA(c.c_str(), runtime::ModuleInstance());
+    for (const auto& c : FormClasses()) UnregisterModuleWindowClass(c.c_str());
     FormClasses().clear();
     ImageControl::UnregisterWindowClass();
     initialized = false;

@@ -3,6 +3,7 @@
 #include "runtime/dll_startup.h"
 #include "runtime/error.h"
 #include "runtime/toolkit/form.h"
+#include "runtime/toolkit/window_class.h"
 
 namespace kavrel::ui {
 
@@ -137,22 +138,13 @@ bool imageClassRegistered = false;
 
 void ImageControl::RegisterWindowClass() {
     if (imageClassRegistered) return;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = &ImageControl::WndProc;
-    wc.hInstance = runtime::ModuleInstance();
-    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kImageClass;
-    if (::RegisterClassExA(&wc) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
-        imageClassRegistered = true;
-    }
+    RegisterModuleWindowClass(kImageClass, &ImageControl::WndProc);
+    imageClassRegistered = true;
 }
 
 void ImageControl::UnregisterWindowClass() {
     if (!imageClassRegistered) return;
-    ::UnregisterClassA(kImageClass, runtime::ModuleInstance());
+    UnregisterModuleWindowClass(kImageClass);
     imageClassRegistered = false;
 }
 

@@ -95,6 +95,52 @@ TEST_F(Viewer, ADirectoryGoneByTheTimeTheWindowShowsIsReportedByTheWindow) {
     EXPECT_EQ(HostMessages(), Messages{L"Отсутствует директория с подписями клиентов"});
 }
 
+LRESULT CALLBACK ForeignWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(Viewer, AViewerThatCannotBeMadeIsReportedAndTheNextCallRecovers) {
+    // Another component of the host process has registered the viewer's window class under the
+    // module's instance and keeps a window of it, so the module can neither use nor replace it.
+    HMODULE module = ::GetModuleHandleA("Kavrel.dll");
+    ASSERT_NE(module, nullptr);
+    WNDCLASSEXA foreignClass{};
+    foreignClass.cbSize = sizeof foreignClass;
+    foreignClass.lpfnWndProc = &ForeignWindowProcedure;
+    foreignClass.hInstance = module;
+    foreignClass.lpszClassName = "TTF";
+    ASSERT_NE(::RegisterClassExA(&foreignClass), 0);
+    HWND foreign = ::CreateWindowExA(0, "TTF", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    ASSERT_NE(foreign, nullptr);
+    WriteBmpImage(dir / "k.bmp", 60, 40, RGB(1, 2, 3));
+
+    std::atomic<std::size_t> messagesSoFar{0};
+    host.onMessage = [&](const std::string&) { ++messagesSoFar; };
+    std::size_t messagesWhileTheBoxShows = 99;
+    SeenWindow box;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        box = v.WaitForBox();
+        messagesWhileTheBoxShows = messagesSoFar;
+        v.Answer(box, IDOK);
+    });
+    host.onMessage = nullptr;
+    EXPECT_EQ(HostMessages(), (Messages{L"123", L"Ошибка создания формы для отображения подписи"}));
+    EXPECT_EQ(messagesWhileTheBoxShows, 1u) << "\"123\" comes before the error box, the message after it";
+    EXPECT_EQ(box.buttonIds, std::vector<int>{IDOK});
+    EXPECT_NE(box.text.find("TTF"), std::string::npos) << "the box shows the error's own message: " << box.text;
+
+    // Once the other component's window is gone, the module replaces the class with its own.
+    ::DestroyWindow(foreign);
+    bool appeared = false;
+    Show(dir.Path(), "k", [&](ViewerSession& v) {
+        appeared = v.WaitForViewer() != nullptr;
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    EXPECT_TRUE(appeared);
+    EXPECT_TRUE(HostMessages().empty());
+}
+
 TEST_F(Viewer, TheWindowListsOnlyExactMatchesOfTheKey) {
     WriteJpegImage(dir / "ABC1.jpg", 241, 60, RGB(200, 0, 0));
     WriteJpegImage(dir / "abc2.JPG", 242, 60, RGB(0, 200, 0));
