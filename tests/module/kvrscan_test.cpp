@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
@@ -161,6 +162,89 @@ TEST_F(Kvrscan, OnlyTheFirstPageOfAFeederIsSaved) {
     EXPECT_EQ(Scan(scratch.Path(), "feeder", op), 0);
     EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"feeder.jpg"});
     ExpectPatternPage(ReadBytes(scratch / "feeder.jpg"), 0);
+}
+
+// A bitmap file of 1 or 8 bits a pixel whose pixel (x, y), counted from the top, has the
+// colour-table index index(x, y).
+std::vector<std::uint8_t> PaletteBmp(int width, int height, int bits, const std::vector<RGBQUAD>& table,
+                                     const std::function<int(int x, int y)>& index) {
+    const std::size_t stride = static_cast<std::size_t>((width * bits + 31) / 32 * 4);
+    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = pixels.data() + stride * static_cast<std::size_t>(height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const int v = index(x, y);
+            if (bits == 8) row[x] = static_cast<std::uint8_t>(v);
+            else if (v) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+    }
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = static_cast<WORD>(bits);
+    info.biClrUsed = static_cast<DWORD>(table.size());
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = static_cast<DWORD>(sizeof file + sizeof info + 4 * table.size());
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    std::vector<std::uint8_t> bytes;
+    auto append = [&](const void* p, std::size_t n) {
+        bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+    };
+    append(&file, sizeof file);
+    append(&info, sizeof info);
+    append(table.data(), 4 * table.size());
+    append(pixels.data(), pixels.size());
+    return bytes;
+}
+
+// Compares the stored JPEG with the colours the table gives, where `judged(x, y)` says a pixel
+// is far enough from sharp edges for JPEG to keep it close.
+void ExpectPaletteColours(const std::vector<std::uint8_t>& jpeg, int width, int height,
+                          const std::vector<RGBQUAD>& table, const std::function<int(int x, int y)>& index,
+                          const std::function<bool(int x, int y)>& judged, int tolerance) {
+    int w = 0, h = 0;
+    const auto rgb = DecodeJpeg(jpeg, &w, &h);
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
+    int worst = 0, worstX = 0, worstY = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!judged(x, y)) continue;
+            const RGBQUAD c = table[static_cast<std::size_t>(index(x, y))];
+            const std::uint8_t* p = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+            const int d = std::max({std::abs(p[0] - c.rgbRed), std::abs(p[1] - c.rgbGreen), std::abs(p[2] - c.rgbBlue)});
+            if (d > worst) worst = d, worstX = x, worstY = y;
+        }
+    }
+    EXPECT_LE(worst, tolerance) << "at (" << worstX << ", " << worstY << ")";
+}
+
+TEST_F(Kvrscan, PaletteScansAreStoredInTheirTablesColours) {
+    // An 8-bit scan whose table is no grey ramp: index i is red i, green 255 - i, blue i / 2.
+    std::vector<RGBQUAD> colours(256);
+    for (int i = 0; i < 256; ++i) {
+        colours[static_cast<std::size_t>(i)] = {static_cast<BYTE>(i / 2), static_cast<BYTE>(255 - i), static_cast<BYTE>(i), 0};
+    }
+    auto ramp = [](int x, int) { return x * 255 / 299; };
+    WriteBytes(scratch / "colour8.bmp", PaletteBmp(300, 120, 8, colours, ramp));
+    Settings("Image=" + (scratch / "colour8.bmp") + "\r\n");
+    Operator op;
+    ASSERT_EQ(Scan(scratch.Path(), "colour8", op), 0);
+    ExpectPaletteColours(ReadBytes(scratch / "colour8.jpg"), 300, 120, colours, ramp,
+                         [](int, int) { return true; }, 12);
+
+    // A black-and-white scan whose table says 0 is white and 1 is black, as many scanners send
+    // them: squares of 40 pixels, judged away from their edges.
+    const std::vector<RGBQUAD> inverted{{255, 255, 255, 0}, {0, 0, 0, 0}};
+    auto squares = [](int x, int y) { return (x / 40 + y / 40) % 2; };
+    WriteBytes(scratch / "bw.bmp", PaletteBmp(200, 120, 1, inverted, squares));
+    Settings("Image=" + (scratch / "bw.bmp") + "\r\n");
+    ASSERT_EQ(Scan(scratch.Path(), "bw", op), 0);
+    ExpectPaletteColours(ReadBytes(scratch / "bw.jpg"), 200, 120, inverted, squares,
+                         [](int x, int y) { return x % 40 >= 8 && x % 40 < 32 && y % 40 >= 8 && y % 40 < 32; }, 12);
 }
 
 TEST_F(Kvrscan, AMissingDirectoryIsCode3WithoutASelectionDialog) {
