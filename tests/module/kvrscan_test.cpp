@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
@@ -164,42 +165,6 @@ TEST_F(Kvrscan, OnlyTheFirstPageOfAFeederIsSaved) {
     ExpectPatternPage(ReadBytes(scratch / "feeder.jpg"), 0);
 }
 
-// A bitmap file of 1 or 8 bits a pixel whose pixel (x, y), counted from the top, has the
-// colour-table index index(x, y).
-std::vector<std::uint8_t> PaletteBmp(int width, int height, int bits, const std::vector<RGBQUAD>& table,
-                                     const std::function<int(int x, int y)>& index) {
-    const std::size_t stride = static_cast<std::size_t>((width * bits + 31) / 32 * 4);
-    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = pixels.data() + stride * static_cast<std::size_t>(height - 1 - y);
-        for (int x = 0; x < width; ++x) {
-            const int v = index(x, y);
-            if (bits == 8) row[x] = static_cast<std::uint8_t>(v);
-            else if (v) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-        }
-    }
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = static_cast<WORD>(bits);
-    info.biClrUsed = static_cast<DWORD>(table.size());
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = static_cast<DWORD>(sizeof file + sizeof info + 4 * table.size());
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-    std::vector<std::uint8_t> bytes;
-    auto append = [&](const void* p, std::size_t n) {
-        bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
-    };
-    append(&file, sizeof file);
-    append(&info, sizeof info);
-    append(table.data(), 4 * table.size());
-    append(pixels.data(), pixels.size());
-    return bytes;
-}
-
 // Compares the stored JPEG with the colours the table gives, where `judged(x, y)` says a pixel
 // is far enough from sharp edges for JPEG to keep it close.
 void ExpectPaletteColours(const std::vector<std::uint8_t>& jpeg, int width, int height,
@@ -229,7 +194,7 @@ TEST_F(Kvrscan, PaletteScansAreStoredInTheirTablesColours) {
         colours[static_cast<std::size_t>(i)] = {static_cast<BYTE>(i / 2), static_cast<BYTE>(255 - i), static_cast<BYTE>(i), 0};
     }
     auto ramp = [](int x, int) { return x * 255 / 299; };
-    WriteBytes(scratch / "colour8.bmp", PaletteBmp(300, 120, 8, colours, ramp));
+    WriteBytes(scratch / "colour8.bmp", PaletteBmpFile(300, 120, 8, colours, ramp));
     Settings("Image=" + (scratch / "colour8.bmp") + "\r\n");
     Operator op;
     ASSERT_EQ(Scan(scratch.Path(), "colour8", op), 0);
@@ -240,7 +205,7 @@ TEST_F(Kvrscan, PaletteScansAreStoredInTheirTablesColours) {
     // them: squares of 40 pixels, judged away from their edges.
     const std::vector<RGBQUAD> inverted{{255, 255, 255, 0}, {0, 0, 0, 0}};
     auto squares = [](int x, int y) { return (x / 40 + y / 40) % 2; };
-    WriteBytes(scratch / "bw.bmp", PaletteBmp(200, 120, 1, inverted, squares));
+    WriteBytes(scratch / "bw.bmp", PaletteBmpFile(200, 120, 1, inverted, squares));
     Settings("Image=" + (scratch / "bw.bmp") + "\r\n");
     ASSERT_EQ(Scan(scratch.Path(), "bw", op), 0);
     ExpectPaletteColours(ReadBytes(scratch / "bw.jpg"), 200, 120, inverted, squares,

@@ -62,4 +62,38 @@ std::vector<std::uint8_t> BytesOf(HGLOBAL block) {
     return bytes;
 }
 
+std::vector<std::uint8_t> PaletteBmpFile(int width, int height, int bits, const std::vector<RGBQUAD>& table,
+                                         const std::function<int(int x, int y)>& index) {
+    const std::size_t stride = RowBytes(width, bits);
+    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = pixels.data() + stride * static_cast<std::size_t>(height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const int v = index(x, y);
+            if (bits == 8) row[x] = static_cast<std::uint8_t>(v);
+            else if (v) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+    }
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = static_cast<WORD>(bits);
+    info.biClrUsed = static_cast<DWORD>(table.size());
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = static_cast<DWORD>(sizeof file + sizeof info + 4 * table.size());
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    std::vector<std::uint8_t> bytes;
+    auto append = [&](const void* p, std::size_t n) {
+        bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+    };
+    append(&file, sizeof file);
+    append(&info, sizeof info);
+    append(table.data(), 4 * table.size());
+    append(pixels.data(), pixels.size());
+    return bytes;
+}
+
 }  // namespace kavrel::test

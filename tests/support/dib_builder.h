@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace kavrel::test {
@@ -30,6 +31,11 @@ HGLOBAL MakeDibBlock(const DibSpec& spec, std::size_t extra = 0);
 // A block holding exactly these bytes.
 HGLOBAL BlockOf(const std::vector<std::uint8_t>& bytes, UINT flags = GMEM_MOVEABLE);
 std::vector<std::uint8_t> BytesOf(HGLOBAL block);
+
+// A bitmap file of 1 or 8 bits a pixel with the given colour table, whose pixel (x, y), counted
+// from the top, has the table index index(x, y).
+std::vector<std::uint8_t> PaletteBmpFile(int width, int height, int bits, const std::vector<RGBQUAD>& table,
+                                         const std::function<int(int x, int y)>& index);
 
 // Frees, at the end of a test, the global blocks handed to it.
 class BlockKeeper {

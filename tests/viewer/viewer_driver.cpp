@@ -6,6 +6,7 @@
 
 #include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
+#include "runtime/win_handles.h"
 #include "support/test_support.h"
 
 namespace kavrel::test {
@@ -54,6 +55,38 @@ ViewerLayout ViewerSession::Layout() const {
     }
     layout.caption = Inspect(viewer_).caption;
     return layout;
+}
+
+std::vector<COLORREF> ViewerSession::ImagePixels(int* width, int* height) const {
+    *width = *height = 0;
+    HWND image = Image();
+    RECT r{};
+    if (!image || !::GetClientRect(image, &r) || r.right <= 0 || r.bottom <= 0) return {};
+    // The paint is sent to the viewer's thread and done before this returns.
+    ::RedrawWindow(image, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = r.right;
+    info.bmiHeader.biHeight = -r.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    Bitmap copy(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    WindowDc screen(image);
+    CreatedDc memory(::CreateCompatibleDC(screen.get()));
+    if (!copy || !screen || !memory) return {};
+    std::vector<COLORREF> pixels;
+    {
+        SelectionGuard selected(memory.get(), copy.get());
+        if (!::BitBlt(memory.get(), 0, 0, r.right, r.bottom, screen.get(), 0, 0, SRCCOPY)) return {};
+        ::GdiFlush();
+    }
+    const auto* p = static_cast<const std::uint8_t*>(bits);
+    pixels.reserve(static_cast<std::size_t>(r.right) * r.bottom);
+    for (long i = 0; i < static_cast<long>(r.right) * r.bottom; ++i, p += 4) pixels.push_back(RGB(p[2], p[1], p[0]));
+    *width = r.right;
+    *height = r.bottom;
+    return pixels;
 }
 
 HWND ViewerSession::FocusWindow() const {

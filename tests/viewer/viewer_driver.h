@@ -41,6 +41,9 @@ public:
     bool WaitUntilClosed(DWORD timeoutMs = 10000);
 
     ViewerLayout Layout() const;
+    // What Image1 shows on the screen, painted afresh: its client area, row by row from the top,
+    // as RGB colours. Empty when there is no image window.
+    std::vector<COLORREF> ImagePixels(int* width, int* height) const;
     HWND Button(int index) const;  // 0 Prev, 1 Next, 2 Delete
     HWND Image() const;
 

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include "support/dib_builder.h"
 #include "support/test_support.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
@@ -227,6 +229,72 @@ TEST_F(Viewer, TheWindowFitsTheImageAndTheButtonRow) {
         });
         ExpectLayout(seen, e);
     }
+}
+
+// What Image1 shows against what it should: every judged pixel within `tolerance` a channel.
+void ExpectShown(ViewerSession& v, int width, int height, const std::function<COLORREF(int x, int y)>& expected,
+                 const std::function<bool(int x, int y)>& judged, int tolerance, const char* what) {
+    int w = 0, h = 0;
+    const std::vector<COLORREF> shown = v.ImagePixels(&w, &h);
+    ASSERT_EQ(w, width) << what;
+    ASSERT_EQ(h, height) << what;
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (!judged(x, y)) continue;
+            const COLORREF s = shown[static_cast<std::size_t>(y) * w + x], e = expected(x, y);
+            const int d = std::max({std::abs(GetRValue(s) - GetRValue(e)), std::abs(GetGValue(s) - GetGValue(e)),
+                                    std::abs(GetBValue(s) - GetBValue(e))});
+            if (d > tolerance && wrong++ == 0) {
+                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") shows " + Hex(std::string(
+                            reinterpret_cast<const char*>(&s), 3)) + " instead of " +
+                        Hex(std::string(reinterpret_cast<const char*>(&e), 3));
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << what << ": first " << first;
+}
+
+TEST_F(Viewer, TheImageShowsTheFilesOwnColoursAndZoomKeepsThem) {
+    // An 8-bit file of four quadrants whose colour table is no grey ramp.
+    const std::vector<RGBQUAD> table{{40, 30, 200, 0}, {20, 180, 60, 0}, {220, 90, 10, 0}, {250, 250, 250, 0}};
+    auto quadrant = [](int x, int y) { return (x >= 60 ? 1 : 0) + (y >= 40 ? 2 : 0); };
+    auto colourOf = [&](int index) {
+        const RGBQUAD& q = table[static_cast<std::size_t>(index)];
+        return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    };
+    auto everywhere = [](int, int) { return true; };
+    WriteBytes(dir / "a.bmp", PaletteBmpFile(120, 80, 8, table, quadrant));
+    Show(dir.Path(), "a", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        ExpectShown(v, 120, 80, [&](int x, int y) { return colourOf(quadrant(x, y)); }, everywhere, 0, "8-bit file");
+        // Doubled, each quadrant keeps its colour (judged away from where they meet).
+        v.Key(VK_ADD);
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 240; }));
+        ExpectShown(v, 240, 160, [&](int x, int y) { return colourOf(quadrant(x / 2, y / 2)); },
+                    [](int x, int y) { return std::abs(x - 120) > 3 && std::abs(y - 80) > 3; }, 2, "doubled");
+        v.Key(VK_ESCAPE);
+    });
+
+    // A black-and-white file whose table says 0 is white and 1 is black.
+    const std::vector<RGBQUAD> inverted{{255, 255, 255, 0}, {0, 0, 0, 0}};
+    auto stripes = [](int x, int) { return (x / 10) % 2; };
+    WriteBytes(dir / "b.bmp", PaletteBmpFile(100, 50, 1, inverted, stripes));
+    Show(dir.Path(), "b", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        ExpectShown(v, 100, 50, [&](int x, int) { return stripes(x, 0) ? RGB(0, 0, 0) : RGB(255, 255, 255); },
+                    everywhere, 0, "1-bit file");
+        v.Key(VK_ESCAPE);
+    });
+
+    WriteJpegImage(dir / "c.jpg", 90, 45, RGB(30, 120, 200));
+    Show(dir.Path(), "c", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        ExpectShown(v, 90, 45, [](int, int) { return RGB(30, 120, 200); }, everywhere, 4, "JPEG file");
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_TRUE(HostMessages().empty());
 }
 
 TEST_F(Viewer, WithTheButtonRowHiddenTheClientAreaIsTheImage) {
