@@ -50,9 +50,9 @@ bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
     if (!plain32) return false;
     // No mapping, transform, mirroring or clipping that StretchDIBits would honour.
     POINT origin{1, 1};
-    HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
-    const bool clipped = ::GetClipRgn(dc, clip) != 0;
-    ::DeleteObject(clip);
+    // GetClipRgn answers 1 for a clip region, 0 for none and -1 on failure (taken as clipped).
+    kavrel::GdiObject clip(::CreateRectRgn(0, 0, 0, 0));
+    const bool clipped = ::GetClipRgn(dc, static_cast<HRGN>(clip.get())) != 0;
     if (clipped || ::GetMapMode(dc) != MM_TEXT || ::GetGraphicsMode(dc) != GM_COMPATIBLE || ::GetLayout(dc) != 0 ||
         !::GetViewportOrgEx(dc, &origin) || origin.x != 0 || origin.y != 0 || !::GetWindowOrgEx(dc, &origin) ||
         origin.x != 0 || origin.y != 0) {
