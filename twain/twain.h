@@ -10,10 +10,16 @@
 
 #include <windows.h>
 
-#ifdef KAVREL_BUILDING_TWAIN
-#define TWAIN_API extern "C" __declspec(dllexport)
+// C and C++ callers alike: the names are C names.
+#ifdef __cplusplus
+#define TWAIN_LINKAGE extern "C"
 #else
-#define TWAIN_API extern "C" __declspec(dllimport)
+#define TWAIN_LINKAGE extern
+#endif
+#ifdef KAVREL_BUILDING_TWAIN
+#define TWAIN_API TWAIN_LINKAGE __declspec(dllexport)
+#else
+#define TWAIN_API TWAIN_LINKAGE __declspec(dllimport)
 #endif
 
 // Called once for every transferred image, with its DIB and its 0-based index in the DIB list.
