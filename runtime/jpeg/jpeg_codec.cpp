@@ -130,13 +130,16 @@ struct DecodeJob {
     picture::DibBitmap* picture;  // made to the size the header gave
 };
 
-// Converts one decoded CMYK row (as Adobe writes it, inverted) into blue, green, red.
-void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width) {
+// Converts one decoded CMYK row into blue, green, red. Files with an Adobe marker (Photoshop's
+// and most others') keep the inks inverted, 255 meaning no ink; files without one keep them as
+// they are.
+void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
+    const int flip = inverted ? 0 : 255;
     for (int x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        const int k = cmyk[3];
-        bgr[2] = static_cast<std::uint8_t>(cmyk[0] * k / 255);
-        bgr[1] = static_cast<std::uint8_t>(cmyk[1] * k / 255);
-        bgr[0] = static_cast<std::uint8_t>(cmyk[2] * k / 255);
+        const int k = cmyk[3] ^ flip;
+        bgr[2] = static_cast<std::uint8_t>((cmyk[0] ^ flip) * k / 255);
+        bgr[1] = static_cast<std::uint8_t>((cmyk[1] ^ flip) * k / 255);
+        bgr[0] = static_cast<std::uint8_t>((cmyk[2] ^ flip) * k / 255);
     }
 }
 
@@ -168,7 +171,7 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
         std::uint8_t* row = job->picture->Row(static_cast<int>(cinfo->output_scanline));
         JSAMPROW target = cmyk ? cmykRow : row;
         jpeg_read_scanlines(cinfo, &target, 1);
-        if (cmyk) CmykToBgr(cmykRow, row, static_cast<int>(cinfo->output_width));
+        if (cmyk) CmykToBgr(cmykRow, row, static_cast<int>(cinfo->output_width), cinfo->saw_Adobe_marker);
     }
     jpeg_finish_decompress(cinfo);
     return true;

@@ -115,7 +115,10 @@ std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int
     return pixels;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality) {
+namespace {
+
+std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int width, int height, int components,
+                                 J_COLOR_SPACE space, int quality, bool adobeMarker) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -125,13 +128,15 @@ std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int w
     jpeg_mem_dest(&cinfo, &out, &size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (space == JCS_CMYK) cinfo.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
     jpeg_start_compress(&cinfo, TRUE);
+    const std::size_t stride = static_cast<std::size_t>(width) * components;
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + static_cast<std::size_t>(cinfo.next_scanline) * width * 3);
+        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(cinfo.next_scanline) * stride);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -139,6 +144,17 @@ std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int w
     jpeg_destroy_compress(&cinfo);
     std::free(out);
     return bytes;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality) {
+    return Encode(rgb, width, height, 3, JCS_RGB, quality, false);
+}
+
+std::vector<std::uint8_t> EncodeJpegOf(JpegKind kind, const std::vector<std::uint8_t>& pixels, int width, int height) {
+    if (kind == JpegKind::Grey) return Encode(pixels, width, height, 1, JCS_GRAYSCALE, 95, false);
+    return Encode(pixels, width, height, 4, JCS_CMYK, 95, kind == JpegKind::CmykAdobe);
 }
 
 }  // namespace kavrel::test

@@ -29,4 +29,9 @@ std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int
 // A baseline JPEG of these pixels (3 bytes, red, green, blue, a pixel; rows from the top).
 std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality = 95);
 
+// JPEGs as other programs write them: 1 byte a pixel of grey; or 4 bytes of CMYK stored as given,
+// either with an Adobe marker (whose files keep the inks inverted, 255 meaning none) or without.
+enum class JpegKind { Grey, CmykAdobe, CmykPlain };
+std::vector<std::uint8_t> EncodeJpegOf(JpegKind kind, const std::vector<std::uint8_t>& pixels, int width, int height);
+
 }  // namespace kavrel::test

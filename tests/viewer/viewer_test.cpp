@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "support/dib_builder.h"
+#include "support/jpeg_inspect.h"
 #include "support/test_support.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
@@ -295,6 +296,34 @@ TEST_F(Viewer, TheImageShowsTheFilesOwnColoursAndZoomKeepsThem) {
         v.Key(VK_ESCAPE);
     });
     EXPECT_TRUE(HostMessages().empty());
+}
+
+TEST_F(Viewer, GreyAndCmykJpegsFromOtherProgramsShowInTheirColours) {
+    auto everywhere = [](int, int) { return true; };
+    struct Case {
+        const char* key;
+        JpegKind kind;
+        std::vector<std::uint8_t> pixel;
+        COLORREF shows;
+    };
+    // Inks of 20 % cyan, 60 % magenta, 80 % yellow and 10 % black are red 184, green 92, blue 46,
+    // whether the file keeps them inverted (with an Adobe marker) or as they are.
+    const Case cases[] = {
+        {"grey", JpegKind::Grey, {77}, RGB(77, 77, 77)},
+        {"adobe", JpegKind::CmykAdobe, {204, 102, 51, 230}, RGB(184, 92, 46)},
+        {"plain", JpegKind::CmykPlain, {51, 153, 204, 25}, RGB(184, 92, 46)},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> pixels;
+        for (int i = 0; i < 80 * 40; ++i) pixels.insert(pixels.end(), c.pixel.begin(), c.pixel.end());
+        WriteBytes(dir / (std::string(c.key) + ".jpg"), EncodeJpegOf(c.kind, pixels, 80, 40));
+        Show(dir.Path(), c.key, [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr) << c.key;
+            ExpectShown(v, 80, 40, [&](int, int) { return c.shows; }, everywhere, 4, c.key);
+            v.Key(VK_ESCAPE);
+        });
+        EXPECT_TRUE(HostMessages().empty()) << c.key;
+    }
 }
 
 TEST_F(Viewer, WithTheButtonRowHiddenTheClientAreaIsTheImage) {
