@@ -298,6 +298,102 @@ TEST_F(Viewer, TheImageShowsTheFilesOwnColoursAndZoomKeepsThem) {
     EXPECT_TRUE(HostMessages().empty());
 }
 
+// A bitmap file of a header (its first field is its size), what follows it (colour table or
+// masks) and the pixel bytes.
+std::vector<std::uint8_t> BmpFileOf(const std::vector<std::uint8_t>& header, const std::vector<std::uint8_t>& table,
+                                    const std::vector<std::uint8_t>& pixels) {
+    std::vector<std::uint8_t> file(14, 0);
+    const std::uint32_t offset = static_cast<std::uint32_t>(14 + header.size() + table.size());
+    const std::uint32_t size = static_cast<std::uint32_t>(offset + pixels.size());
+    file[0] = 'B';
+    file[1] = 'M';
+    std::memcpy(file.data() + 2, &size, 4);
+    std::memcpy(file.data() + 10, &offset, 4);
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), table.begin(), table.end());
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
+}
+
+std::vector<std::uint8_t> InfoHeader(std::uint32_t size, int width, int height, int bits, std::uint32_t compression,
+                                     std::uint32_t sizeImage = 0, std::uint32_t colours = 0) {
+    std::vector<std::uint8_t> h(size, 0);
+    const std::uint16_t planes = 1, bitCount = static_cast<std::uint16_t>(bits);
+    std::memcpy(h.data(), &size, 4);
+    std::memcpy(h.data() + 4, &width, 4);
+    std::memcpy(h.data() + 8, &height, 4);
+    std::memcpy(h.data() + 12, &planes, 2);
+    std::memcpy(h.data() + 14, &bitCount, 2);
+    std::memcpy(h.data() + 16, &compression, 4);
+    std::memcpy(h.data() + 20, &sizeImage, 4);
+    std::memcpy(h.data() + 32, &colours, 4);
+    return h;
+}
+
+TEST_F(Viewer, BitmapFilesOfEveryCommonLayoutShowTheirPixels) {
+    // Four quadrants of colours every format holds exactly.
+    const COLORREF colours[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 255)};
+    constexpr int kWidth = 120, kHeight = 80;
+    auto quadrant = [](int x, int y) { return (x >= 60 ? 1 : 0) + (y >= 40 ? 2 : 0); };
+    auto expected = [&](int x, int y) { return colours[quadrant(x, y)]; };
+    // Rows in file order: bottom-up unless told otherwise.
+    auto rows = [&](int bytesPerPixel, bool topDown, const std::function<void(std::uint8_t*, COLORREF)>& put) {
+        const std::size_t stride = (static_cast<std::size_t>(kWidth) * bytesPerPixel + 3) / 4 * 4;
+        std::vector<std::uint8_t> pixels(stride * kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            const int fileRow = topDown ? y : kHeight - 1 - y;
+            for (int x = 0; x < kWidth; ++x) put(pixels.data() + stride * fileRow + x * bytesPerPixel, expected(x, y));
+        }
+        return pixels;
+    };
+    auto bgr = [](std::uint8_t* p, COLORREF c) { p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c); };
+    auto bgrx = [&](std::uint8_t* p, COLORREF c) { bgr(p, c), p[3] = 0; };
+    auto rgb565 = [](std::uint8_t* p, COLORREF c) {
+        const std::uint16_t v = static_cast<std::uint16_t>(((GetRValue(c) >> 3) << 11) | ((GetGValue(c) >> 2) << 5) | (GetBValue(c) >> 3));
+        std::memcpy(p, &v, 2);
+    };
+    auto masks = [](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        std::vector<std::uint8_t> m(12);
+        std::memcpy(m.data(), &r, 4), std::memcpy(m.data() + 4, &g, 4), std::memcpy(m.data() + 8, &b, 4);
+        return m;
+    };
+    // A version 5 header (as current editors write 32-bit files) holds its masks itself.
+    std::vector<std::uint8_t> v5 = InfoHeader(124, kWidth, kHeight, 32, BI_BITFIELDS);
+    const std::vector<std::uint8_t> v5Masks = masks(0xFF0000, 0xFF00, 0xFF);
+    std::copy(v5Masks.begin(), v5Masks.end(), v5.begin() + 40);
+    // Run-length 8-bit rows: two runs of 60, then the end of the row; the end of the picture last.
+    std::vector<std::uint8_t> rle;
+    for (int fileRow = 0; fileRow < kHeight; ++fileRow) {
+        const int y = kHeight - 1 - fileRow;
+        rle.insert(rle.end(), {60, static_cast<std::uint8_t>(quadrant(0, y)), 60, static_cast<std::uint8_t>(quadrant(60, y)), 0, 0});
+    }
+    rle.insert(rle.end(), {0, 1});
+    std::vector<std::uint8_t> palette;
+    for (COLORREF c : colours) palette.insert(palette.end(), {GetBValue(c), GetGValue(c), GetRValue(c), 0});
+
+    const struct {
+        const char* key;
+        std::vector<std::uint8_t> file;
+    } files[] = {
+        {"top-down", BmpFileOf(InfoHeader(40, kWidth, -kHeight, 24, BI_RGB), {}, rows(3, true, bgr))},
+        {"bgrx", BmpFileOf(InfoHeader(40, kWidth, kHeight, 32, BI_RGB), {}, rows(4, false, bgrx))},
+        {"v5", BmpFileOf(v5, {}, rows(4, false, bgrx))},
+        {"565", BmpFileOf(InfoHeader(40, kWidth, kHeight, 16, BI_BITFIELDS), masks(0xF800, 0x07E0, 0x001F),
+                          rows(2, false, rgb565))},
+        {"rle8", BmpFileOf(InfoHeader(40, kWidth, kHeight, 8, BI_RLE8, static_cast<std::uint32_t>(rle.size()), 4),
+                           palette, rle)},
+    };
+    for (const auto& f : files) {
+        WriteBytes(dir / (std::string(f.key) + ".bmp"), f.file);
+        Show(dir.Path(), f.key, [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr) << f.key;
+            ExpectShown(v, kWidth, kHeight, expected, [](int, int) { return true; }, 0, f.key);
+            v.Key(VK_ESCAPE);
+        });
+        EXPECT_TRUE(HostMessages().empty()) << f.key;
+    }
+}
+
 TEST_F(Viewer, GreyAndCmykJpegsFromOtherProgramsShowInTheirColours) {
     auto everywhere = [](int, int) { return true; };
     struct Case {
