@@ -62,6 +62,36 @@ std::vector<std::uint8_t> BytesOf(HGLOBAL block) {
     return bytes;
 }
 
+std::vector<std::uint8_t> InfoHeaderBytes(std::uint32_t size, int width, int height, int bits, std::uint32_t compression,
+                                          std::uint32_t sizeImage, std::uint32_t colours) {
+    std::vector<std::uint8_t> h(size, 0);
+    const std::uint16_t planes = 1, bitCount = static_cast<std::uint16_t>(bits);
+    std::memcpy(h.data(), &size, 4);
+    std::memcpy(h.data() + 4, &width, 4);
+    std::memcpy(h.data() + 8, &height, 4);
+    std::memcpy(h.data() + 12, &planes, 2);
+    std::memcpy(h.data() + 14, &bitCount, 2);
+    std::memcpy(h.data() + 16, &compression, 4);
+    std::memcpy(h.data() + 20, &sizeImage, 4);
+    std::memcpy(h.data() + 32, &colours, 4);
+    return h;
+}
+
+std::vector<std::uint8_t> BmpFileOf(const std::vector<std::uint8_t>& header, const std::vector<std::uint8_t>& table,
+                                    const std::vector<std::uint8_t>& pixels) {
+    std::vector<std::uint8_t> file(14, 0);
+    const std::uint32_t offset = static_cast<std::uint32_t>(14 + header.size() + table.size());
+    const std::uint32_t size = static_cast<std::uint32_t>(offset + pixels.size());
+    file[0] = 'B';
+    file[1] = 'M';
+    std::memcpy(file.data() + 2, &size, 4);
+    std::memcpy(file.data() + 10, &offset, 4);
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), table.begin(), table.end());
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
+}
+
 std::vector<std::uint8_t> PaletteBmpFile(int width, int height, int bits, const std::vector<RGBQUAD>& table,
                                          const std::function<int(int x, int y)>& index) {
     const std::size_t stride = RowBytes(width, bits);
@@ -74,26 +104,10 @@ std::vector<std::uint8_t> PaletteBmpFile(int width, int height, int bits, const 
             else if (v) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = static_cast<WORD>(bits);
-    info.biClrUsed = static_cast<DWORD>(table.size());
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = static_cast<DWORD>(sizeof file + sizeof info + 4 * table.size());
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-    std::vector<std::uint8_t> bytes;
-    auto append = [&](const void* p, std::size_t n) {
-        bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
-    };
-    append(&file, sizeof file);
-    append(&info, sizeof info);
-    append(table.data(), 4 * table.size());
-    append(pixels.data(), pixels.size());
-    return bytes;
+    std::vector<std::uint8_t> tableBytes(4 * table.size());
+    std::memcpy(tableBytes.data(), table.data(), tableBytes.size());
+    return BmpFileOf(InfoHeaderBytes(40, width, height, bits, BI_RGB, 0, static_cast<std::uint32_t>(table.size())),
+                     tableBytes, pixels);
 }
 
 }  // namespace kavrel::test

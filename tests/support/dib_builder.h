@@ -32,6 +32,16 @@ HGLOBAL MakeDibBlock(const DibSpec& spec, std::size_t extra = 0);
 HGLOBAL BlockOf(const std::vector<std::uint8_t>& bytes, UINT flags = GMEM_MOVEABLE);
 std::vector<std::uint8_t> BytesOf(HGLOBAL block);
 
+// The bytes of a bitmap information header of `size` bytes (40, or 108/124 for the later
+// versions), with the fields a test sets; the rest zero.
+std::vector<std::uint8_t> InfoHeaderBytes(std::uint32_t size, int width, int height, int bits, std::uint32_t compression,
+                                          std::uint32_t sizeImage = 0, std::uint32_t colours = 0);
+
+// A bitmap file: the file header, the DIB's header, what follows it (colour table or masks) and
+// the pixel bytes, which the file header points at.
+std::vector<std::uint8_t> BmpFileOf(const std::vector<std::uint8_t>& header, const std::vector<std::uint8_t>& table,
+                                    const std::vector<std::uint8_t>& pixels);
+
 // A bitmap file of 1 or 8 bits a pixel with the given colour table, whose pixel (x, y), counted
 // from the top, has the table index index(x, y).
 std::vector<std::uint8_t> PaletteBmpFile(int width, int height, int bits, const std::vector<RGBQUAD>& table,

@@ -270,14 +270,8 @@ TEST_F(WineTwain, QuittingDuringTheLoopEndsTheAcquisition) {
 
 TEST_F(WineTwain, AnImageFileIsDeliveredAsItIs) {
     const auto dibBytes = DibBytes({23, 11, 8});
-    std::vector<std::uint8_t> file = {'B', 'M'};
-    const std::uint32_t size = static_cast<std::uint32_t>(14 + dibBytes.size());
-    const std::uint32_t offset = 14 + 40 + 1024;
-    file.insert(file.end(), reinterpret_cast<const std::uint8_t*>(&size), reinterpret_cast<const std::uint8_t*>(&size) + 4);
-    file.insert(file.end(), 4, 0);
-    file.insert(file.end(), reinterpret_cast<const std::uint8_t*>(&offset), reinterpret_cast<const std::uint8_t*>(&offset) + 4);
-    file.insert(file.end(), dibBytes.begin(), dibBytes.end());
-    WriteBytes(scratch / "page.bmp", file);
+    const auto table = dibBytes.begin() + 40, rows = table + 1024;
+    WriteBytes(scratch / "page.bmp", BmpFileOf({dibBytes.begin(), table}, {table, rows}, {rows, dibBytes.end()}));
     Settings("Image=" + scratch / "page.bmp" + "\r\n");
     kv.TWAIN_SetHideUI(1);
     HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);

@@ -165,13 +165,8 @@ void WriteBmpImage(const std::string& path, int width, int height, COLORREF colo
             p[2] = GetRValue(colour);
         }
     }
-    std::vector<std::uint8_t> file = {'B', 'M'};
-    const std::uint32_t size = static_cast<std::uint32_t>(14 + dib.size()), offset = 54;
-    file.resize(14, 0);
-    std::memcpy(file.data() + 2, &size, 4);
-    std::memcpy(file.data() + 10, &offset, 4);
-    file.insert(file.end(), dib.begin(), dib.end());
-    WriteBytes(path, file);
+    const auto rows = dib.begin() + 40;
+    WriteBytes(path, BmpFileOf({dib.begin(), rows}, {}, {rows, dib.end()}));
 }
 
 void WriteJpegImage(const std::string& path, int width, int height, COLORREF colour) {

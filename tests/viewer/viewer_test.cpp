@@ -298,38 +298,6 @@ TEST_F(Viewer, TheImageShowsTheFilesOwnColoursAndZoomKeepsThem) {
     EXPECT_TRUE(HostMessages().empty());
 }
 
-// A bitmap file of a header (its first field is its size), what follows it (colour table or
-// masks) and the pixel bytes.
-std::vector<std::uint8_t> BmpFileOf(const std::vector<std::uint8_t>& header, const std::vector<std::uint8_t>& table,
-                                    const std::vector<std::uint8_t>& pixels) {
-    std::vector<std::uint8_t> file(14, 0);
-    const std::uint32_t offset = static_cast<std::uint32_t>(14 + header.size() + table.size());
-    const std::uint32_t size = static_cast<std::uint32_t>(offset + pixels.size());
-    file[0] = 'B';
-    file[1] = 'M';
-    std::memcpy(file.data() + 2, &size, 4);
-    std::memcpy(file.data() + 10, &offset, 4);
-    file.insert(file.end(), header.begin(), header.end());
-    file.insert(file.end(), table.begin(), table.end());
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    return file;
-}
-
-std::vector<std::uint8_t> InfoHeader(std::uint32_t size, int width, int height, int bits, std::uint32_t compression,
-                                     std::uint32_t sizeImage = 0, std::uint32_t colours = 0) {
-    std::vector<std::uint8_t> h(size, 0);
-    const std::uint16_t planes = 1, bitCount = static_cast<std::uint16_t>(bits);
-    std::memcpy(h.data(), &size, 4);
-    std::memcpy(h.data() + 4, &width, 4);
-    std::memcpy(h.data() + 8, &height, 4);
-    std::memcpy(h.data() + 12, &planes, 2);
-    std::memcpy(h.data() + 14, &bitCount, 2);
-    std::memcpy(h.data() + 16, &compression, 4);
-    std::memcpy(h.data() + 20, &sizeImage, 4);
-    std::memcpy(h.data() + 32, &colours, 4);
-    return h;
-}
-
 TEST_F(Viewer, BitmapFilesOfEveryCommonLayoutShowTheirPixels) {
     // Four quadrants of colours every format holds exactly.
     const COLORREF colours[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 255)};
@@ -358,7 +326,7 @@ TEST_F(Viewer, BitmapFilesOfEveryCommonLayoutShowTheirPixels) {
         return m;
     };
     // A version 5 header (as current editors write 32-bit files) holds its masks itself.
-    std::vector<std::uint8_t> v5 = InfoHeader(124, kWidth, kHeight, 32, BI_BITFIELDS);
+    std::vector<std::uint8_t> v5 = InfoHeaderBytes(124, kWidth, kHeight, 32, BI_BITFIELDS);
     const std::vector<std::uint8_t> v5Masks = masks(0xFF0000, 0xFF00, 0xFF);
     std::copy(v5Masks.begin(), v5Masks.end(), v5.begin() + 40);
     // Run-length 8-bit rows: two runs of 60, then the end of the row; the end of the picture last.
@@ -375,12 +343,12 @@ TEST_F(Viewer, BitmapFilesOfEveryCommonLayoutShowTheirPixels) {
         const char* key;
         std::vector<std::uint8_t> file;
     } files[] = {
-        {"top-down", BmpFileOf(InfoHeader(40, kWidth, -kHeight, 24, BI_RGB), {}, rows(3, true, bgr))},
-        {"bgrx", BmpFileOf(InfoHeader(40, kWidth, kHeight, 32, BI_RGB), {}, rows(4, false, bgrx))},
+        {"top-down", BmpFileOf(InfoHeaderBytes(40, kWidth, -kHeight, 24, BI_RGB), {}, rows(3, true, bgr))},
+        {"bgrx", BmpFileOf(InfoHeaderBytes(40, kWidth, kHeight, 32, BI_RGB), {}, rows(4, false, bgrx))},
         {"v5", BmpFileOf(v5, {}, rows(4, false, bgrx))},
-        {"565", BmpFileOf(InfoHeader(40, kWidth, kHeight, 16, BI_BITFIELDS), masks(0xF800, 0x07E0, 0x001F),
+        {"565", BmpFileOf(InfoHeaderBytes(40, kWidth, kHeight, 16, BI_BITFIELDS), masks(0xF800, 0x07E0, 0x001F),
                           rows(2, false, rgb565))},
-        {"rle8", BmpFileOf(InfoHeader(40, kWidth, kHeight, 8, BI_RLE8, static_cast<std::uint32_t>(rle.size()), 4),
+        {"rle8", BmpFileOf(InfoHeaderBytes(40, kWidth, kHeight, 8, BI_RLE8, static_cast<std::uint32_t>(rle.size()), 4),
                            palette, rle)},
     };
     for (const auto& f : files) {
