@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kavrel needs on a Debian 12 machine, as root with apt-get.
+# Installs what building and testing Kavrel needs on a Debian 12 machine, as root with apt-get,
+# and makes sure the machine can run 32-bit x86 Linux programs (32-bit Wine is one).
 # Quick and quiet when everything is already there: each step first checks whether its work is done.
+#
+# Machines of the project's kind may run no 32-bit x86 code at all ("Exec format error"). Whether
+# they do is found out by running a 32-bit program; when it does not run, i386 programs are run
+# under qemu's user-mode emulator, registered with the kernel's binfmt_misc. KAVREL_EMULATE_I386=1
+# takes that road on purpose on a machine that runs 32-bit code itself (binfmt_misc handlers come
+# before the kernel's own ELF loader, so the registration takes effect there too).
 set -euo pipefail
 
 log() { [ -n "${KAVREL_SETUP_QUIET:-}" ] || echo "setup: $*"; }
+say() { echo "setup: $*" >&2; }
 
 if [ "$(id -u)" -ne 0 ]; then
     if command -v sudo >/dev/null 2>&1; then exec sudo -E bash "$0" "$@"; fi
-    echo "setup: must run as root (apt-get installs the build tools)" >&2
+    say "must run as root (apt-get installs the build tools)"
     exit 1
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/i386-emulation.sh"
 need_update=0
+
+# --- packages ---------------------------------------------------------------------------------
 
 # The i386 architecture for 32-bit Wine and the 32-bit CUPS client library Wine loads.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -38,7 +50,9 @@ fi
 packages=(
     cmake make ninja-build nasm ca-certificates xz-utils
     gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine wine32:i386
+    # Wine's preloader reserves the 32-bit address space up front; under the emulator a Wine
+    # process without it spends about 50 s in that reservation.
+    wine wine32:i386 wine32-preloader:i386
     xvfb xauth x11-utils imagemagick
     locales
     googletest
@@ -51,15 +65,47 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
+
+# One index that cannot be fetched (a mirror in the middle of a sync) makes apt-get update exit
+# non-zero although every other index was refreshed: say so and go on with what there is.
+refresh_indexes() {
+    local out
+    if ! out=$(apt-get update -qq 2>&1); then
+        printf '%s\n' "$out" | sed 's/^/setup: apt-get update: /' >&2
+        say "some package indexes could not be refreshed; going on with the others"
+    fi
+}
+
+# A multi-arch pair (zlib1g:amd64 and zlib1g:i386, say) must have one version. When an index of
+# one architecture is missing from a suite (the security suite's i386 list, say), the other
+# architecture's newer version cannot be matched; preferring the release's own versions can.
+install_packages() {
+    apt-get install -y -qq --no-install-recommends "$@" >/dev/null 2>/tmp/kavrel-apt.$$ && return 0
+    log "installing with the release's versions preferred"
+    apt-get install -y -qq --no-install-recommends -t bookworm "$@" >/dev/null 2>>/tmp/kavrel-apt.$$ \
+        && return 0
+    return 1
+}
+
 if [ "${#missing[@]}" -gt 0 ]; then
     log "installing: ${missing[*]}"
     need_update=1
 fi
 if [ "$need_update" -eq 1 ]; then
-    apt-get update -qq
+    refresh_indexes
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    if ! install_packages "${missing[@]}"; then
+        # A second refresh may find the mirror finished.
+        refresh_indexes
+        if ! install_packages "${missing[@]}"; then
+            cat /tmp/kavrel-apt.$$ >&2
+            rm -f /tmp/kavrel-apt.$$
+            say "could not install: ${missing[*]}"
+            exit 1
+        fi
+    fi
+    rm -f /tmp/kavrel-apt.$$
 fi
 
 # The Russian glibc locale: without it Wine cannot decode the UTF-8 names of Linux files.
@@ -67,4 +113,21 @@ if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
     log "creating the ru_RU.UTF-8 locale"
     localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
-log "machine ready"
+
+# --- 32-bit programs --------------------------------------------------------------------------
+
+if [ "${KAVREL_EMULATE_I386:-0}" = 1 ]; then
+    if ! i386_emulated; then
+        log "emulating i386 programs on purpose (KAVREL_EMULATE_I386=1)"
+        register_i386_emulator
+    fi
+elif ! i386_runs; then
+    log "this machine runs no 32-bit x86 code; i386 programs will run under qemu's emulator"
+    register_i386_emulator
+fi
+if ! i386_runs; then
+    say "32-bit x86 programs still do not run:"
+    "$(i386_probe_program)" --version 2>&1 | head -n 3 >&2 || true
+    exit 1
+fi
+log "machine ready$(i386_emulated && echo ' (i386 programs emulated)' || true)"

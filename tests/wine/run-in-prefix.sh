@@ -17,10 +17,14 @@ unset LANGUAGE
 if [ -f "$prefix/.kavrel-no-printer" ]; then
     export CUPS_SERVER=/nonexistent/cups.sock PRINTCAP=/nonexistent/printcap
 fi
+# A program that crashes ends at once and says so: Wine's debugger, which it would otherwise start,
+# waits for a person (and hangs under the i386 emulator), so it is kept from loading.
+overrides="winedbg.exe=d"
 # The scripted test manager replaces Wine's own TWAIN_32.DLL in its prefix.
 if [ -f "$prefix/.kavrel-native-twain" ]; then
-    export WINEDLLOVERRIDES="twain_32=n${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+    overrides="$overrides;twain_32=n"
 fi
+export WINEDLLOVERRIDES="$overrides${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # The prefix for a 16-bit display has an X server of that depth (started by the test run, or
 # one of its own below).
 depth=24
