@@ -41,14 +41,33 @@ start_test_services() {
         export KAVREL_DISPLAY_16=$xvfb_display
     fi
 
-    # One persistent Wine server per prefix, and its desktop already made, so that no test
-    # program starts one of them and keeps the test runner waiting on its output.
-    local prefix
+    # One persistent Wine server per prefix, and its session booted and its desktop made before
+    # any test starts: no test program then starts a server that keeps the test runner waiting on
+    # its output, and none makes its first window while the desktop is still starting. Under the
+    # i386 emulator booting the prefixes takes a minute of both cores; the wait is bounded.
+    local prefix pending=()
     for prefix in $(kavrel_wine_prefixes "$build"); do
         [ -f "$prefix/.kavrel-ready" ] || continue
+        [ "$(basename "$prefix")" = template ] && continue
+        rm -f "$prefix/.kavrel-session-up"
         "$root/tests/wine/run-in-prefix.sh" "$prefix" --persistent-server
         "$root/tests/wine/run-in-prefix.sh" "$prefix" "$build/kavrel/bin/kavrel_warm_up.exe" \
-            --stay </dev/null >/dev/null 2>&1 &
+            --stay "Z:${prefix//\//\\}\\.kavrel-session-up" </dev/null >/dev/null 2>&1 &
+        pending+=("$prefix")
+    done
+    local waited=0
+    while [ "${#pending[@]}" -gt 0 ] && [ "$waited" -lt 600 ]; do
+        local still=()
+        for prefix in "${pending[@]}"; do
+            [ -f "$prefix/.kavrel-session-up" ] || still+=("$prefix")
+        done
+        pending=("${still[@]+"${still[@]}"}")
+        [ "${#pending[@]}" -gt 0 ] || break
+        sleep 0.5
+        waited=$((waited + 1))
+    done
+    for prefix in "${pending[@]+"${pending[@]}"}"; do
+        echo "test services: the Wine prefix $prefix did not get its desktop in 5 minutes" >&2
     done
 
     # CUPS with a cups-pdf queue as the default printer; its jobs land in $HOME/PDF.

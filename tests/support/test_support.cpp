@@ -128,8 +128,11 @@ int RunUnix(const std::string& command, DWORD timeoutMs) {
                           nullptr, &startup, &process)) {
         return -1;
     }
-    if (process.hThread) ::CloseHandle(process.hThread);
-    if (process.hProcess) ::CloseHandle(process.hProcess);
+    // Not closed: for a Linux program Wine fills neither the handles nor the ids of
+    // PROCESS_INFORMATION, but copies its own uninitialised record into it (its trace shows
+    // random process ids). Closing those values closed whatever handles of this process they
+    // happened to name -- once the desktop handle, after which no new thread got a desktop and
+    // the next file dialog failed at once.
     const std::string markerPath = WindowsPath(marker);
     for (DWORD waited = 0; waited < timeoutMs; waited += 5) {
         if (::GetFileAttributesA(markerPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -153,20 +156,22 @@ bool MakeDirectories(const std::string& path) {
 }  // namespace
 
 ScratchDir::ScratchDir() {
+    // Short on purpose: the TWAIN library's files go through OpenFile (128 characters at most),
+    // and tests add names of their own below. Process ids repeat across the prefixes' Wine
+    // servers, so a name is taken only by making its directory, which fails when another
+    // program made it first.
     static int counter = 0;
-    std::string name = "scratch";
-    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
-        name = std::string(info->test_suite_name()) + "." + info->name();
-        for (char& c : name) {
-            if (c == '/' || c == '\\') c = '_';
-        }
+    const std::string root = TestRootUnix();
+    if (!MakeDirectories(WindowsPath(root))) {
+        ADD_FAILURE() << "cannot make the scratch root " << root << " (error " << ::GetLastError() << ")";
     }
-    unixPath_ = TestRootUnix() + "/" + name + "." + std::to_string(::GetCurrentProcessId()) + "." +
-                std::to_string(++counter);
-    path_ = WindowsPath(unixPath_);
-    if (!MakeDirectories(path_)) {
-        ADD_FAILURE() << "cannot make the scratch directory " << path_ << " (error " << ::GetLastError() << ")";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        unixPath_ = root + "/" + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(++counter);
+        path_ = WindowsPath(unixPath_);
+        if (::CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
+    ADD_FAILURE() << "cannot make a scratch directory under " << root << " (error " << ::GetLastError() << ")";
 }
 
 ScratchDir::~ScratchDir() {

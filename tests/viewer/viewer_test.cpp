@@ -711,17 +711,19 @@ TEST_F(Viewer, AZoomThatWouldLoseASideIsRefusedAndTheWindowStays) {
 }
 
 TEST_F(Viewer, AZoomBeyondTheSizeLimitIsRefused) {
-    WriteBmpImage(dir / "big.bmp", 2500, 2500, RGB(1, 1, 1));
+    // Sizes chosen so that the test needs no more memory than a 32-bit process is sure to get:
+    // the largest picture made is 52 MB.
+    WriteBmpImage(dir / "big.bmp", 1800, 1800, RGB(1, 1, 1));
     SeenWindow box;
     Show(dir.Path(), "big", [&](ViewerSession& v) {
         ASSERT_NE(v.WaitForViewer(), nullptr);
-        v.Key(VK_ADD);  // 5000 x 5000: allowed
-        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 5000; }));
-        v.Key(VK_ADD);  // 10000 x 10000: 100 million pixels, refused
+        v.Key(VK_ADD);  // 3600 x 3600: 13 million pixels, allowed
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 3600; }));
+        v.Key(VK_ADD);  // 7200 x 7200: 52 million pixels, beyond the limit of 50 million, refused
         box = v.WaitForBox();
         v.Answer(box, IDOK);
         ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
-        EXPECT_EQ(v.Layout().ImageWidth(), 5000);
+        EXPECT_EQ(v.Layout().ImageWidth(), 3600);
         v.Key(VK_ESCAPE);
     });
     EXPECT_NE(FromAnsi(box.text).find(L"увеличить"), std::wstring::npos) << box.text;

@@ -34,7 +34,11 @@ void Replace(std::string& text, const std::string& what, const std::string& with
 // is done).
 void RunLinuxCommand(const std::string& command) {
     char marker[64];
-    std::snprintf(marker, sizeof marker, "/tmp/kvrhost-%lu.done", ::GetCurrentProcessId());
+    // Process ids repeat across Wine prefixes: the clock makes the name unique.
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    std::snprintf(marker, sizeof marker, "/tmp/kvrhost-%lu-%lld.done", ::GetCurrentProcessId(),
+                  static_cast<long long>(now.QuadPart));
     std::string script = "(" + command + "); touch " + marker;
     std::string line = "/bin/sh -c \"";
     for (char c : script) {
@@ -48,8 +52,8 @@ void RunLinuxCommand(const std::string& command) {
     if (!::CreateProcessA("Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return;
     }
-    if (process.hThread) ::CloseHandle(process.hThread);
-    if (process.hProcess) ::CloseHandle(process.hProcess);
+    // The handles are not closed: for a Linux program Wine leaves PROCESS_INFORMATION holding
+    // uninitialised values, which may name handles this process really has.
     std::string windowsMarker = std::string("Z:") + marker;
     std::replace(windowsMarker.begin(), windowsMarker.end(), '/', '\\');
     for (int waited = 0; waited < 60000; waited += 50) {
