@@ -11,7 +11,7 @@ build=${1:-$root/build}
 bash "$root/scripts/build.sh" "$build" >/dev/null
 build=$(cd "$build" && pwd)
 source "$root/scripts/test-services.sh"
-start_test_services "$build"
+start_test_services "$build" main
 trap 'stop_test_services "$build"' EXIT
 
 prefix=$build/kavrel/wine/main

@@ -26,8 +26,12 @@ start_xvfb() {
     done
 }
 
+# start_test_services BUILD [PREFIX_NAME...]: the services, with the named Wine prefixes (all of
+# them if none is named) booted and ready.
 start_test_services() {
     local build=$1
+    shift
+    local wanted=" $* "
     # Wine servers left from the build (made with full privileges) would serve the tests.
     stop_wineservers "$build"
 
@@ -49,6 +53,7 @@ start_test_services() {
     for prefix in $(kavrel_wine_prefixes "$build"); do
         [ -f "$prefix/.kavrel-ready" ] || continue
         [ "$(basename "$prefix")" = template ] && continue
+        [ "$wanted" = "  " ] || [[ "$wanted" == *" $(basename "$prefix") "* ]] || continue
         rm -f "$prefix/.kavrel-session-up"
         "$root/tests/wine/run-in-prefix.sh" "$prefix" --persistent-server
         "$root/tests/wine/run-in-prefix.sh" "$prefix" "$build/kavrel/bin/kavrel_warm_up.exe" \
