@@ -15,4 +15,18 @@ start_test_services "$build"
 trap 'stop_test_services "$build"' EXIT
 
 cd "$build/kavrel"
-ctest --output-on-failure --timeout 300 -j2 "$@"
+# The suites leave GoogleTest's results here; the summary below counts the cases.
+results=$(sed -n 's/^KAVREL_TEST_ROOT:INTERNAL=//p' CMakeCache.txt)/results
+rm -rf "$results"
+mkdir -p "$results"
+status=0
+ctest --output-on-failure --timeout 300 -j2 "$@" || status=$?
+cat "$results"/*.xml 2>/dev/null | awk '
+    /<testsuites / {
+        for (i = 1; i <= NF; i++) {
+            if ($i ~ /^tests="/)    { gsub(/[^0-9]/, "", $i); cases += $i }
+            if ($i ~ /^failures="/) { gsub(/[^0-9]/, "", $i); failed += $i }
+        }
+    }
+    END { printf "GoogleTest cases run by the suites above: %d, failed: %d\n", cases, failed }'
+exit "$status"

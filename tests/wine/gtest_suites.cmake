@@ -5,6 +5,7 @@
 #   KAVREL_TEST_LAUNCHER    the Wine launcher and the prefix the program runs in
 #   KAVREL_TEST_LISTING     where the program's list of cases is kept between runs
 #   KAVREL_TEST_PROPERTIES  CTest properties of every suite
+#   KAVREL_TEST_RESULTS     the folder (a Linux path) for the suites' GoogleTest XML results
 #
 # The list of cases comes from the program itself (--gtest_list_tests), so that no case can be
 # missed; it is asked for again only when the program was built anew.
@@ -49,8 +50,11 @@ foreach(line IN LISTS lines)
 endforeach()
 
 foreach(suite IN LISTS suites)
+    # Each suite leaves its cases' results for the run's summary (scripts/test.sh).
+    string(REPLACE "/" "_" result_name "${suite}")
+    string(REPLACE "/" "\\" results "Z:${KAVREL_TEST_RESULTS}/${result_name}.xml")
     add_test("${suite}" ${KAVREL_TEST_LAUNCHER} "${KAVREL_TEST_PROGRAM}" "--gtest_filter=${suite}.*"
-             --gtest_color=no)
+             --gtest_color=no "--gtest_output=xml:${results}")
     # The program bounds each case itself (tests/support/test_main.cpp); this is the last resort
     # for a process that never gets as far as its first case.
     math(EXPR limit "120 + 60 * ${cases_${suite}}")
