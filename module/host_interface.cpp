@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "module/script_functions.h"
+#include "base/no_throw.h"
 #include "runtime/dll_startup.h"
 
 namespace kavrel::host {
@@ -69,19 +69,16 @@ void RegisterScriptFunction(const char* name, ScriptEntryFn entry) {
 extern "C" {
 
 int __stdcall RslSetCallBacks(kavrel::host::HostCallbackTable* table) {
-    kavrel::host::HostCallbacks = table;
-    return kavrel::host::kSetCallBacksAnswer;
+    return kavrel::NoThrow(kavrel::host::kSetCallBacksAnswer, [&] {
+        kavrel::host::HostCallbacks = table;
+        return kavrel::host::kSetCallBacksAnswer;
+    });
 }
 
 int __stdcall RslDllMain(void* instance, unsigned long reason, void* reserved) {
-    return kavrel::runtime::DllStartup(static_cast<HINSTANCE>(instance), reason, reserved);
-}
-
-void __cdecl AddModuleObjects() {
-    using namespace kavrel;
-    host::RegisterScriptFunction("kvrshow", &script::kvrshow);
-    host::RegisterScriptFunction("kvrscan", &script::kvrscan);
-    host::RegisterScriptFunction("kvrprov", &script::kvrprov);
+    return kavrel::NoThrow(FALSE, [&] {
+        return kavrel::runtime::DllStartup(static_cast<HINSTANCE>(instance), reason, reserved);
+    });
 }
 
 }  // extern "C"

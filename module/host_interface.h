@@ -56,6 +56,8 @@ void RegisterScriptFunction(const char* name, ScriptEntryFn entry);
 
 }  // namespace kavrel::host
 
+// The module's three entries for the host. AddModuleObjects registers the script functions, which
+// sit above the viewer; it is defined with them (module/module_objects.cpp).
 extern "C" {
 __declspec(dllexport) int __stdcall RslSetCallBacks(kavrel::host::HostCallbackTable* table);
 __declspec(dllexport) int __stdcall RslDllMain(void* instance, unsigned long reason, void* reserved);

@@ -8,7 +8,7 @@
 #include "module/script_functions.h"
 #include "module/signature_files.h"
 #include "module/signature_jpeg.h"
-#include "runtime/error.h"
+#include "base/error.h"
 #include "twain/twain.h"
 
 namespace kavrel::script {

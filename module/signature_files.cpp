@@ -2,49 +2,25 @@
 
 #include <windows.h>
 
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 
 namespace kavrel {
 
 namespace {
 
-bool EndsWithSignatureExtension(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view ending = name.substr(name.size() - 4);
-    return ending == ".bmp" || ending == ".jpg";
-}
-
-// The system's ANSI upper-case mapping of the current code page (1251 folds Cyrillic too).
-std::string ToUpperAnsi(std::string_view text) {
-    std::string upper(text);
-    if (!upper.empty()) ::CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
-    return upper;
+void SystemUpperCase(char* text, std::size_t length) {
+    ::CharUpperBuffA(text, static_cast<DWORD>(length));
 }
 
 }  // namespace
 
 bool IsSignatureFile(std::string_view name, std::string_view clientKey, KeyMode mode) {
-    if (name == "." || name == "..") return false;
-    if (!EndsWithSignatureExtension(name)) return false;
-    if (name.size() < clientKey.size()) return false;
-    const std::string_view prefix = name.substr(0, clientKey.size());
-    if (mode == KeyMode::ExactBytes) return prefix == clientKey;
-    return ToUpperAnsi(prefix) == ToUpperAnsi(clientKey);
+    return IsSignatureName(name, clientKey, mode, &SystemUpperCase);
 }
 
 bool DirectoryExists(const std::string& path) {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string ListingPattern(const std::string& directory) {
-    std::string pattern = directory;
-    if (!pattern.empty()) {
-        const char last = pattern.back();
-        if (last != ':' && last != '\\' && last != '/') pattern += '\\';
-    }
-    pattern += "*.*";
-    return pattern;
 }
 
 std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& directory,

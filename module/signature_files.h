@@ -1,4 +1,5 @@
-// Which directory entries are a client's signature images, and the directory walk that finds them.
+// A client's signature images in a directory: the signature-file rule with the system's letter
+// case, and the directory walk that finds them.
 #pragma once
 
 #include <optional>
@@ -6,18 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "module/signature_rule.h"
+
 namespace kavrel {
 
-enum class KeyMode {
-    // The script functions: the key and the name are compared after the system's ANSI
-    // upper-case mapping, so Latin and Cyrillic letters match regardless of case.
-    IgnoreCase,
-    // The viewer: byte for byte.
-    ExactBytes,
-};
-
-// True when `name` is not "." or "..", ends exactly in ".bmp" or ".jpg" (case-sensitive), and
-// begins with `clientKey` under `mode`. An empty key matches every such name.
+// IsSignatureName with the system's ANSI upper-case mapping of the current code page (1251 folds
+// Cyrillic too).
 bool IsSignatureFile(std::string_view name, std::string_view clientKey, KeyMode mode);
 
 // True when `path` names an existing directory.
@@ -29,9 +24,5 @@ bool DirectoryExists(const std::string& path);
 std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& directory,
                                                            std::string_view clientKey,
                                                            KeyMode mode = KeyMode::IgnoreCase);
-
-// The listing pattern for a directory: "*.*" appended, with a "\" in between unless the path is
-// empty or already ends in ":", "\" or "/".
-std::string ListingPattern(const std::string& directory);
 
 }  // namespace kavrel

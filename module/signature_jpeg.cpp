@@ -1,10 +1,10 @@
 #include "module/signature_jpeg.h"
 
-#include "runtime/error.h"
+#include "base/error.h"
 #include "runtime/jpeg/jpeg_codec.h"
 #include "runtime/picture/screen_picture.h"
-#include "runtime/win_handles.h"
-#include "twain/dib_layout.h"
+#include "base/win_handles.h"
+#include "layout/dib_layout.h"
 #include "twain/twain.h"
 
 namespace kavrel::script {
@@ -55,7 +55,7 @@ void SaveDibAsJpeg(HANDLE dib, const std::string& path) {
         // An image whose header claims more than its memory holds would draw as nothing, and
         // an empty picture must not be stored as the client's signature.
         GlobalLockGuard locked(dib);
-        if (!locked || !twainlib::InspectDib(locked.bytes(), locked.size())) {
+        if (!locked || !layout::InspectDib(locked.bytes(), locked.size())) {
             throw Error("the scanner delivered an unusable image");
         }
     }

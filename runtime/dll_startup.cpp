@@ -1,5 +1,6 @@
 #include "runtime/dll_startup.h"
 
+#include "base/this_module.h"
 #include "runtime/toolkit/application.h"
 
 namespace kavrel::runtime {
@@ -33,13 +34,9 @@ BOOL DllStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 }
 
 HINSTANCE ModuleInstance() {
-    if (!moduleInstance) {
-        // Code running before the attach (a test linking the objects into an executable) still
-        // needs an instance for its window classes: use the module that holds this code.
-        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                             reinterpret_cast<LPCSTR>(&ModuleInstance), &moduleInstance);
-    }
+    // Code running before the attach (a test linking the objects into an executable) still needs
+    // an instance for its window classes: the module that holds this code.
+    if (!moduleInstance) moduleInstance = ThisModule();
     return moduleInstance;
 }
 

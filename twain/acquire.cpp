@@ -1,6 +1,6 @@
 // Acquisition: choosing a source, the one-call native acquisition with its proxy window and
 // modal message loop, the message hook, native transfers and ending pending transfers.
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 #include "twain/library_state.h"
 
 using kavrel::Window;

@@ -6,13 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/win_handles.h"
-#include "twain/bmp_layout.h"
+#include "base/win_handles.h"
+#include "layout/bmp_layout.h"
 #include "twain/library_state.h"
 
 using kavrel::GlobalBlock;
 using kavrel::GlobalLockGuard;
 using kavrel::SimpleFile;
+using namespace kavrel::layout;
 using namespace kavrel::twainlib;
 
 namespace {
@@ -111,28 +112,24 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
 }
 
 TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFile(HFILE file) {
-    std::uint8_t header[kBmpFileHeaderSize];
-    if (::_lread(file, header, sizeof header) != sizeof header || header[0] != 'B' || header[1] != 'M') {
-        return nullptr;
-    }
-    std::uint32_t fileSize = 0;
-    std::memcpy(&fileSize, header + 2, 4);
+    std::uint8_t bytes[kBmpFileHeaderSize];
+    if (::_lread(file, bytes, sizeof bytes) != sizeof bytes) return nullptr;
+    const auto header = ReadBmpFileHeader(bytes, sizeof bytes);
+    if (!header) return nullptr;
     // The header's size is checked against the file before anything is allocated: a bitmap
     // cannot be longer than its file, nor shorter than a bitmap header.
     const LONG here = ::_llseek(file, 0, FILE_CURRENT);
     const LONG end = ::_llseek(file, 0, FILE_END);
     ::_llseek(file, here, FILE_BEGIN);
-    if (fileSize < kBmpFileHeaderSize + 12 || here < 0 || end < here ||
-        fileSize - kBmpFileHeaderSize > static_cast<std::uint32_t>(end - here)) {
-        return nullptr;
-    }
-    const std::uint32_t size = fileSize - kBmpFileHeaderSize;
-    GlobalBlock block(::GlobalAlloc(GMEM_FIXED, size));
+    if (here < 0 || end < here) return nullptr;
+    const auto size = BmpDibBytes(*header, static_cast<std::uint64_t>(end - here));
+    if (!size) return nullptr;
+    GlobalBlock block(::GlobalAlloc(GMEM_FIXED, *size));
     if (!block) return nullptr;
     {
         GlobalLockGuard locked(block.get());
         if (!locked) return nullptr;
-        if (::_hread(file, locked.data(), static_cast<LONG>(size)) != static_cast<LONG>(size)) return nullptr;
+        if (::_hread(file, locked.data(), static_cast<LONG>(*size)) != static_cast<LONG>(*size)) return nullptr;
     }
     return block.release();
 }

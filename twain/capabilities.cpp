@@ -1,7 +1,7 @@
 // Capability negotiation with the open source (state 4): one-value setters, the current-value
 #include <cstring>
 // reader and the pixel-type negotiation.
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 #include "twain/capability_containers.h"
 #include "twain/library_state.h"
 

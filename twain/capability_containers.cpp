@@ -2,26 +2,26 @@
 
 #include <cstring>
 
-#include "twain/byte_fields.h"
-
+#include "layout/byte_fields.h"
 #include "twain/library_errors.h"
+#include "twain/twain_protocol.h"
 
 namespace kavrel::twainlib {
 
+using layout::LoadField;
+using layout::StoreField;
+using namespace twain;
+
 namespace {
 
+// Sizes of TWTY_INT8 .. TWTY_STR255, in the order of their codes.
 constexpr int kItemTypeSizes[] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
 constexpr unsigned kItemTypeCount = sizeof kItemTypeSizes / sizeof kItemTypeSizes[0];
-constexpr unsigned kLastIntegerType = 5;  // TWTY_UINT32
+static_assert(kItemTypeCount == TWTY_STR255 + 1u);
 
-constexpr std::uint16_t kArray = 3, kEnumeration = 4, kOneValue = 5;
-constexpr std::uint16_t kUInt16 = 4, kInt16 = 1;
-
-// Layouts (packed to 2): one value: ItemType u16, Item; array: ItemType u16, NumItems u32,
-// items; enumeration: ItemType u16, NumItems, CurrentIndex, DefaultIndex (u32 each), items.
-constexpr std::size_t kOneValueItem = 2;
-constexpr std::size_t kArrayItems = 6;
-constexpr std::size_t kEnumerationItems = 14;
+constexpr std::size_t kOneValueItem = 2;                           // after ItemType
+constexpr std::size_t kArrayItems = sizeof(TW_ARRAY_HEADER);       // 6
+constexpr std::size_t kEnumerationItems = sizeof(TW_ENUMERATION_HEADER);  // 14
 
 // Whether `count` items of `itemSize` bytes starting at `offset` lie inside `size` bytes.
 bool Fits(std::size_t size, std::size_t offset, std::uint64_t count, std::size_t itemSize) {
@@ -34,8 +34,58 @@ int ItemTypeSize(unsigned itemType) { return itemType < kItemTypeCount ? kItemTy
 
 bool ItemTypesCompatible(unsigned containerItemType, unsigned wantedItemType) {
     if (containerItemType == wantedItemType) return true;
-    return containerItemType <= kLastIntegerType && wantedItemType <= kLastIntegerType &&
+    return containerItemType <= TWTY_UINT32 && wantedItemType <= TWTY_UINT32 &&
            ItemTypeSize(containerItemType) == ItemTypeSize(wantedItemType);
+}
+
+std::optional<ContainerView> ViewContainer(std::uint16_t conType, const std::uint8_t* container,
+                                           std::size_t size) {
+    if (!container || size < 2) return std::nullopt;
+    ContainerView view;
+    view.conType = conType;
+    view.itemType = LoadField<std::uint16_t>(container);
+    switch (conType) {
+    case TWON_ONEVALUE:
+        view.numItems = 1;
+        view.itemsOffset = kOneValueItem;
+        break;
+    case TWON_ARRAY:
+        if (size < kArrayItems) return std::nullopt;
+        view.numItems = LoadField<std::uint32_t>(container + 2);
+        view.itemsOffset = kArrayItems;
+        break;
+    case TWON_ENUMERATION:
+        if (size < kEnumerationItems) return std::nullopt;
+        view.numItems = LoadField<std::uint32_t>(container + 2);
+        view.currentIndex = LoadField<std::uint32_t>(container + 6);
+        view.itemsOffset = kEnumerationItems;
+        break;
+    default:
+        return std::nullopt;
+    }
+    const auto itemSize = static_cast<std::size_t>(ItemTypeSize(view.itemType));
+    if (itemSize != 0) {
+        const std::uint64_t room = (size - view.itemsOffset) / itemSize;
+        view.itemsInBlock = static_cast<std::uint32_t>(room < view.numItems ? room : view.numItems);
+    }
+    return view;
+}
+
+std::optional<std::uint32_t> IntegerItem(const ContainerView& view, const std::uint8_t* container,
+                                         std::uint32_t index) {
+    if (index >= view.itemsInBlock) return std::nullopt;
+    const std::uint8_t* item = container + view.itemsOffset + std::size_t{index} *
+                                                               static_cast<std::size_t>(ItemTypeSize(view.itemType));
+    switch (view.itemType) {
+    case TWTY_INT8: return static_cast<std::uint32_t>(static_cast<std::int32_t>(LoadField<std::int8_t>(item)));
+    case TWTY_UINT8: return LoadField<std::uint8_t>(item);
+    case TWTY_INT16: return static_cast<std::uint32_t>(static_cast<std::int32_t>(LoadField<std::int16_t>(item)));
+    case TWTY_UINT16:
+    case TWTY_BOOL: return LoadField<std::uint16_t>(item);
+    case TWTY_INT32:
+    case TWTY_UINT32: return LoadField<std::uint32_t>(item);
+    default: return std::nullopt;
+    }
 }
 
 std::uint32_t KeepCommonPixelTypes(std::uint32_t mask, std::uint32_t count, std::uint16_t* list) {
@@ -56,36 +106,24 @@ std::uint32_t KeepCommonPixelTypes(std::uint32_t mask, std::uint32_t count, std:
 bool ReadCurrentValue(std::uint16_t conType, const std::uint8_t* container, std::size_t size,
                       unsigned wantedItemType, void* place) {
     const int valueSize = ItemTypeSize(wantedItemType);
-    if (!container || !place || valueSize == 0 || size < 2) return false;
-    const std::uint16_t itemType = LoadField<std::uint16_t>(container);
-    if (!ItemTypesCompatible(itemType, wantedItemType)) return false;
-    switch (conType) {
-    case kOneValue:
-        // A longer item of a longer type stands in the place of the 32-bit one.
-        if (!Fits(size, kOneValueItem, 1, static_cast<std::size_t>(valueSize))) return false;
-        std::memcpy(place, container + kOneValueItem, static_cast<std::size_t>(valueSize));
-        return true;
-    case kEnumeration: {
-        if (size < kEnumerationItems) return false;
-        const std::uint32_t numItems = LoadField<std::uint32_t>(container + 2);
-        const std::uint32_t current = LoadField<std::uint32_t>(container + 6);
-        if (current >= numItems) return false;
-        if (!Fits(size, kEnumerationItems, std::uint64_t{current} + 1, static_cast<std::size_t>(valueSize))) {
-            return false;
-        }
-        std::memcpy(place, container + kEnumerationItems + std::size_t{current} * static_cast<std::size_t>(valueSize),
-                    static_cast<std::size_t>(valueSize));
-        return true;
-    }
-    default:
+    if (conType != TWON_ONEVALUE && conType != TWON_ENUMERATION) return false;
+    const auto view = ViewContainer(conType, container, size);
+    if (!view || !place || valueSize == 0 || !ItemTypesCompatible(view->itemType, wantedItemType)) return false;
+    if (view->currentIndex >= view->numItems) return false;
+    // The wanted type's size counts: a longer item of a longer type stands in the place of a
+    // one-value container's 32-bit item.
+    if (!Fits(size, view->itemsOffset, std::uint64_t{view->currentIndex} + 1, static_cast<std::size_t>(valueSize))) {
         return false;
     }
+    std::memcpy(place, container + view->itemsOffset + std::size_t{view->currentIndex} * static_cast<std::size_t>(valueSize),
+                static_cast<std::size_t>(valueSize));
+    return true;
 }
 
 PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* container,
                                     std::size_t size, std::uint32_t mask) {
     PixelTypeNarrowing out;
-    if (conType == kOneValue) {
+    if (conType == TWON_ONEVALUE) {
         if (size < kOneValueItem + 4) {
             out.error = kErrorContainerUnusable;
             return out;
@@ -95,37 +133,35 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
         if (!out.result) out.error = kErrorNoCommonPixelType;
         return out;
     }
-    if (conType != kArray && conType != kEnumeration) {
+    if (conType != TWON_ARRAY && conType != TWON_ENUMERATION) {
         out.error = kErrorContainerType;
         return out;
     }
-    const std::size_t itemsAt = conType == kArray ? kArrayItems : kEnumerationItems;
-    if (size < itemsAt) {
+    const auto view = ViewContainer(conType, container, size);
+    if (!view) {
         out.error = kErrorContainerUnusable;
         return out;
     }
-    const std::uint16_t itemType = LoadField<std::uint16_t>(container);
-    const std::uint32_t numItems = LoadField<std::uint32_t>(container + 2);
-    if (numItems == 0) {
+    if (view->numItems == 0) {
         out.error = kErrorEmptyList;
         return out;
     }
-    if (itemType != kUInt16 && itemType != kInt16) {
+    if (view->itemType != TWTY_UINT16 && view->itemType != TWTY_INT16) {
         out.error = kErrorItemType;
         return out;
     }
     // A count that runs past the block is a broken container: nothing is read beyond it.
-    if (!Fits(size, itemsAt, numItems, 2)) {
+    if (view->itemsInBlock < view->numItems) {
         out.error = kErrorContainerUnusable;
         return out;
     }
-    if (conType == kEnumeration) {
+    if (conType == TWON_ENUMERATION) {
         StoreField<std::uint32_t>(container + 6, 0xFFFFFFFFu);
         StoreField<std::uint32_t>(container + 10, 0xFFFFFFFFu);
     }
     // The items are 16-bit values at an even offset of a block that the system aligns.
-    auto* list = reinterpret_cast<std::uint16_t*>(container + itemsAt);
-    const std::uint32_t kept = KeepCommonPixelTypes(mask, numItems, list);
+    auto* list = reinterpret_cast<std::uint16_t*>(container + view->itemsOffset);
+    const std::uint32_t kept = KeepCommonPixelTypes(mask, view->numItems, list);
     StoreField<std::uint32_t>(container + 2, kept);
     if (kept == 0) {
         out.error = kErrorNoCommonPixelType;

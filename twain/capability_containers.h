@@ -1,10 +1,12 @@
-// Reading and narrowing TWAIN capability containers held in a byte buffer. No Windows here: the
-// caller locks the source's memory block and passes its bytes and its real size, and nothing is
-// read or written outside them, whatever the container's own counts claim.
+// TWAIN capability containers held in a byte buffer: one reading of their layout, used by the
+// library's negotiation and by the virtual scanner. No Windows here: the caller locks the memory
+// block and passes its bytes and its real size, and nothing is read or written outside them,
+// whatever the container's own counts claim.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace kavrel::twainlib {
 
@@ -13,6 +15,28 @@ int ItemTypeSize(unsigned itemType);
 
 // Equal codes, or two integer types of the same size (INT8/UINT8, INT16/UINT16, INT32/UINT32).
 bool ItemTypesCompatible(unsigned containerItemType, unsigned wantedItemType);
+
+// A one-value, enumeration or array container as its header describes it (layouts packed to 2:
+// one value: ItemType u16, Item; array: ItemType u16, NumItems u32, items; enumeration: ItemType,
+// NumItems, CurrentIndex, DefaultIndex, items).
+struct ContainerView {
+    std::uint16_t conType = 0;
+    std::uint16_t itemType = 0;
+    std::uint32_t numItems = 0;      // as the container claims (1 for a one-value container)
+    std::uint32_t currentIndex = 0;  // an enumeration's; 0 for the others
+    std::size_t itemsOffset = 0;     // where the first item starts
+    std::uint32_t itemsInBlock = 0;  // how many of the claimed items lie wholly inside the block
+};
+
+// The view of a container of type `conType`; none for a range or an unknown type, or a block too
+// short for the container's header.
+std::optional<ContainerView> ViewContainer(std::uint16_t conType, const std::uint8_t* container,
+                                           std::size_t size);
+
+// Item `index` of an integer (or TWTY_BOOL) container as a 32-bit value, signed types sign-extended;
+// none when the item is not in the block or the items are not integers of at most 32 bits.
+std::optional<std::uint32_t> IntegerItem(const ContainerView& view, const std::uint8_t* container,
+                                         std::uint32_t index);
 
 // Narrows `count` 16-bit pixel types in `list` to those also in `mask` (bit n = type n), each
 // once, in ascending order, written from the first position on; answers how many were written.

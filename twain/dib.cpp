@@ -2,30 +2,25 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 #include "twain/default_palette.h"
-#include "twain/dib_layout.h"
+#include "layout/byte_fields.h"
+#include "layout/dib_layout.h"
 #include "twain/library_state.h"
 
 using kavrel::GlobalLockGuard;
+using kavrel::layout::LoadField;
 using kavrel::twainlib::State;
 
 namespace {
-
-template <class T>
-T HeaderField(const GlobalLockGuard& locked, std::size_t offset) {
-    T value;
-    std::memcpy(&value, locked.bytes() + offset, sizeof value);
-    return value;
-}
 
 // A field of the 40-byte information header, or 0 when the block cannot be locked or is too
 // small to hold the header.
 template <class T>
 int ReadInfoHeaderField(HANDLE dib, std::size_t offset) {
     GlobalLockGuard locked(dib);
-    if (!locked || locked.size() < kavrel::twainlib::kInfoHeaderSize) return 0;
-    return static_cast<int>(HeaderField<T>(locked, offset));
+    if (!locked || locked.size() < kavrel::layout::kInfoHeaderSize) return 0;
+    return static_cast<int>(LoadField<T>(locked.bytes() + offset));
 }
 
 // The common case of drawing a whole 24- or 32-bit image one to one into a 32-bit DIB section
@@ -33,7 +28,7 @@ int ReadInfoHeaderField(HANDLE dib, std::size_t offset) {
 // converted straight into the section's memory. The pixels come out as StretchDIBits would put
 // them there, several times faster; anything less plain is left to StretchDIBits.
 bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
-                        const kavrel::twainlib::DibLayout& dib, const std::uint8_t* bits) {
+                        const kavrel::layout::DibLayout& dib, const std::uint8_t* bits) {
     if (dib.compression != BI_RGB || (dib.bitCount != 24 && dib.bitCount != 32)) return false;
     const int rows = dib.height < 0 ? -dib.height : dib.height;
     if (width != dib.width || height != rows) return false;
@@ -81,7 +76,7 @@ bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
     ::SetPixelV(dc, 0, 0, kept);
     ::GdiFlush();
     const std::size_t targetStride = static_cast<std::size_t>(section.dsBm.bmWidthBytes);
-    const std::size_t sourceStride = static_cast<std::size_t>(kavrel::twainlib::DibRowBytes(dib.width, dib.bitCount));
+    const std::size_t sourceStride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(dib.width, dib.bitCount));
     for (int y = 0; y < height; ++y) {
         // Row y from the top of either image, whichever way each stores its rows.
         const std::uint8_t* from = bits + sourceStride * static_cast<std::size_t>(dib.height > 0 ? rows - 1 - y : y);
@@ -149,7 +144,7 @@ TWAIN_API int WINAPI TWAIN_DibDepth(HANDLE dib) { return ReadInfoHeaderField<std
 TWAIN_API int WINAPI TWAIN_DibNumColors(HANDLE dib) {
     GlobalLockGuard locked(dib);
     if (!locked) return 0;
-    return kavrel::twainlib::DibColorCount(locked.bytes(), locked.size());
+    return kavrel::layout::DibColorCount(locked.bytes(), locked.size());
 }
 
 TWAIN_API HPALETTE WINAPI TWAIN_CreateDibPalette(HANDLE dib) {
@@ -166,7 +161,7 @@ TWAIN_API HPALETTE WINAPI TWAIN_CreateDibPalette(HANDLE dib) {
     if (colors) {
         // The colour table starts after the header (the low 16 bits of its size); a table that
         // runs past the end of the block is not read.
-        const std::size_t table = HeaderField<std::uint32_t>(locked, 0) & 0xFFFFu;
+        const std::size_t table = LoadField<std::uint32_t>(locked.bytes()) & 0xFFFFu;
         if (table + 4 * static_cast<std::size_t>(colors) > locked.size()) return nullptr;
         for (int i = 0; i < colors; ++i) {
             const std::uint8_t* quad = locked.bytes() + table + 4 * static_cast<std::size_t>(i);
@@ -186,7 +181,7 @@ TWAIN_API void WINAPI TWAIN_DrawDibToDC(HDC dc, int dx, int dy, int width, int h
     GlobalLockGuard locked(dib);
     if (!locked) return;
     // A header that claims more than the block holds is not drawn: drawing would read past it.
-    const auto layout = kavrel::twainlib::InspectDib(locked.bytes(), locked.size());
+    const auto layout = kavrel::layout::InspectDib(locked.bytes(), locked.size());
     if (!layout) return;
     if (sx == 0 && sy == 0 &&
         CopyIntoDibSection(dc, dx, dy, width, height, *layout, locked.bytes() + layout->bitsOffset)) {

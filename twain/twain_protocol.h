@@ -1,9 +1,10 @@
 // The TWAIN protocol (version 1.6) as far as this library, its virtual scanner and its tests
 // use it: the codes of the published standard and its records, packed to 2 bytes as on Windows.
 // The record sizes are part of the binary interface with every manager and source.
+//
+// Plain C++ apart from the entry points' calling convention: the container records and codes are
+// also used by code built natively (and tested there), where handles are simply pointers.
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 
@@ -16,7 +17,7 @@ using TW_UINT8 = std::uint8_t;
 using TW_UINT16 = std::uint16_t;
 using TW_UINT32 = std::uint32_t;
 using TW_BOOL = std::uint16_t;
-using TW_HANDLE = HANDLE;
+using TW_HANDLE = void*;  // HANDLE on Windows
 using TW_MEMREF = void*;
 using TW_STR32 = char[34];
 
@@ -232,21 +233,24 @@ struct TW_IMAGEINFO {
 
 static_assert(sizeof(TW_VERSION) == 42);
 static_assert(sizeof(TW_IDENTITY) == 156);
-static_assert(sizeof(TW_CAPABILITY) == 8);
 static_assert(sizeof(TW_ONEVALUE) == 6);
 static_assert(sizeof(TW_ENUMERATION_HEADER) == 14);
 static_assert(sizeof(TW_ARRAY_HEADER) == 6);
 static_assert(sizeof(TW_RANGE) == 22);
-static_assert(sizeof(TW_USERINTERFACE) == 8);
-static_assert(sizeof(TW_EVENT) == 6);
 static_assert(sizeof(TW_PENDINGXFERS) == 6);
 static_assert(sizeof(TW_STATUS) == 4);
 static_assert(sizeof(TW_IMAGEINFO) == 42);
+// Records holding a handle or a pointer have these sizes in the 32-bit programs that exchange them.
+static_assert(sizeof(void*) != 4 || sizeof(TW_CAPABILITY) == 8);
+static_assert(sizeof(void*) != 4 || sizeof(TW_USERINTERFACE) == 8);
+static_assert(sizeof(void*) != 4 || sizeof(TW_EVENT) == 6);
 
-// The one entry of a Data Source Manager, and of a Data Source.
-using DSMENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 dg,
-                                         TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-using DSENTRYPROC = TW_UINT16(WINAPI*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
-                                        TW_UINT16 msg, TW_MEMREF data);
+#ifdef _WIN32
+// The one entry of a Data Source Manager, and of a Data Source (the Windows API convention).
+using DSMENTRYPROC = TW_UINT16(__stdcall*)(TW_IDENTITY* origin, TW_IDENTITY* destination,
+                                           TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+using DSENTRYPROC = TW_UINT16(__stdcall*)(TW_IDENTITY* origin, TW_UINT32 dg, TW_UINT16 dat,
+                                          TW_UINT16 msg, TW_MEMREF data);
+#endif
 
 }  // namespace twain

@@ -4,11 +4,12 @@
 
 #include "module/host_interface.h"
 #include "module/signature_files.h"
-#include "runtime/error.h"
+#include "base/error.h"
 #include "runtime/jpeg/jpeg_codec.h"
 #include "runtime/picture/bmp_picture.h"
 #include "runtime/printing/printer.h"
 #include "runtime/toolkit/message_box.h"
+#include "viewer/viewer_rules.h"
 
 namespace kavrel::viewer {
 
@@ -22,8 +23,6 @@ namespace {
 constexpr char kWindowClass[] = "TTF";
 constexpr char kDesignCaption[] = "клиент";
 constexpr ui::Bounds kDesignBounds{192, 107, 363, 188};
-constexpr int kButtonRowHeight = 25;
-constexpr int kNarrowButtonWidth = 78;  // the button width below an image 240 pixels wide
 constexpr int kPrintScale = 5;          // printer pixels for every pixel shown
 
 constexpr char kDeleteQuestion[] = "Вы действительно хотите удалить данное изображение?";
@@ -109,9 +108,9 @@ void TTF::BuildFileList() {
 }
 
 void TTF::UpdateStepButtons() {
-    const auto n = static_cast<std::int32_t>(FileList ? FileList->size() : 0);
-    Button1.SetEnabled(CurrentIndex != 0);
-    Button2.SetEnabled(CurrentIndex != n - 1);
+    const StepButtons step = StepButtonsAt(CurrentIndex, static_cast<std::int32_t>(FileList ? FileList->size() : 0));
+    Button1.SetEnabled(step.prevEnabled);
+    Button2.SetEnabled(step.nextEnabled);
 }
 
 void TTF::ShowImageAt() {
@@ -138,17 +137,10 @@ void TTF::ShowImageAt() {
 }
 
 void TTF::FitWindow() {
-    const int w = Image1.Width();
-    const int third = w / 3;
-    if (third < 80) {
-        Button1.SetBounds({1, 0, kNarrowButtonWidth, kButtonRowHeight});
-        Button2.SetBounds({Button1.Width() + 3, 0, kNarrowButtonWidth, kButtonRowHeight});
-        Button3.SetBounds({Button1.Width() + Button2.Width() + 6, 0, kNarrowButtonWidth, kButtonRowHeight});
-    } else {
-        Button1.SetBounds({1, 0, third - 2, kButtonRowHeight});
-        Button2.SetBounds({Button1.Width() + 3, 0, third - 2, kButtonRowHeight});
-        Button3.SetBounds({Button1.Width() + Button2.Width() + 6, 0, third - 2, kButtonRowHeight});
-    }
+    const ButtonRow row = LayOutButtons(Image1.Width());
+    Button1.SetBounds({row.prev.left, 0, row.prev.width, kButtonRowHeight});
+    Button2.SetBounds({row.next.left, 0, row.next.width, kButtonRowHeight});
+    Button3.SetBounds({row.del.left, 0, row.del.width, kButtonRowHeight});
     FitToControls();
 }
 
@@ -159,18 +151,19 @@ void TTF::Button2Click() {
     const auto n = static_cast<std::int32_t>(FileList->size());
     if (CurrentIndex + 1 >= n) return;  // never past the end of the list
     ++CurrentIndex;
-    Button2.SetEnabled(CurrentIndex != n - 1);
-    Button1.SetEnabled(CurrentIndex != 0);
+    // Next first: a disabled button hands its focus on, and the button it lands on depends on
+    // which of the two is enabled at that moment.
+    const StepButtons step = StepButtonsAt(CurrentIndex, n);
+    Button2.SetEnabled(step.nextEnabled);
+    Button1.SetEnabled(step.prevEnabled);
     ShowImageAt();
 }
 
 void TTF::Button1Click() {
     if (!Button1.Enabled()) return;
     if (CurrentIndex <= 0) return;
-    const auto n = static_cast<std::int32_t>(FileList->size());
     --CurrentIndex;
-    Button1.SetEnabled(CurrentIndex != 0);
-    Button2.SetEnabled(CurrentIndex != n - 1);
+    UpdateStepButtons();  // Prev first, the mirror of Next
     ShowImageAt();
 }
 
@@ -187,11 +180,7 @@ void TTF::Button3Click() {
         Close();
         return;
     }
-    if (n > 2) {
-        CurrentIndex = p > n - 1 ? n - 1 : p;
-    } else {
-        CurrentIndex = p > 0 ? p - 1 : 0;
-    }
+    CurrentIndex = IndexAfterDeletion(p, n);
     UpdateStepButtons();
     ShowImageAt();
 }

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/error.h"
-#include "runtime/file_bytes.h"
-#include "runtime/win_handles.h"
+#include "base/error.h"
+#include "base/file_bytes.h"
+#include "base/win_handles.h"
 
 extern "C" {
 #include <jpeglib.h>

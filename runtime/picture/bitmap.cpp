@@ -1,6 +1,6 @@
 #include "runtime/picture/bitmap.h"
 
-#include "runtime/error.h"
+#include "base/error.h"
 
 namespace kavrel::picture {
 

@@ -7,7 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
+#include "layout/dib_layout.h"
 
 namespace kavrel::picture {
 
@@ -34,7 +35,7 @@ public:
     // Row y (0 = top), 3 or 4 bytes per pixel.
     std::uint8_t* Row(int y) { return bits_ + static_cast<std::size_t>(y) * Stride(); }
     const std::uint8_t* Row(int y) const { return bits_ + static_cast<std::size_t>(y) * Stride(); }
-    std::size_t Stride() const { return (static_cast<std::size_t>(width_) * bitsPerPixel_ + 31) / 32 * 4; }
+    std::size_t Stride() const { return static_cast<std::size_t>(layout::DibRowBytes(width_, bitsPerPixel_)); }
     const BITMAPINFO& Info() const { return info_; }
 
     // Copies the whole picture to `dc` at (x, y), one device pixel per picture pixel.

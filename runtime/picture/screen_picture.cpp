@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "runtime/error.h"
+#include "base/error.h"
+#include "layout/dib_layout.h"
 #include "runtime/picture/bitmap.h"
 
 namespace kavrel::picture {
@@ -62,7 +63,7 @@ ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(hei
         bitmap_.reset(::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&format), DIB_RGB_COLORS,
                                          &bits, nullptr, 0));
         bits_ = static_cast<std::uint8_t*>(bits);
-        stride_ = (static_cast<std::size_t>(width) * bitsPerPixel_ + 31) / 32 * 4;
+        stride_ = static_cast<std::size_t>(layout::DibRowBytes(width, bitsPerPixel_));
         // Bit fields that put 8 bits a colour where BI_RGB has them (as a 32-bit X display
         // reports its format) are read in place like plain rows.
         const bool plainMasks = format.header.biCompression == BI_RGB ||
@@ -77,11 +78,11 @@ ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(hei
         throw Error("Недостаточно памяти для изображения " + std::to_string(width) + " x " +
                     std::to_string(height) + " точек");
     }
-    previous_ = ::SelectObject(dc_.get(), bitmap_.get());
+    selected_.emplace(dc_.get(), bitmap_.get());
 }
 
-ScreenPicture::~ScreenPicture() {
-    if (previous_) ::SelectObject(dc_.get(), previous_);
+std::size_t ScreenPicture::ConvertedRowBytes() const {
+    return static_cast<std::size_t>(layout::DibRowBytes(width_, 24));
 }
 
 jpeg::RowLayout ScreenPicture::Layout() const {
@@ -95,10 +96,9 @@ const std::uint8_t* ScreenPicture::Row(int y) {
     if (direct_) return bits_ + stride_ * static_cast<std::size_t>(y);
     if (y < convertedFirst_ || y >= convertedFirst_ + convertedCount_) {
         // Convert a strip of rows to 24-bit colour at a time.
-        const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 24 + 31) / 32 * 4;
         convertedFirst_ = y;
         convertedCount_ = std::min(kStripRows, height_ - y);
-        converted_.resize(rowBytes * static_cast<std::size_t>(convertedCount_));
+        converted_.resize(ConvertedRowBytes() * static_cast<std::size_t>(convertedCount_));
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         info.bmiHeader.biWidth = width_;
@@ -107,14 +107,13 @@ const std::uint8_t* ScreenPicture::Row(int y) {
         info.bmiHeader.biBitCount = 24;
         info.bmiHeader.biCompression = BI_RGB;
         // GetDIBits wants the bitmap out of any DC while it reads.
-        ::SelectObject(dc_.get(), previous_);
+        selected_.reset();
         const int got = ::GetDIBits(dc_.get(), bitmap_.get(), static_cast<UINT>(height_ - y - convertedCount_),
                                     static_cast<UINT>(convertedCount_), converted_.data(), &info, DIB_RGB_COLORS);
-        ::SelectObject(dc_.get(), bitmap_.get());
+        selected_.emplace(dc_.get(), bitmap_.get());
         if (got != convertedCount_) throw Error("Не удалось прочитать изображение");
     }
-    const std::size_t rowBytes = (static_cast<std::size_t>(width_) * 24 + 31) / 32 * 4;
-    return converted_.data() + rowBytes * static_cast<std::size_t>(y - convertedFirst_);
+    return converted_.data() + ConvertedRowBytes() * static_cast<std::size_t>(y - convertedFirst_);
 }
 
 }  // namespace kavrel::picture

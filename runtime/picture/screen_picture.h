@@ -5,10 +5,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "runtime/jpeg/jpeg_codec.h"
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 
 namespace kavrel::picture {
 
@@ -16,7 +17,6 @@ class ScreenPicture {
 public:
     // Throws kavrel::Error when the size is refused or the bitmap cannot be made.
     ScreenPicture(int width, int height);
-    ~ScreenPicture();
     ScreenPicture(const ScreenPicture&) = delete;
     ScreenPicture& operator=(const ScreenPicture&) = delete;
 
@@ -32,13 +32,15 @@ public:
     const std::uint8_t* Row(int y);
 
 private:
+    std::size_t ConvertedRowBytes() const;
+
     int width_;
     int height_;
     int bitsPerPixel_ = 0;
     bool direct_ = false;
     CreatedDc dc_;
     Bitmap bitmap_;
-    HGDIOBJ previous_ = nullptr;
+    std::optional<SelectionGuard> selected_;  // the bitmap in dc_, taken out while GetDIBits reads it
     std::uint8_t* bits_ = nullptr;
     std::size_t stride_ = 0;
     std::vector<std::uint8_t> converted_;  // a strip of rows converted to 24 bits

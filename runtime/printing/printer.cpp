@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "runtime/error.h"
-#include "runtime/win_handles.h"
+#include "base/error.h"
+#include "base/win_handles.h"
 
 namespace kavrel::printing {
 

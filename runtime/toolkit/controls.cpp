@@ -1,7 +1,7 @@
 #include "runtime/toolkit/controls.h"
 
 #include "runtime/dll_startup.h"
-#include "runtime/error.h"
+#include "base/error.h"
 #include "runtime/toolkit/form.h"
 #include "runtime/toolkit/window_class.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "runtime/picture/bitmap.h"
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 
 namespace kavrel::ui {
 

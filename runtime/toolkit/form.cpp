@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "runtime/dll_startup.h"
-#include "runtime/error.h"
+#include "base/error.h"
 #include "runtime/toolkit/application.h"
 #include "runtime/toolkit/message_box.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "runtime/toolkit/controls.h"
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 
 namespace kavrel::ui {
 

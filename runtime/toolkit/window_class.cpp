@@ -3,7 +3,7 @@
 #include <string>
 
 #include "runtime/dll_startup.h"
-#include "runtime/error.h"
+#include "base/error.h"
 
 namespace kavrel::ui {
 

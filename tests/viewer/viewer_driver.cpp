@@ -6,7 +6,7 @@
 
 #include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
-#include "runtime/win_handles.h"
+#include "base/win_handles.h"
 #include "support/test_support.h"
 
 namespace kavrel::test {

@@ -4,17 +4,12 @@
 
 #include <algorithm>
 
+#include "base/this_module.h"
+
 namespace kavrel::vscan {
 
 namespace {
 constexpr char kSection[] = "Scanner";
-
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCSTR>(&ThisModule), &module);
-    return module;
-}
 }  // namespace
 
 std::string ScannerSettingsPath() {

@@ -4,16 +4,18 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/win_handles.h"
-#include "twain/dib_layout.h"
+#include "base/error.h"
+#include "base/file_bytes.h"
+#include "base/win_handles.h"
+#include "layout/bmp_layout.h"
+#include "layout/dib_layout.h"
 
 namespace kavrel::vscan {
 
 namespace {
 
 constexpr LONG kPelsPerMeter = 7874;  // 200 dots per inch
-
-std::size_t RowBytes(int width, int bits) { return static_cast<std::size_t>(((width * bits + 31) / 32) * 4); }
+constexpr long long kMaxImageFileBytes = 256LL << 20;
 
 // The stroke: a pen line waving across the middle of the page like a signature, drawn a little
 // differently on each page.
@@ -47,7 +49,7 @@ bool PatternWhite(int x, int y, int width, int height, int page) {
 HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
     const int bits = kind == PixelKind::Colour ? 24 : kind == PixelKind::Grey ? 8 : 1;
     const int colours = kind == PixelKind::Colour ? 0 : (kind == PixelKind::Grey ? 256 : 2);
-    const std::size_t stride = RowBytes(width, bits);
+    const auto stride = static_cast<std::size_t>(layout::DibRowBytes(width, bits));
     const std::size_t size = sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(colours) +
                              stride * static_cast<std::size_t>(height);
     GlobalBlock block(::GlobalAlloc(GHND, size));
@@ -98,35 +100,24 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
 }
 
 HGLOBAL LoadBitmapFileDib(const std::string& path, std::string* whyNot) {
-    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        *whyNot = "cannot open " + path;
+    std::vector<std::uint8_t> file;
+    try {
+        file = ReadFileBytes(path, kMaxImageFileBytes);
+    } catch (const Error&) {
+        *whyNot = "cannot read " + path + " (missing, unreadable or over 256 MB)";
         return nullptr;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 14 + 40 || size.QuadPart > (256 << 20)) {
-        *whyNot = path + " is not a bitmap of a size this scanner delivers";
+    const auto dib = layout::PackedDibFromBmpFile(file.data(), file.size());
+    if (!dib) {
+        *whyNot = path + " is not a Windows bitmap this scanner delivers";
         return nullptr;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-        read != bytes.size() || bytes[0] != 'B' || bytes[1] != 'M') {
-        *whyNot = path + " is not a Windows bitmap file";
-        return nullptr;
-    }
-    const std::size_t dibSize = bytes.size() - 14;
-    if (!twainlib::InspectDib(bytes.data() + 14, dibSize)) {
-        *whyNot = path + " holds a bitmap this scanner does not deliver";
-        return nullptr;
-    }
-    GlobalBlock block(::GlobalAlloc(GHND, dibSize));
+    GlobalBlock block(::GlobalAlloc(GHND, dib->size()));
     if (!block) return nullptr;
     {
         GlobalLockGuard locked(block.get());
         if (!locked) return nullptr;
-        std::memcpy(locked.data(), bytes.data() + 14, dibSize);
+        std::memcpy(locked.data(), dib->data(), dib->size());
     }
     return block.release();
 }

@@ -26,8 +26,10 @@ bool PatternWhite(int x, int y, int width, int height, int page);
 // white. Null when the memory cannot be had.
 HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page);
 
-// A DIB read from a Windows bitmap file (its information header, colour table and rows as they
-// are). Null, with a reason, when the file is missing or is no bitmap this scanner delivers.
+// A DIB read from a Windows bitmap file: its information header, colour table and rows as they
+// are, packed (an old core header rewritten as an information header, pixel data the file keeps
+// elsewhere moved behind the colour table). Null, with a reason, when the file is missing or is
+// no bitmap this scanner delivers.
 HGLOBAL LoadBitmapFileDib(const std::string& path, std::string* whyNot);
 
 }  // namespace kavrel::vscan

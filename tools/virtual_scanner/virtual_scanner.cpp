@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/win_handles.h"
+#include "base/no_throw.h"
+#include "base/this_module.h"
+#include "base/win_handles.h"
 #include "tools/virtual_scanner/scanner_settings.h"
 #include "tools/virtual_scanner/test_pattern.h"
+#include "twain/capability_containers.h"
 #include "twain/twain_protocol.h"
 
 using namespace twain;
@@ -59,13 +62,6 @@ struct Source {
 Source& TheSource() {
     static Source source;
     return source;
-}
-
-HINSTANCE ThisInstance() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCSTR>(&ThisInstance), &module);
-    return module;
 }
 
 Capability MakeCapability(TW_UINT16 cap, TW_UINT16 itemType, std::vector<TW_UINT32> supported,
@@ -124,24 +120,26 @@ void NotifyApplication(TW_UINT16 message) {
 // --- the scanner's own window ----------------------------------------------------------------------
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_COMMAND:
-        if (LOWORD(wParam) == kScanButton) {
-            NotifyApplication(MSG_XFERREADY);
-            return 0;
-        }
-        if (LOWORD(wParam) == kCancelButton) {
+    return kavrel::NoThrow(LRESULT{0}, [&]() -> LRESULT {
+        switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kScanButton) {
+                NotifyApplication(MSG_XFERREADY);
+                return 0;
+            }
+            if (LOWORD(wParam) == kCancelButton) {
+                NotifyApplication(MSG_CLOSEDSREQ);
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
             NotifyApplication(MSG_CLOSEDSREQ);
             return 0;
+        default:
+            break;
         }
-        break;
-    case WM_CLOSE:
-        NotifyApplication(MSG_CLOSEDSREQ);
-        return 0;
-    default:
-        break;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    });
 }
 
 HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
@@ -149,7 +147,7 @@ HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
     if (!registered) {
         WNDCLASSA wc{};
         wc.lpfnWndProc = &WindowProc;
-        wc.hInstance = ThisInstance();
+        wc.hInstance = kavrel::ThisModule();
         wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kWindowClass;
@@ -158,7 +156,7 @@ HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
     HWND window = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kWindowClass, kProductName,
                                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
                                     CW_USEDEFAULT, 320, 150, ::IsWindow(owner) ? owner : nullptr,
-                                    nullptr, ThisInstance(), nullptr);
+                                    nullptr, kavrel::ThisModule(), nullptr);
     if (!window) return nullptr;
     const std::string what = settings.imageFile.empty()
                                  ? "Test pattern " + std::to_string(settings.width) + " x " +
@@ -167,7 +165,7 @@ HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
                                  : "Image " + settings.imageFile;
     auto child = [&](const char* cls, const char* text, DWORD style, int x, int y, int w, int h, int id) {
         HWND c = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, window,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisInstance(), nullptr);
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), kavrel::ThisModule(), nullptr);
         ::SendMessageA(c, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     };
     child("STATIC", what.c_str(), SS_LEFT, 10, 10, 290, 40, -1);
@@ -210,35 +208,20 @@ HGLOBAL EnumerationContainer(const Capability& c) {
     return block;
 }
 
-// The values of a container the application sent; empty when it is not one we read.
+// The values of a container the application sent; empty when it is not one we read. An
+// enumeration's current index goes to `currentIndex`, a one-value container's is 0, an array
+// leaves it as it is.
 std::vector<TW_UINT32> ContainerValues(const TW_CAPABILITY& cap, TW_UINT32* currentIndex) {
     std::vector<TW_UINT32> values;
     kavrel::GlobalLockGuard locked(cap.hContainer);
     if (!locked) return values;
-    const std::size_t size = locked.size();
-    auto readItem = [&](std::size_t offset, TW_UINT16 itemType) -> TW_UINT32 {
-        const std::size_t n = itemType == TWTY_INT16 || itemType == TWTY_UINT16 ? 2 : 4;
-        TW_UINT32 v = 0;
-        if (offset + n <= size) std::memcpy(&v, locked.bytes() + offset, n);
-        if (itemType == TWTY_INT16) v = static_cast<TW_UINT32>(static_cast<TW_INT32>(static_cast<TW_INT16>(v)));
-        return v;
-    };
-    TW_UINT16 itemType = 0;
-    if (size < 2) return values;
-    std::memcpy(&itemType, locked.bytes(), 2);
-    const std::size_t n = itemType == TWTY_INT16 || itemType == TWTY_UINT16 ? 2 : 4;
-    if (cap.ConType == TWON_ONEVALUE) {
-        if (size >= 6) values.push_back(readItem(2, itemType));
-        *currentIndex = 0;
-    } else if (cap.ConType == TWON_ENUMERATION || cap.ConType == TWON_ARRAY) {
-        const std::size_t itemsAt = cap.ConType == TWON_ARRAY ? 6 : 14;
-        if (size < itemsAt) return values;
-        TW_UINT32 count = 0;
-        std::memcpy(&count, locked.bytes() + 2, 4);
-        if (cap.ConType == TWON_ENUMERATION) std::memcpy(currentIndex, locked.bytes() + 6, 4);
-        for (TW_UINT32 i = 0; i < count && itemsAt + (i + 1) * n <= size; ++i) {
-            values.push_back(readItem(itemsAt + i * n, itemType));
-        }
+    const auto view = kavrel::twainlib::ViewContainer(cap.ConType, locked.bytes(), locked.size());
+    if (!view) return values;
+    if (cap.ConType != TWON_ARRAY) *currentIndex = view->currentIndex;
+    for (TW_UINT32 i = 0; i < view->itemsInBlock; ++i) {
+        const auto value = kavrel::twainlib::IntegerItem(*view, locked.bytes(), i);
+        if (!value) break;
+        values.push_back(*value);
     }
     return values;
 }
@@ -482,10 +465,15 @@ extern "C" __declspec(dllexport) TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* origin, 
                                                            TW_UINT16 dat, TW_UINT16 msg,
                                                            TW_MEMREF data) {
     Source& s = TheSource();
-    // Identity requests come before any open; everything else needs an open source.
-    if (dg == DG_CONTROL && dat == DAT_IDENTITY) return HandleControl(s, origin, dat, msg, data);
-    if (!s.open) return Fail(s, TWCC_SEQERROR);
-    if (dg == DG_CONTROL) return HandleControl(s, origin, dat, msg, data);
-    if (dg == DG_IMAGE) return HandleImage(s, dat, msg, data);
-    return Fail(s, TWCC_BADPROTOCOL);
+    // Whatever goes wrong inside (memory, a settings file) is a failure the manager can report.
+    return kavrel::NoThrowOr(
+        [&]() -> TW_UINT16 {
+            // Identity requests come before any open; everything else needs an open source.
+            if (dg == DG_CONTROL && dat == DAT_IDENTITY) return HandleControl(s, origin, dat, msg, data);
+            if (!s.open) return Fail(s, TWCC_SEQERROR);
+            if (dg == DG_CONTROL) return HandleControl(s, origin, dat, msg, data);
+            if (dg == DG_IMAGE) return HandleImage(s, dat, msg, data);
+            return Fail(s, TWCC_BADPROTOCOL);
+        },
+        [&]() -> TW_UINT16 { return Fail(s, TWCC_LOWMEMORY); });
 }

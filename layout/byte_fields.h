@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace kavrel::twainlib {
+namespace kavrel::layout {
 
 template <class T>
 T LoadField(const std::uint8_t* at) {
@@ -18,4 +18,4 @@ void StoreField(std::uint8_t* at, T value) {
     std::memcpy(at, &value, sizeof value);
 }
 
-}  // namespace kavrel::twainlib
+}  // namespace kavrel::layout

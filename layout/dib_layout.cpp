@@ -1,14 +1,13 @@
-#include "twain/dib_layout.h"
+#include "layout/dib_layout.h"
 
 #include <cstring>
 
-#include "twain/byte_fields.h"
+#include "layout/byte_fields.h"
 
-namespace kavrel::twainlib {
+namespace kavrel::layout {
 
 namespace {
 
-constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3;
 constexpr std::size_t kBitFieldMasks = 12;
 
 int CountFor(std::uint64_t count) { return count > 256 ? 0 : static_cast<int>(count); }
@@ -56,24 +55,24 @@ std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size)
     std::uint64_t tableBytes = std::uint64_t{4} * static_cast<unsigned>(d.colorCount);
     // The three bit-field masks of a 40-byte header sit where a colour table would; the pixel
     // rows come after them (a longer header holds the masks itself).
-    if (d.compression == kBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasks;
+    if (d.compression == kCompressionBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasks;
     const std::uint64_t bitsOffset = std::uint64_t{d.headerSize} + tableBytes;
     if (bitsOffset > size) return std::nullopt;
     d.bitsOffset = static_cast<std::size_t>(bitsOffset);
     const std::uint64_t rows = d.height < 0 ? static_cast<std::uint64_t>(-std::int64_t{d.height})
                                             : static_cast<std::uint64_t>(d.height);
     switch (d.compression) {
-    case kRgb:
-    case kBitFields:
-        if (d.compression == kBitFields && d.bitCount != 16 && d.bitCount != 32) return std::nullopt;
+    case kCompressionRgb:
+    case kCompressionBitFields:
+        if (d.compression == kCompressionBitFields && d.bitCount != 16 && d.bitCount != 32) return std::nullopt;
         d.pixelBytes = DibRowBytes(d.width, d.bitCount) * rows;
         break;
-    case kRle8:
-    case kRle4:
+    case kCompressionRle8:
+    case kCompressionRle4:
         // Run-length data is as long as the header says; rows are bottom-up only.
         if (d.height < 0 || d.sizeImage == 0) return std::nullopt;
-        if ((d.compression == kRle8) != (d.bitCount == 8)) return std::nullopt;
-        if (d.compression == kRle4 && d.bitCount != 4) return std::nullopt;
+        if ((d.compression == kCompressionRle8) != (d.bitCount == 8)) return std::nullopt;
+        if (d.compression == kCompressionRle4 && d.bitCount != 4) return std::nullopt;
         d.pixelBytes = d.sizeImage;
         break;
     default:
@@ -83,4 +82,4 @@ std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size)
     return d;
 }
 
-}  // namespace kavrel::twainlib
+}  // namespace kavrel::layout

@@ -1,22 +1,31 @@
 // The layout of a packed DIB (information header, colour table, pixel rows) read from a byte
-// buffer, with every claim of the header checked against the bytes really there. No Windows here.
+// buffer, with every claim of the header checked against the bytes really there. Plain C++, no
+// Windows: the TWAIN library, the pictures and the virtual scanner all use it, and it is built
+// and tested natively as well.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
-namespace kavrel::twainlib {
+namespace kavrel::layout {
 
 constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kCoreHeaderSize = 12;
+
+// biCompression codes (BI_RGB, BI_RLE8, BI_RLE4, BI_BITFIELDS).
+constexpr std::uint32_t kCompressionRgb = 0;
+constexpr std::uint32_t kCompressionRle8 = 1;
+constexpr std::uint32_t kCompressionRle4 = 2;
+constexpr std::uint32_t kCompressionBitFields = 3;
 
 // Colour-table entries of a DIB by its header: a core header (size 12) has 2^bitcount; an
 // information header has biClrUsed if set, else 2^biBitCount up to 8 bits and none above; any
 // count above 256 is 0. Needs the header's first 12 (core) or 40 bytes; 0 when `size` is less.
 int DibColorCount(const std::uint8_t* header, std::size_t size);
 
-// Bytes of one pixel row: ((width × bitCount + 31) / 32) × 4.
+// Bytes of one pixel row: ((width × bitCount + 31) / 32) × 4; 0 for a width that is not positive.
+// The one place the row stride of any bitmap in memory or in a file is computed.
 std::uint64_t DibRowBytes(std::int64_t width, unsigned bitCount);
 
 struct DibLayout {
@@ -38,4 +47,4 @@ struct DibLayout {
 // non-zero height, a bit count of 1, 4, 8, 16, 24 or 32, uncompressed, bit fields or RLE data.
 std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size);
 
-}  // namespace kavrel::twainlib
+}  // namespace kavrel::layout

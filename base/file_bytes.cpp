@@ -1,9 +1,9 @@
-#include "runtime/file_bytes.h"
+#include "base/file_bytes.h"
 
 #include <windows.h>
 
-#include "runtime/error.h"
-#include "runtime/win_handles.h"
+#include "base/error.h"
+#include "base/win_handles.h"
 
 namespace kavrel {
 

@@ -1,0 +1,12 @@
+#include "base/this_module.h"
+
+namespace kavrel {
+
+HMODULE ThisModule() noexcept {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
+}
+
+}  // namespace kavrel

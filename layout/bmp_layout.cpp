@@ -1,0 +1,124 @@
+#include "layout/bmp_layout.h"
+
+#include <cstring>
+
+#include "layout/byte_fields.h"
+#include "layout/dib_layout.h"
+
+namespace kavrel::layout {
+
+namespace {
+
+// The old 12-byte core header (16-bit width and height, three-byte colour entries) rewritten as a
+// 40-byte header with a four-byte colour table, followed by the pixels found at `bitsAt`.
+std::optional<std::vector<std::uint8_t>> FromCoreHeader(const std::uint8_t* dib, std::size_t size,
+                                                         std::size_t bitsAt) {
+    const std::uint16_t width = LoadField<std::uint16_t>(dib + 4);
+    const std::uint16_t height = LoadField<std::uint16_t>(dib + 6);
+    const std::uint16_t bits = LoadField<std::uint16_t>(dib + 10);
+    const auto colours = static_cast<std::size_t>(DibColorCount(dib, size));
+    if (kCoreHeaderSize + 3 * colours > size || bitsAt > size) return std::nullopt;
+    std::vector<std::uint8_t> out(kInfoHeaderSize + 4 * colours);
+    StoreField<std::uint32_t>(out.data(), kInfoHeaderSize);
+    StoreField<std::int32_t>(out.data() + 4, width);
+    StoreField<std::int32_t>(out.data() + 8, height);
+    StoreField<std::uint16_t>(out.data() + 12, 1);  // planes
+    StoreField<std::uint16_t>(out.data() + 14, bits);
+    StoreField<std::uint32_t>(out.data() + 16, kCompressionRgb);
+    for (std::size_t i = 0; i < colours; ++i) {
+        std::memcpy(out.data() + kInfoHeaderSize + 4 * i, dib + kCoreHeaderSize + 3 * i, 3);
+    }
+    out.insert(out.end(), dib + bitsAt, dib + size);
+    return out;
+}
+
+}  // namespace
+
+std::optional<BmpFileHeader> ReadBmpFileHeader(const std::uint8_t* file, std::size_t size) {
+    if (!file || size < kBmpFileHeaderSize || file[0] != 'B' || file[1] != 'M') return std::nullopt;
+    BmpFileHeader header;
+    header.fileSize = LoadField<std::uint32_t>(file + 2);
+    header.offBits = LoadField<std::uint32_t>(file + 10);
+    return header;
+}
+
+std::optional<std::uint32_t> BmpDibBytes(const BmpFileHeader& header, std::uint64_t bytesAfterHeader) {
+    if (header.fileSize < kBmpFileHeaderSize + kCoreHeaderSize) return std::nullopt;
+    const std::uint32_t dibBytes = header.fileSize - kBmpFileHeaderSize;
+    if (dibBytes > bytesAfterHeader) return std::nullopt;
+    return dibBytes;
+}
+
+std::optional<std::vector<std::uint8_t>> PackedDibFromBmpFile(const std::uint8_t* file, std::size_t size) {
+    const auto header = ReadBmpFileHeader(file, size);
+    if (!header || size < kBmpFileHeaderSize + kCoreHeaderSize) return std::nullopt;
+    const std::uint8_t* dib = file + kBmpFileHeaderSize;
+    const std::size_t dibSize = size - kBmpFileHeaderSize;
+    const std::uint32_t headerSize = LoadField<std::uint32_t>(dib);
+    // Where the file header says the pixels begin, counted from the DIB's start; meaningful only
+    // when it lies past the headers and inside the file.
+    const bool offsetInFile = header->offBits >= kBmpFileHeaderSize && header->offBits < size;
+    const std::size_t claimedBitsAt = offsetInFile ? header->offBits - kBmpFileHeaderSize : 0;
+
+    std::optional<std::vector<std::uint8_t>> packed;
+    if (headerSize == kCoreHeaderSize) {
+        const std::size_t tableEnd = kCoreHeaderSize + 3 * static_cast<std::size_t>(DibColorCount(dib, dibSize));
+        packed = FromCoreHeader(dib, dibSize, offsetInFile && claimedBitsAt >= tableEnd ? claimedBitsAt : tableEnd);
+    } else {
+        packed.emplace(dib, dib + dibSize);
+        const auto layout = InspectDib(packed->data(), packed->size());
+        if (layout && offsetInFile && claimedBitsAt > layout->bitsOffset &&
+            claimedBitsAt + layout->pixelBytes <= dibSize) {
+            // Move the pixels to where a packed DIB keeps them.
+            packed->erase(packed->begin() + static_cast<std::ptrdiff_t>(layout->bitsOffset),
+                          packed->begin() + static_cast<std::ptrdiff_t>(claimedBitsAt));
+        }
+    }
+    if (!packed || !InspectDib(packed->data(), packed->size())) return std::nullopt;
+    return packed;
+}
+
+BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
+    BmpPlan plan;
+    if (!dib || available < kInfoHeaderSize) return plan;
+    const std::uint32_t headerSize = LoadField<std::uint32_t>(dib);
+    const std::int32_t width = LoadField<std::int32_t>(dib + 4);
+    const std::int32_t height = LoadField<std::int32_t>(dib + 8);
+    const std::uint16_t bitCount = LoadField<std::uint16_t>(dib + 14);
+    const std::uint32_t compression = LoadField<std::uint32_t>(dib + 16);
+    const std::uint32_t clrUsed = LoadField<std::uint32_t>(dib + 32);
+
+    // The file's offsets count a 40-byte header; a longer one would not match them, and the
+    // image-size rule is for rows stored bottom-up.
+    if (headerSize != kInfoHeaderSize || height < 0) return plan;
+
+    std::uint64_t colours = clrUsed;
+    if (colours == 0 && bitCount <= 8) colours = std::uint64_t{1} << bitCount;
+    std::uint64_t sizeImage = LoadField<std::uint32_t>(dib + 20);
+    if (compression == kCompressionRgb) {
+        sizeImage = static_cast<std::uint64_t>(height) * DibRowBytes(width, bitCount);
+    } else if (sizeImage == 0) {
+        plan.result = BmpPlanResult::NothingToWrite;
+        return plan;
+    }
+    const std::uint64_t offBits = kBmpHeadersSize + 4 * colours;
+    const std::uint64_t fileSize = offBits + sizeImage;
+    // Everything after the file header is copied from the DIB: it must all be there.
+    if (fileSize > 0xFFFFFFFFu || fileSize - kBmpFileHeaderSize > available) return plan;
+    plan.result = BmpPlanResult::Write;
+    plan.colours = static_cast<std::uint32_t>(colours);
+    plan.sizeImage = static_cast<std::uint32_t>(sizeImage);
+    plan.offBits = static_cast<std::uint32_t>(offBits);
+    plan.fileSize = static_cast<std::uint32_t>(fileSize);
+    return plan;
+}
+
+void FillBmpFileHeader(const BmpPlan& plan, std::uint8_t (&header)[kBmpFileHeaderSize]) {
+    std::memset(header, 0, sizeof header);
+    header[0] = 'B';
+    header[1] = 'M';
+    StoreField<std::uint32_t>(header + 2, plan.fileSize);
+    StoreField<std::uint32_t>(header + 10, plan.offBits);
+}
+
+}  // namespace kavrel::layout

@@ -1,0 +1,32 @@
+// Which names in a client directory are a client's signature images: the rule itself, over bytes.
+// Plain C++ (built and tested natively too); the letter-case mapping is the caller's, since it is
+// the system's ANSI mapping on a workstation.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kavrel {
+
+enum class KeyMode {
+    // The script functions: the key and the name are compared after the system's ANSI
+    // upper-case mapping, so Latin and Cyrillic letters match regardless of case.
+    IgnoreCase,
+    // The viewer: byte for byte.
+    ExactBytes,
+};
+
+// Upper-cases `length` bytes of `text` in place.
+using UpperCaseMapping = void (*)(char* text, std::size_t length);
+
+// True when `name` is not "." or "..", ends exactly in ".bmp" or ".jpg" (case-sensitive), and
+// begins with `clientKey` under `mode` (IgnoreCase compares both after `upper`). An empty key
+// matches every such name.
+bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode mode, UpperCaseMapping upper);
+
+// The listing pattern for a directory: "*.*" appended, with a "\" in between unless the path is
+// empty or already ends in ":", "\" or "/".
+std::string ListingPattern(const std::string& directory);
+
+}  // namespace kavrel
