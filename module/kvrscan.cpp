@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/no_throw.h"
 #include "module/host_interface.h"
 #include "module/script_functions.h"
 #include "module/signature_files.h"
@@ -48,40 +49,43 @@ void AcquireAndSave(const std::string& path) {
 }  // namespace
 
 void __cdecl kvrscan() {
-    std::string directory;
-    std::string fileName;
-    try {
-        // Both arguments are read before anything is examined.
-        directory = host::GetParamText(0);
-        fileName = host::GetParamText(1);
-    } catch (...) {
-        host::SetParamInt(2, kScanFailed);
-        return;
-    }
-    int result = kSaved;
-    try {
-        if (!TWAIN_IsAvailable()) {
-            host::ReportMessage("В системе отсутствует TWAIN-устройство");
-            result = kNoSourceManager;
-        } else if (!DirectoryExists(directory)) {
-            host::ReportMessage("Отсутствует директория для сохранения");
-            result = kNoDirectory;
-        } else if (!TWAIN_SelectImageSource(nullptr)) {
-            host::ReportMessage("TWAIN-устройство не выбрано");
-            result = kNoSourceChosen;
-        } else {
-            try {
-                AcquireAndSave(directory + "\\" + fileName + ".jpg");
-            } catch (...) {
-                host::ReportMessage("TWAIN-устройство не подключено");
-                result = kScanFailed;
-            }
+    // The host must never see an error, whatever happens below.
+    NoThrowVoid([] {
+        std::string directory;
+        std::string fileName;
+        try {
+            // Both arguments are read before anything is examined.
+            directory = host::GetParamText(0);
+            fileName = host::GetParamText(1);
+        } catch (...) {
+            host::SetParamInt(2, kScanFailed);
+            return;
         }
-    } catch (...) {
-        // Only running out of memory in the tests above can get here.
-        result = kScanFailed;
-    }
-    host::SetParamInt(2, result);
+        int result = kSaved;
+        try {
+            if (!TWAIN_IsAvailable()) {
+                host::ReportMessage("В системе отсутствует TWAIN-устройство");
+                result = kNoSourceManager;
+            } else if (!DirectoryExists(directory)) {
+                host::ReportMessage("Отсутствует директория для сохранения");
+                result = kNoDirectory;
+            } else if (!TWAIN_SelectImageSource(nullptr)) {
+                host::ReportMessage("TWAIN-устройство не выбрано");
+                result = kNoSourceChosen;
+            } else {
+                try {
+                    AcquireAndSave(directory + "\\" + fileName + ".jpg");
+                } catch (...) {
+                    host::ReportMessage("TWAIN-устройство не подключено");
+                    result = kScanFailed;
+                }
+            }
+        } catch (...) {
+            // Only running out of memory in the tests above can get here.
+            result = kScanFailed;
+        }
+        host::SetParamInt(2, result);
+    });
 }
 
 }  // namespace kavrel::script

@@ -1,6 +1,7 @@
 // kvrshow: shows a client's signature images in the modal viewer.
 #include <string>
 
+#include "base/no_throw.h"
 #include "module/host_interface.h"
 #include "module/script_functions.h"
 #include "module/signature_files.h"
@@ -43,40 +44,46 @@ void ShowViewer(const std::string& directory, const std::string& clientKey) {
 }  // namespace
 
 void __cdecl kvrshow() {
-    std::string directory;
-    std::string clientKey;
-    try {
-        directory = host::GetParamText(0);
-        clientKey = host::GetParamText(1);
-    } catch (...) {
-        return;
-    }
-    try {
-        if (!DirectoryExists(directory)) {
-            host::ReportMessage("Отсутствует директория с подписью клиента");
+    // The host must never see an error, whatever happens below.
+    NoThrowVoid([] {
+        std::string directory;
+        std::string clientKey;
+        try {
+            directory = host::GetParamText(0);
+            clientKey = host::GetParamText(1);
+        } catch (...) {
             return;
         }
-        const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase);
-        if (!names) {
-            host::ReportMessage("Невозможно открыть директорию с подписью клиента");
-            return;
+        try {
+            if (!DirectoryExists(directory)) {
+                host::ReportMessage("Отсутствует директория с подписью клиента");
+                return;
+            }
+            const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase);
+            if (!names) {
+                host::ReportMessage("Невозможно открыть директорию с подписью клиента");
+                return;
+            }
+            if (names->empty()) {
+                host::ReportMessage("Отсутствует файл с подписью клиента");
+                CloseViewerIfShown();
+                return;
+            }
+            // The names were only the check: the viewer lists the directory itself.
+            ShowViewer(directory, clientKey);
+        } catch (const std::exception& e) {
+            // "123" is the one message handed to the host raw, without the OEM conversion of
+            // ReportMessage: it is the marker of this error path that hosts have always received in
+            // this form (digits read the same in both code pages), ahead of the error box.
+            host::ReportRawMessage("123");
+            ui::ShowErrorBox(e.what());
+            host::ReportMessage("Ошибка создания формы для отображения подписи");
+        } catch (...) {
+            host::ReportRawMessage("123");
+            ui::ShowErrorBox("Внутренняя ошибка программы");
+            host::ReportMessage("Ошибка создания формы для отображения подписи");
         }
-        if (names->empty()) {
-            host::ReportMessage("Отсутствует файл с подписью клиента");
-            CloseViewerIfShown();
-            return;
-        }
-        // The names were only the check: the viewer lists the directory itself.
-        ShowViewer(directory, clientKey);
-    } catch (const std::exception& e) {
-        host::ReportRawMessage("123");
-        ui::ShowErrorBox(e.what());
-        host::ReportMessage("Ошибка создания формы для отображения подписи");
-    } catch (...) {
-        host::ReportRawMessage("123");
-        ui::ShowErrorBox("Внутренняя ошибка программы");
-        host::ReportMessage("Ошибка создания формы для отображения подписи");
-    }
+    });
 }
 
 }  // namespace kavrel::script

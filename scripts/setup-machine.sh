@@ -48,7 +48,7 @@ SRC
 fi
 
 packages=(
-    cmake make ninja-build nasm ca-certificates xz-utils
+    cmake make ninja-build nasm ca-certificates xz-utils g++
     gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     # Wine's preloader reserves the 32-bit address space up front; under the emulator a Wine
     # process without it spends about 50 s in that reservation.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite under Wine, with a virtual X display and a
-# CUPS printer of the test run's own. Installs what is missing first (as root).
+# Runs the native unit tests of the layers' plain C++ parts, then builds everything and runs the
+# whole test suite under Wine, with a virtual X display and a CUPS printer of the test run's own.
+# Installs what is missing first (as root).
 #   scripts/test.sh [BUILD_DIR] [-- CTEST_ARGUMENT...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,6 +9,8 @@ build=$root/build
 if [ $# -gt 0 ] && [ "$1" != "--" ]; then build=$1; shift; fi
 [ "${1:-}" = "--" ] && shift
 
+# First the plain C++ parts natively, in seconds; then the whole product under Wine.
+bash "$root/scripts/native-tests.sh" "$build"
 bash "$root/scripts/build.sh" "$build"
 build=$(cd "$build" && pwd)
 source "$root/scripts/test-services.sh"

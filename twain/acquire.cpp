@@ -1,5 +1,6 @@
 // Acquisition: choosing a source, the one-call native acquisition with its proxy window and
 // modal message loop, the message hook, native transfers and ending pending transfers.
+#include "base/no_throw.h"
 #include "base/win_handles.h"
 #include "twain/library_state.h"
 
@@ -22,172 +23,207 @@ HWND CreateProxyWindow() {
                              nullptr);
 }
 
+// The window handed to the acquisition (or its proxy) takes no input while the source is enabled.
+class DisabledWindow {
+public:
+    explicit DisabledWindow(HWND window) noexcept : window_(window) { ::EnableWindow(window_, FALSE); }
+    DisabledWindow(const DisabledWindow&) = delete;
+    DisabledWindow& operator=(const DisabledWindow&) = delete;
+    ~DisabledWindow() { ::EnableWindow(window_, TRUE); }
+
+private:
+    HWND window_;
+};
+
+// Whatever happened, the library steps back to state 1; each step acts only as far as its state
+// allows.
+void StepBackToState1(HWND window) {
+    TWAIN_DisableSource();
+    TWAIN_CloseSource();
+    TWAIN_CloseSourceManager(window);
+    TWAIN_UnloadSourceManager();
+}
+
 }  // namespace
 
 extern "C" void __cdecl kavrel_call_transfer_callback(TW_TRANSFER_CALLBACK callback, HANDLE dib,
                                                        int index);
 
 TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
-    Window proxy;
-    if (!::IsWindow(window)) {
-        if (window) {
-            ErrorBox("TWAIN_SelectImageSource: window handle is invalid");
-            return 0;
-        }
-        proxy.reset(CreateProxyWindow());
-        window = proxy.get();
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        Window proxy;
         if (!::IsWindow(window)) {
-            ErrorBox("TWAIN_SelectImageSource: Unable to create proxy window");
-            return 0;
+            if (window) {
+                ErrorBox("TWAIN_SelectImageSource: window handle is invalid");
+                return 0;
+            }
+            proxy.reset(CreateProxyWindow());
+            window = proxy.get();
+            if (!::IsWindow(window)) {
+                ErrorBox("TWAIN_SelectImageSource: Unable to create proxy window");
+                return 0;
+            }
         }
-    }
-    int result = 0;
-    if (!TWAIN_LoadSourceManager()) {
-        ErrorBox("Unable to load Source Manager (TWAIN_32.DLL)");
-    } else {
-        if (!TWAIN_OpenSourceManager(window)) {
-            ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
+        int result = 0;
+        if (!TWAIN_LoadSourceManager()) {
+            ErrorBox("Unable to load Source Manager (TWAIN_32.DLL)");
         } else {
-            TW_IDENTITY chosen{};
-            result = TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen);
-            TWAIN_CloseSourceManager(window);
+            if (!TWAIN_OpenSourceManager(window)) {
+                ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
+            } else {
+                TW_IDENTITY chosen{};
+                result = TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen);
+                TWAIN_CloseSourceManager(window);
+            }
+            TWAIN_UnloadSourceManager();
         }
-        TWAIN_UnloadSourceManager();
-    }
-    return result;
+        return result;
+    });
 }
 
 TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelTypeMask) {
-    auto& s = State();
-    s.lastNativeImage = nullptr;
-    kavrel::twainlib::ClearError();
-    TWAIN_ClearDibList();
+    return kavrel::NoThrowOr([&]() -> HANDLE {
+        auto& s = State();
+        s.lastNativeImage = nullptr;
+        kavrel::twainlib::ClearError();
+        TWAIN_ClearDibList();
 
-    Window proxy;
-    if (!::IsWindow(window)) {
-        // An invalid handle is replaced without a word, as a missing one is.
-        proxy.reset(CreateProxyWindow());
-        window = proxy.get();
-    }
+        Window proxy;
+        if (!::IsWindow(window)) {
+            // An invalid handle is replaced without a word, as a missing one is.
+            proxy.reset(CreateProxyWindow());
+            window = proxy.get();
+        }
 
-    if (!::IsWindow(window)) {
-        ErrorBox("Unable to create proxy window");
-    } else if (!TWAIN_LoadSourceManager()) {
-        ErrorBox("Unable to load Source Manager (TWAIN_32.DLL)");
-    } else if (!TWAIN_OpenSourceManager(window)) {
-        ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
-    } else if (!TWAIN_OpenDefaultSource()) {
-        ReportLastError("Unable to open default Data Source.");
-    } else if (!TWAIN_NegotiatePixelTypes(pixelTypeMask)) {
-        ReportLastError("Failed to negotiate Pixel Type.");
-    } else if (!TWAIN_EnableSource(window)) {
-        ReportLastError("Failed to enable Data Source.");
-    } else {
-        ::EnableWindow(window, FALSE);
-        TWAIN_ModalEventLoop();
-        ::EnableWindow(window, TRUE);
-    }
+        if (!::IsWindow(window)) {
+            ErrorBox("Unable to create proxy window");
+        } else if (!TWAIN_LoadSourceManager()) {
+            ErrorBox("Unable to load Source Manager (TWAIN_32.DLL)");
+        } else if (!TWAIN_OpenSourceManager(window)) {
+            ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
+        } else if (!TWAIN_OpenDefaultSource()) {
+            ReportLastError("Unable to open default Data Source.");
+        } else if (!TWAIN_NegotiatePixelTypes(pixelTypeMask)) {
+            ReportLastError("Failed to negotiate Pixel Type.");
+        } else if (!TWAIN_EnableSource(window)) {
+            ReportLastError("Failed to enable Data Source.");
+        } else {
+            DisabledWindow disabled(window);
+            TWAIN_ModalEventLoop();
+        }
 
-    // Whatever happened, step back to state 1; each step acts only as far as its state allows.
-    TWAIN_DisableSource();
-    TWAIN_CloseSource();
-    TWAIN_CloseSourceManager(window);
-    TWAIN_UnloadSourceManager();
-    proxy.reset();
-    return s.lastNativeImage;
+        StepBackToState1(window);
+        return s.lastNativeImage;
+    }, [&]() -> HANDLE {
+        StepBackToState1(window);
+        return nullptr;
+    });
 }
 
 TWAIN_API void WINAPI TWAIN_ModalEventLoop(void) {
-    auto& s = State();
-    MSG message;
-    while (s.twainState >= 5 && !s.lastNativeImage) {
-        // WM_QUIT ends the loop and is consumed here.
-        if (::GetMessageA(&message, nullptr, 0, 0) <= 0) break;
-        if (!TWAIN_MessageHook(&message)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+    kavrel::NoThrowVoid([&] {
+        auto& s = State();
+        MSG message;
+        while (s.twainState >= 5 && !s.lastNativeImage) {
+            // WM_QUIT ends the loop and is consumed here: it ends the acquisition (the library then
+        // steps back to state 1), and the caller -- a script function inside the host, or a
+        // program that called TWAIN_AcquireNative from its own loop -- carries on. The viewer's
+        // loop, by contrast, posts the quit again for the host's loop around it.
+            if (::GetMessageA(&message, nullptr, 0, 0) <= 0) break;
+            if (!TWAIN_MessageHook(&message)) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
         }
-    }
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
-    auto& s = State();
-    if (s.twainState < 5) return 0;
-    TW_EVENT event{};
-    event.pEvent = message;
-    event.TWMessage = MSG_NULL;
-    TWAIN_DS(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-    const int consumed = s.lastResultCode == TWRC_DSEVENT ? 1 : 0;
-    switch (event.TWMessage) {
-    case MSG_XFERREADY:
-        s.twainState = 6;
-        TWAIN_NativeXferGetAll(nullptr);
-        break;
-    case MSG_CLOSEDSREQ:
-        TWAIN_DisableSource();
-        break;
-    default:
-        break;
-    }
-    return consumed;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState < 5) return 0;
+        TW_EVENT event{};
+        event.pEvent = message;
+        event.TWMessage = MSG_NULL;
+        TWAIN_DS(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+        const int consumed = s.lastResultCode == TWRC_DSEVENT ? 1 : 0;
+        switch (event.TWMessage) {
+        case MSG_XFERREADY:
+            s.twainState = 6;
+            TWAIN_NativeXferGetAll(nullptr);
+            break;
+        case MSG_CLOSEDSREQ:
+            TWAIN_DisableSource();
+            break;
+        default:
+            break;
+        }
+        return consumed;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
-    auto& s = State();
-    SoftAssert(s.twainState == 6);
-    int failuresInARow = 0;
-    while (s.twainState == 6) {
-        if (s.dibCount >= kavrel::twainlib::kDibListSlots) {
-            // The list is full: refuse what is still pending and keep what arrived.
-            TWAIN_AbortAllPendingXfers();
-            break;
-        }
-        HANDLE transferred = nullptr;
-        TWAIN_DS(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &transferred);
-        if (s.lastResultCode != TWRC_XFERDONE) s.lastNativeImage = nullptr;
-        switch (s.lastResultCode) {
-        case TWRC_XFERDONE:
-            failuresInARow = 0;
-            s.lastNativeImage = transferred;
-            s.twainState = 7;
-            s.dibList[s.dibCount] = transferred;
-            if (s.transferCallback) {
-                kavrel_call_transfer_callback(s.transferCallback, transferred, s.dibCount);
-            }
-            ++s.dibCount;
-            break;
-        case TWRC_CANCEL:
-            failuresInARow = 0;
-            s.twainState = 7;
-            break;
-        default:
-            s.twainState = 6;
-            if (++failuresInARow >= kFailedTransferAttempts) {
+    return kavrel::NoThrowOr([&]() -> int {
+        auto& s = State();
+        SoftAssert(s.twainState == 6);
+        int failuresInARow = 0;
+        while (s.twainState == 6) {
+            if (s.dibCount >= kavrel::twainlib::kDibListSlots) {
+                // The list is full: refuse what is still pending and keep what arrived.
                 TWAIN_AbortAllPendingXfers();
-                return s.twainState;
+                break;
             }
-            continue;
+            HANDLE transferred = nullptr;
+            TWAIN_DS(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &transferred);
+            if (s.lastResultCode != TWRC_XFERDONE) s.lastNativeImage = nullptr;
+            switch (s.lastResultCode) {
+            case TWRC_XFERDONE:
+                failuresInARow = 0;
+                s.lastNativeImage = transferred;
+                s.twainState = 7;
+                s.dibList[s.dibCount] = transferred;
+                if (s.transferCallback) {
+                    kavrel_call_transfer_callback(s.transferCallback, transferred, s.dibCount);
+                }
+                ++s.dibCount;
+                break;
+            case TWRC_CANCEL:
+                failuresInARow = 0;
+                s.twainState = 7;
+                break;
+            default:
+                s.twainState = 6;
+                if (++failuresInARow >= kFailedTransferAttempts) {
+                    TWAIN_AbortAllPendingXfers();
+                    return s.twainState;
+                }
+                continue;
+            }
+            if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
+                s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
+            }
         }
-        if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-            s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-        }
-    }
-    return s.twainState;
+        return s.twainState;
+    }, [] { return kavrel::twainlib::State().twainState; });
 }
 
 TWAIN_API int WINAPI TWAIN_AbortAllPendingXfers(void) {
-    auto& s = State();
-    if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-        s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-    }
-    if (s.twainState == 6 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers)) {
-        s.twainState = 5;
-    }
-    return s.twainState <= 5 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
+            s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
+        }
+        if (s.twainState == 6 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers)) {
+            s.twainState = 5;
+        }
+        return s.twainState <= 5 ? 1 : 0;
+    });
 }
 
 TWAIN_API void WINAPI TWAIN_RegisterCallback(TW_TRANSFER_CALLBACK callback) {
-    State().transferCallback = callback;
+    kavrel::NoThrowVoid([&] { State().transferCallback = callback; });
 }
 
-TWAIN_API void WINAPI TWAIN_UnRegisterCallback(void) { State().transferCallback = nullptr; }
+TWAIN_API void WINAPI TWAIN_UnRegisterCallback(void) {
+    kavrel::NoThrowVoid([&] { State().transferCallback = nullptr; });
+}

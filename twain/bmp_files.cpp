@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/no_throw.h"
 #include "base/win_handles.h"
 #include "layout/bmp_layout.h"
 #include "twain/library_state.h"
@@ -77,95 +78,109 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
 }  // namespace
 
 TWAIN_API int WINAPI TWAIN_WriteDibToFile(LPBITMAPINFOHEADER dib, HFILE file) {
-    if (!dib) return 0;
-    // A pointer into a global memory block is bounded by that block; other memory is the
-    // caller's and is taken as the header describes it.
-    std::size_t available = static_cast<std::size_t>(-1);
-    if (HGLOBAL block = ::GlobalHandle(dib)) {
-        const SIZE_T size = ::GlobalSize(block);
-        const auto* start = static_cast<const std::uint8_t*>(::GlobalLock(block));
-        if (start) {
-            const auto* at = reinterpret_cast<const std::uint8_t*>(dib);
-            if (at >= start && at < start + size) available = size - static_cast<std::size_t>(at - start);
-            ::GlobalUnlock(block);
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        if (!dib) return 0;
+        // A pointer into a global memory block is bounded by that block; other memory is the
+        // caller's and is taken as the header describes it.
+        std::size_t available = static_cast<std::size_t>(-1);
+        if (HGLOBAL block = ::GlobalHandle(dib)) {
+            const SIZE_T size = ::GlobalSize(block);
+            const auto* start = static_cast<const std::uint8_t*>(::GlobalLock(block));
+            if (start) {
+                const auto* at = reinterpret_cast<const std::uint8_t*>(dib);
+                if (at >= start && at < start + size) available = size - static_cast<std::size_t>(at - start);
+                ::GlobalUnlock(block);
+            }
         }
-    }
-    return WriteDib(reinterpret_cast<std::uint8_t*>(dib), available, file);
+        return WriteDib(reinterpret_cast<std::uint8_t*>(dib), available, file);
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_WriteNativeToFile(HANDLE dib, HFILE file) {
-    GlobalLockGuard locked(dib);
-    if (!locked) return kNotLockable;
-    return WriteDib(locked.bytes(), locked.size(), file) ? kWritten : kWriteFailed;
+    return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
+        GlobalLockGuard locked(dib);
+        if (!locked) return kNotLockable;
+        return WriteDib(locked.bytes(), locked.size(), file) ? kWritten : kWriteFailed;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
-    std::string name = fileName ? fileName : "";
-    if (name.empty()) {
-        name = AskForFileName(true);
-        if (name.empty()) return kCancelled;
-    }
-    SimpleFile file(OpenSimpleFile(name, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE));
-    if (!file) return kNotCreated;
-    // A failed write leaves the created file behind, empty or partly written.
-    return TWAIN_WriteNativeToFile(dib, file.get());
+    return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
+        std::string name = fileName ? fileName : "";
+        if (name.empty()) {
+            name = AskForFileName(true);
+            if (name.empty()) return kCancelled;
+        }
+        SimpleFile file(OpenSimpleFile(name, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE));
+        if (!file) return kNotCreated;
+        // A failed write leaves the created file behind, empty or partly written.
+        return TWAIN_WriteNativeToFile(dib, file.get());
+    });
 }
 
 TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFile(HFILE file) {
-    std::uint8_t bytes[kBmpFileHeaderSize];
-    if (::_lread(file, bytes, sizeof bytes) != sizeof bytes) return nullptr;
-    const auto header = ReadBmpFileHeader(bytes, sizeof bytes);
-    if (!header) return nullptr;
-    // The header's size is checked against the file before anything is allocated: a bitmap
-    // cannot be longer than its file, nor shorter than a bitmap header.
-    const LONG here = ::_llseek(file, 0, FILE_CURRENT);
-    const LONG end = ::_llseek(file, 0, FILE_END);
-    ::_llseek(file, here, FILE_BEGIN);
-    if (here < 0 || end < here) return nullptr;
-    const auto size = BmpDibBytes(*header, static_cast<std::uint64_t>(end - here));
-    if (!size) return nullptr;
-    GlobalBlock block(::GlobalAlloc(GMEM_FIXED, *size));
-    if (!block) return nullptr;
-    {
-        GlobalLockGuard locked(block.get());
-        if (!locked) return nullptr;
-        if (::_hread(file, locked.data(), static_cast<LONG>(*size)) != static_cast<LONG>(*size)) return nullptr;
-    }
-    return block.release();
+    return kavrel::NoThrow(HANDLE{nullptr}, [&]() -> HANDLE {
+        std::uint8_t bytes[kBmpFileHeaderSize];
+        if (::_lread(file, bytes, sizeof bytes) != sizeof bytes) return nullptr;
+        const auto header = ReadBmpFileHeader(bytes, sizeof bytes);
+        if (!header) return nullptr;
+        // The header's size is checked against the file before anything is allocated: a bitmap
+        // cannot be longer than its file, nor shorter than a bitmap header.
+        const LONG here = ::_llseek(file, 0, FILE_CURRENT);
+        const LONG end = ::_llseek(file, 0, FILE_END);
+        ::_llseek(file, here, FILE_BEGIN);
+        if (here < 0 || end < here) return nullptr;
+        const auto size = BmpDibBytes(*header, static_cast<std::uint64_t>(end - here));
+        if (!size) return nullptr;
+        GlobalBlock block(::GlobalAlloc(GMEM_FIXED, *size));
+        if (!block) return nullptr;
+        {
+            GlobalLockGuard locked(block.get());
+            if (!locked) return nullptr;
+            if (::_hread(file, locked.data(), static_cast<LONG>(*size)) != static_cast<LONG>(*size)) return nullptr;
+        }
+        return block.release();
+    });
 }
 
 TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFilename(LPCSTR fileName) {
-    std::string name = fileName ? fileName : "";
-    if (name.empty()) {
-        name = AskForFileName(false);
-        if (name.empty()) return nullptr;
-    }
-    SimpleFile file(OpenSimpleFile(name, OF_READ | OF_SHARE_DENY_WRITE));
-    if (!file) return nullptr;
-    return TWAIN_LoadNativeFromFile(file.get());
+    return kavrel::NoThrow(HANDLE{nullptr}, [&]() -> HANDLE {
+        std::string name = fileName ? fileName : "";
+        if (name.empty()) {
+            name = AskForFileName(false);
+            if (name.empty()) return nullptr;
+        }
+        SimpleFile file(OpenSimpleFile(name, OF_READ | OF_SHARE_DENY_WRITE));
+        if (!file) return nullptr;
+        return TWAIN_LoadNativeFromFile(file.get());
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
-    HANDLE dib = TWAIN_AcquireNative(window, 0);
-    if (!dib) return kCancelled;
-    // The save dialog, if any, comes after the scan.
-    const int result = TWAIN_WriteNativeToFilename(dib, fileName);
-    TWAIN_FreeNative(dib);
-    return result;
+    return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
+        HANDLE dib = TWAIN_AcquireNative(window, 0);
+        if (!dib) return kCancelled;
+        // The save dialog, if any, comes after the scan.
+        const int result = TWAIN_WriteNativeToFilename(dib, fileName);
+        TWAIN_FreeNative(dib);
+        return result;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTypeMask) {
-    HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
-    if (!dib) return 0;
-    int result = 0;
-    if (::OpenClipboard(window)) {
-        if (::EmptyClipboard()) {
-            // From here the clipboard owns the block.
-            ::SetClipboardData(CF_DIB, dib);
-            result = 1;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
+        if (!dib) return 0;
+        int result = 0;
+        if (::OpenClipboard(window)) {
+            if (::EmptyClipboard()) {
+                // From here the clipboard owns the block.
+                ::SetClipboardData(CF_DIB, dib);
+                result = 1;
+            }
+            ::CloseClipboard();
         }
-        ::CloseClipboard();
-    }
-    if (!result) ::GlobalFree(dib);
-    return result;
+        if (!result) ::GlobalFree(dib);
+        return result;
+    });
 }

@@ -1,6 +1,8 @@
 // Capability negotiation with the open source (state 4): one-value setters, the current-value
-#include <cstring>
 // reader and the pixel-type negotiation.
+#include <cstring>
+
+#include "base/no_throw.h"
 #include "base/win_handles.h"
 #include "twain/capability_containers.h"
 #include "twain/library_state.h"
@@ -14,73 +16,85 @@ using kavrel::twainlib::State;
 using namespace twain;
 
 TWAIN_API int WINAPI TWAIN_SetCapOneValue(unsigned cap, unsigned itemType, long value) {
-    if (State().twainState != 4) {
-        ErrorBox("Attempt to set capability outside State 4.");
-        return 0;
-    }
-    TW_CAPABILITY capability{};
-    capability.Cap = static_cast<TW_UINT16>(cap);
-    capability.ConType = TWON_ONEVALUE;
-    GlobalBlock container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
-    if (!container) {
-        ErrorBox("Insufficient Memory");
-        return 0;
-    }
-    {
-        GlobalLockGuard locked(container.get());
-        if (!locked) {
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        if (State().twainState != 4) {
+            ErrorBox("Attempt to set capability outside State 4.");
+            return 0;
+        }
+        TW_CAPABILITY capability{};
+        capability.Cap = static_cast<TW_UINT16>(cap);
+        capability.ConType = TWON_ONEVALUE;
+        GlobalBlock container(::GlobalAlloc(GHND, sizeof(TW_ONEVALUE)));
+        if (!container) {
             ErrorBox("Insufficient Memory");
             return 0;
         }
-        TW_ONEVALUE one{};
-        one.ItemType = static_cast<TW_UINT16>(itemType);
-        one.Item = static_cast<TW_UINT32>(value);
-        std::memcpy(locked.data(), &one, sizeof one);
-    }
-    capability.hContainer = container.get();
-    return TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+        {
+            GlobalLockGuard locked(container.get());
+            if (!locked) {
+                ErrorBox("Insufficient Memory");
+                return 0;
+            }
+            TW_ONEVALUE one{};
+            one.ItemType = static_cast<TW_UINT16>(itemType);
+            one.Item = static_cast<TW_UINT32>(value);
+            std::memcpy(locked.data(), &one, sizeof one);
+        }
+        capability.hContainer = container.get();
+        return TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_GetCapCurrent(unsigned cap, unsigned itemType, void* place) {
-    SoftAssert(place != nullptr);
-    if (State().twainState < 4) {
-        ErrorBox("Attempt to get capability value below State 4.");
-        return 0;
-    }
-    // Nothing can be stored without a place, and a type without a known size cannot be read:
-    // neither is asked of the source.
-    if (!place || kavrel::twainlib::ItemTypeSize(itemType) == 0) return 0;
-    TW_CAPABILITY capability{};
-    capability.Cap = static_cast<TW_UINT16>(cap);
-    capability.ConType = TWON_ONEVALUE;
-    capability.hContainer = nullptr;
-    const int sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &capability);
-    // The container is ours to free whatever the answer.
-    GlobalBlock container(capability.hContainer);
-    if (!sent || !container) return 0;
-    GlobalLockGuard locked(container.get());
-    if (!locked) return 0;
-    return kavrel::twainlib::ReadCurrentValue(capability.ConType, locked.bytes(), locked.size(),
-                                              itemType, place)
-               ? 1
-               : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        SoftAssert(place != nullptr);
+        if (State().twainState < 4) {
+            ErrorBox("Attempt to get capability value below State 4.");
+            return 0;
+        }
+        // Nothing can be stored without a place, and a type without a known size cannot be read:
+        // neither is asked of the source.
+        if (!place || kavrel::twainlib::ItemTypeSize(itemType) == 0) return 0;
+        TW_CAPABILITY capability{};
+        capability.Cap = static_cast<TW_UINT16>(cap);
+        capability.ConType = TWON_ONEVALUE;
+        capability.hContainer = nullptr;
+        const int sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &capability);
+        // The container is ours to free whatever the answer.
+        GlobalBlock container(capability.hContainer);
+        if (!sent || !container) return 0;
+        GlobalLockGuard locked(container.get());
+        if (!locked) return 0;
+        return kavrel::twainlib::ReadCurrentValue(capability.ConType, locked.bytes(), locked.size(),
+                                                  itemType, place)
+                   ? 1
+                   : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_NegotiateXferCount(int count) {
-    // The whole 32-bit argument is the item: -1 reaches the source as the INT16 value -1.
-    return TWAIN_SetCapOneValue(CAP_XFERCOUNT, TWTY_INT16, count);
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        // The whole 32-bit argument is the item: -1 reaches the source as the INT16 value -1.
+        return TWAIN_SetCapOneValue(CAP_XFERCOUNT, TWTY_INT16, count);
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_SetCurrentUnits(int units) {
-    return TWAIN_SetCapOneValue(ICAP_UNITS, TWTY_UINT16, static_cast<TW_UINT16>(units));
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        return TWAIN_SetCapOneValue(ICAP_UNITS, TWTY_UINT16, static_cast<TW_UINT16>(units));
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_SetBitDepth(int depth) {
-    return TWAIN_SetCapOneValue(ICAP_BITDEPTH, TWTY_UINT16, static_cast<TW_UINT16>(depth));
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        return TWAIN_SetCapOneValue(ICAP_BITDEPTH, TWTY_UINT16, static_cast<TW_UINT16>(depth));
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_SetCurrentPixelType(int pixelType) {
-    return TWAIN_SetCapOneValue(ICAP_PIXELTYPE, TWTY_UINT16, static_cast<TW_UINT16>(pixelType));
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        return TWAIN_SetCapOneValue(ICAP_PIXELTYPE, TWTY_UINT16, static_cast<TW_UINT16>(pixelType));
+    });
 }
 
 namespace {
@@ -92,36 +106,46 @@ int ReadUInt16Capability(TW_UINT16 cap) {
 }
 }  // namespace
 
-TWAIN_API int WINAPI TWAIN_GetCurrentUnits(void) { return ReadUInt16Capability(ICAP_UNITS); }
-TWAIN_API int WINAPI TWAIN_GetBitDepth(void) { return ReadUInt16Capability(ICAP_BITDEPTH); }
-TWAIN_API int WINAPI TWAIN_GetPixelType(void) { return ReadUInt16Capability(ICAP_PIXELTYPE); }
+TWAIN_API int WINAPI TWAIN_GetCurrentUnits(void) {
+    return kavrel::NoThrow(int{0}, [&]() -> int { return ReadUInt16Capability(ICAP_UNITS); });
+}
+
+TWAIN_API int WINAPI TWAIN_GetBitDepth(void) {
+    return kavrel::NoThrow(int{0}, [&]() -> int { return ReadUInt16Capability(ICAP_BITDEPTH); });
+}
+
+TWAIN_API int WINAPI TWAIN_GetPixelType(void) {
+    return kavrel::NoThrow(int{0}, [&]() -> int { return ReadUInt16Capability(ICAP_PIXELTYPE); });
+}
 
 TWAIN_API int WINAPI TWAIN_NegotiatePixelTypes(unsigned long pixelTypeMask) {
-    using namespace kavrel::twainlib;
-    if (State().twainState != 4) return RecordError(kErrorNegotiateOutsideState4);
-    if (pixelTypeMask == 0) return 1;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        using namespace kavrel::twainlib;
+        if (State().twainState != 4) return RecordError(kErrorNegotiateOutsideState4);
+        if (pixelTypeMask == 0) return 1;
 
-    TW_CAPABILITY capability{};
-    capability.Cap = ICAP_PIXELTYPE;
-    capability.ConType = TWON_ENUMERATION;
-    capability.hContainer = nullptr;
-    const int sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
-    GlobalBlock container(capability.hContainer);
-    if (!sent) return RecordError(kErrorGetPixelTypes);
-    if (!container) return RecordError(kErrorNoContainer);
+        TW_CAPABILITY capability{};
+        capability.Cap = ICAP_PIXELTYPE;
+        capability.ConType = TWON_ENUMERATION;
+        capability.hContainer = nullptr;
+        const int sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
+        GlobalBlock container(capability.hContainer);
+        if (!sent) return RecordError(kErrorGetPixelTypes);
+        if (!container) return RecordError(kErrorNoContainer);
 
-    PixelTypeNarrowing narrowing;
-    {
-        GlobalLockGuard locked(container.get());
-        if (!locked) return RecordError(kErrorContainerUnusable);
-        narrowing = NarrowPixelTypes(capability.ConType, locked.bytes(), locked.size(),
-                                     static_cast<std::uint32_t>(pixelTypeMask));
-    }
-    if (!narrowing.result) return RecordError(narrowing.error);
-    int result = static_cast<int>(narrowing.result);
-    if (narrowing.sendBack) {
-        result = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-        if (!result) RecordError(kErrorSetPixelTypes);
-    }
-    return result;
+        PixelTypeNarrowing narrowing;
+        {
+            GlobalLockGuard locked(container.get());
+            if (!locked) return RecordError(kErrorContainerUnusable);
+            narrowing = NarrowPixelTypes(capability.ConType, locked.bytes(), locked.size(),
+                                         static_cast<std::uint32_t>(pixelTypeMask));
+        }
+        if (!narrowing.result) return RecordError(narrowing.error);
+        int result = static_cast<int>(narrowing.result);
+        if (narrowing.sendBack) {
+            result = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
+            if (!result) RecordError(kErrorSetPixelTypes);
+        }
+        return result;
+    });
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/win_handles.h"
 #include "twain/library_errors.h"
 #include "twain/twain.h"
 #include "twain/twain_protocol.h"
@@ -21,7 +22,9 @@ struct LibraryState {
     int twainState = 1;
     twain::TW_IDENTITY appIdentity{};
     twain::TW_IDENTITY sourceIdentity{};
-    HMODULE dsmModule = nullptr;
+    // Loaded from state 1 to 2 and freed from 2 to 1. Should the library itself be unloaded with
+    // the manager still loaded, the owner frees it then (at process exit the system ignores that).
+    Module dsmModule;
     twain::DSMENTRYPROC dsmEntry = nullptr;
     int dsmPresence = 0;  // 0 not yet known, 1 present, -1 absent
     HWND dsmParentWindow = nullptr;
@@ -32,6 +35,13 @@ struct LibraryState {
     twain::TW_UINT16 lastResultCode = 0;
     ErrorRecord lastError{};
     TW_TRANSFER_CALLBACK transferCallback = nullptr;
+    // The DIBs of the latest acquisition, in arrival order. The list only refers to them: every
+    // DIB belongs to whoever receives its handle (TWAIN_AcquireNative's caller, a transfer
+    // callback's owner, the caller of TWAIN_GetDib), who frees it with TWAIN_FreeNative.
+    // TWAIN_ClearDibList forgets the handles without freeing them. Two exports give up their DIB
+    // themselves: TWAIN_AcquireToFilename frees the image after writing it, and
+    // TWAIN_AcquireToClipboard hands it to the clipboard (SetClipboardData), which owns it from
+    // then on (it is freed only if the clipboard could not take it).
     HANDLE dibList[kDibListSlots] = {};
     int dibCount = 0;
 };

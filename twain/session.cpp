@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/no_throw.h"
 #include "twain/dsm_path.h"
 #include "twain/library_state.h"
 
@@ -148,179 +149,212 @@ using namespace twain;
 
 // --- information and settings -----------------------------------------------------------------
 
-TWAIN_API int WINAPI TWAIN_EasyVersion(void) { return kavrel::twainlib::kEasyVersion; }
-
-TWAIN_API int WINAPI TWAIN_State(void) { return State().twainState; }
-
-TWAIN_API int WINAPI TWAIN_IsAvailable(void) {
-    auto& s = State();
-    if (s.dsmEntry) return 1;
-    if (s.dsmPresence == 0) {
-        if (TWAIN_LoadSourceManager()) {
-            s.dsmPresence = 1;
-            TWAIN_UnloadSourceManager();
-        } else {
-            s.dsmPresence = -1;
-        }
-    }
-    return s.dsmPresence > 0 ? 1 : 0;
+TWAIN_API int WINAPI TWAIN_EasyVersion(void) {
+    return kavrel::NoThrow(int{kavrel::twainlib::kEasyVersion}, [&]() -> int {
+        return kavrel::twainlib::kEasyVersion;
+    });
 }
 
-TWAIN_API int WINAPI TWAIN_GetHideUI(void) { return State().hideUI; }
+TWAIN_API int WINAPI TWAIN_State(void) {
+    // Reading the state cannot fail; the guard is there because every export has one.
+    return kavrel::NoThrow(1, [] { return State().twainState; });
+}
 
-TWAIN_API void WINAPI TWAIN_SetHideUI(int hide) { State().hideUI = hide ? 1 : 0; }
+TWAIN_API int WINAPI TWAIN_IsAvailable(void) {
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.dsmEntry) return 1;
+        if (s.dsmPresence == 0) {
+            if (TWAIN_LoadSourceManager()) {
+                s.dsmPresence = 1;
+                TWAIN_UnloadSourceManager();
+            } else {
+                s.dsmPresence = -1;
+            }
+        }
+        return s.dsmPresence > 0 ? 1 : 0;
+    });
+}
+
+TWAIN_API int WINAPI TWAIN_GetHideUI(void) {
+    return kavrel::NoThrow(int{0}, [&]() -> int { return State().hideUI; });
+}
+
+TWAIN_API void WINAPI TWAIN_SetHideUI(int hide) {
+    kavrel::NoThrowVoid([&] { State().hideUI = hide ? 1 : 0; });
+}
 
 TWAIN_API void WINAPI TWAIN_RegisterApp(int majorNum, int minorNum, int language, int country,
                                         LPCSTR version, LPCSTR manufacturer, LPCSTR productFamily,
                                         LPCSTR productName) {
-    using kavrel::twainlib::CopyIdentityString;
-    TW_IDENTITY& id = State().appIdentity;
-    id.Id = 0;
-    id.Version.MajorNum = static_cast<TW_UINT16>(majorNum);
-    id.Version.MinorNum = static_cast<TW_UINT16>(minorNum);
-    id.Version.Language = static_cast<TW_UINT16>(language);
-    id.Version.Country = static_cast<TW_UINT16>(country);
-    CopyIdentityString(id.Version.Info, version);
-    id.ProtocolMajor = kProtocolMajor;
-    id.ProtocolMinor = kProtocolMinor;
-    id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-    CopyIdentityString(id.Manufacturer, manufacturer);
-    CopyIdentityString(id.ProductFamily, productFamily);
-    CopyIdentityString(id.ProductName, productName);
+    kavrel::NoThrowVoid([&] {
+        using kavrel::twainlib::CopyIdentityString;
+        TW_IDENTITY& id = State().appIdentity;
+        id.Id = 0;
+        id.Version.MajorNum = static_cast<TW_UINT16>(majorNum);
+        id.Version.MinorNum = static_cast<TW_UINT16>(minorNum);
+        id.Version.Language = static_cast<TW_UINT16>(language);
+        id.Version.Country = static_cast<TW_UINT16>(country);
+        CopyIdentityString(id.Version.Info, version);
+        id.ProtocolMajor = kProtocolMajor;
+        id.ProtocolMinor = kProtocolMinor;
+        id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+        CopyIdentityString(id.Manufacturer, manufacturer);
+        CopyIdentityString(id.ProductFamily, productFamily);
+        CopyIdentityString(id.ProductName, productName);
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_GetResultCode(void) {
-    return static_cast<int>(static_cast<TW_INT16>(State().lastResultCode));
+    return kavrel::NoThrow(int{TWRC_FAILURE}, [&]() -> int {
+        return static_cast<int>(static_cast<TW_INT16>(State().lastResultCode));
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_GetConditionCode(void) {
-    const int state = State().twainState;
-    TW_STATUS status{};
-    int sent = 0;
-    if (state >= 4) {
-        sent = TWAIN_DS(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    } else if (state == 3) {
-        sent = TWAIN_Mgr(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
-    } else {
-        return TWCC_SEQERROR;
-    }
-    return sent ? status.ConditionCode : TWCC_BUMMER;
+    return kavrel::NoThrow(int{TWCC_BUMMER}, [&]() -> int {
+        const int state = State().twainState;
+        TW_STATUS status{};
+        int sent = 0;
+        if (state >= 4) {
+            sent = TWAIN_DS(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+        } else if (state == 3) {
+            sent = TWAIN_Mgr(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+        } else {
+            return TWCC_SEQERROR;
+        }
+        return sent ? status.ConditionCode : TWCC_BUMMER;
+    });
 }
 
 // --- state-machine steps ----------------------------------------------------------------------
 
 TWAIN_API int WINAPI TWAIN_LoadSourceManager(void) {
-    auto& s = State();
-    if (s.twainState >= 2) return 1;
-    char windowsDirectory[kavrel::twainlib::kDsmPathBuffer] = {};
-    const UINT length = ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-    std::optional<std::string> path;
-    // A directory that does not fit the buffer (the answer is then the size it needs) means
-    // the manager is not found.
-    if (length < sizeof windowsDirectory) {
-        path = kavrel::twainlib::DsmPathInWindowsDirectory(windowsDirectory);
-    }
-    s.dsmModule = nullptr;
-    if (path) {
-        OFSTRUCT of{};
-        if (::OpenFile(path->c_str(), &of, OF_EXIST) != HFILE_ERROR) {
-            s.dsmModule = ::LoadLibraryA(path->c_str());
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState >= 2) return 1;
+        char windowsDirectory[kavrel::twainlib::kDsmPathBuffer] = {};
+        const UINT length = ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+        std::optional<std::string> path;
+        // A directory that does not fit the buffer (the answer is then the size it needs) means
+        // the manager is not found.
+        if (length < sizeof windowsDirectory) {
+            path = kavrel::twainlib::DsmPathInWindowsDirectory(windowsDirectory);
         }
-    }
-    if (s.dsmModule) {
-        s.dsmEntry = reinterpret_cast<DSMENTRYPROC>(
-            reinterpret_cast<void*>(::GetProcAddress(s.dsmModule, "DSM_Entry")));
-        if (s.dsmEntry) {
-            s.dsmPresence = 1;
-            s.twainState = 2;
+        s.dsmModule.reset();
+        if (path) {
+            OFSTRUCT of{};
+            if (::OpenFile(path->c_str(), &of, OF_EXIST) != HFILE_ERROR) {
+                s.dsmModule.reset(::LoadLibraryA(path->c_str()));
+            }
+        }
+        if (s.dsmModule) {
+            s.dsmEntry = reinterpret_cast<DSMENTRYPROC>(
+                reinterpret_cast<void*>(::GetProcAddress(s.dsmModule.get(), "DSM_Entry")));
+            if (s.dsmEntry) {
+                s.dsmPresence = 1;
+                s.twainState = 2;
+            } else {
+                s.dsmModule.reset();
+            }
         } else {
-            ::FreeLibrary(s.dsmModule);
-            s.dsmModule = nullptr;
+            s.dsmEntry = nullptr;
         }
-    } else {
-        s.dsmEntry = nullptr;
-    }
-    return s.twainState >= 2 ? 1 : 0;
+        return s.twainState >= 2 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_UnloadSourceManager(void) {
-    auto& s = State();
-    if (s.twainState == 2) {
-        if (s.dsmModule) ::FreeLibrary(s.dsmModule);
-        s.dsmModule = nullptr;
-        s.dsmEntry = nullptr;
-        s.twainState = 1;
-    }
-    return s.twainState == 1 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState == 2) {
+            s.dsmModule.reset();
+            s.dsmEntry = nullptr;
+            s.twainState = 1;
+        }
+        return s.twainState == 1 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_OpenSourceManager(HWND window) {
-    auto& s = State();
-    s.dsmParentWindow = window;
-    // Opening again while a source is open must not claim that no source is open: only a
-    // manager that was loaded but not open moves on to state 3.
-    if (TWAIN_LoadSourceManager() &&
-        TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow) && s.twainState == 2) {
-        s.twainState = 3;
-    }
-    return s.twainState >= 3 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        s.dsmParentWindow = window;
+        // Opening again while a source is open must not claim that no source is open: only a
+        // manager that was loaded but not open moves on to state 3.
+        if (TWAIN_LoadSourceManager() &&
+            TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow) && s.twainState == 2) {
+            s.twainState = 3;
+        }
+        return s.twainState >= 3 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
-    auto& s = State();
-    if (s.twainState != 3) return 0;
-    s.sourceIdentity.Id = 0;
-    s.sourceIdentity.ProductName[0] = '\0';
-    if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
-        s.twainState = 4;
-    } else {
-        kavrel::twainlib::RecordError(kavrel::twainlib::kErrorOpenSource);
-    }
-    return s.twainState == 4 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState != 3) return 0;
+        s.sourceIdentity.Id = 0;
+        s.sourceIdentity.ProductName[0] = '\0';
+        if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
+            s.twainState = 4;
+        } else {
+            kavrel::twainlib::RecordError(kavrel::twainlib::kErrorOpenSource);
+        }
+        return s.twainState == 4 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
-    auto& s = State();
-    if (s.twainState != 4) return 0;
-    s.sourceUI.ShowUI = s.hideUI ? 0 : 1;
-    s.sourceUI.ModalUI = 0;
-    s.sourceUI.hParent = window;
-    TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI);
-    // TWRC_CHECKSTATUS (the source could not hide its interface) is still an enabled source.
-    if (s.lastResultCode == TWRC_FAILURE) {
-        kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
-    } else {
-        s.twainState = 5;
-    }
-    return s.twainState == 5 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState != 4) return 0;
+        s.sourceUI.ShowUI = s.hideUI ? 0 : 1;
+        s.sourceUI.ModalUI = 0;
+        s.sourceUI.hParent = window;
+        TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI);
+        // TWRC_CHECKSTATUS (the source could not hide its interface) is still an enabled source.
+        if (s.lastResultCode == TWRC_FAILURE) {
+            kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
+        } else {
+            s.twainState = 5;
+        }
+        return s.twainState == 5 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_DisableSource(void) {
-    auto& s = State();
-    if (s.twainState == 5 && TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &s.sourceUI)) {
-        s.twainState = 4;
-    }
-    return s.twainState <= 4 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        if (s.twainState == 5 && TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &s.sourceUI)) {
+            s.twainState = 4;
+        }
+        return s.twainState <= 4 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_CloseSource(void) {
-    auto& s = State();
-    s.lastResultCode = TWRC_SUCCESS;
-    if (s.twainState == 5) TWAIN_DisableSource();
-    if (s.twainState == 4 && TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity)) {
-        s.twainState = 3;
-    }
-    return s.twainState <= 3 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        s.lastResultCode = TWRC_SUCCESS;
+        if (s.twainState == 5) TWAIN_DisableSource();
+        if (s.twainState == 4 && TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity)) {
+            s.twainState = 3;
+        }
+        return s.twainState <= 3 ? 1 : 0;
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
-    auto& s = State();
-    s.lastResultCode = TWRC_SUCCESS;
-    if (TWAIN_CloseSource()) {
-        HWND copy = window;
-        if (TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy)) s.twainState = 2;
-    }
-    return s.twainState <= 2 ? 1 : 0;
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        auto& s = State();
+        s.lastResultCode = TWRC_SUCCESS;
+        if (TWAIN_CloseSource()) {
+            HWND copy = window;
+            if (TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy)) s.twainState = 2;
+        }
+        return s.twainState <= 2 ? 1 : 0;
+    });
 }
 
 // --- raw triplets -----------------------------------------------------------------------------
@@ -339,10 +373,12 @@ int SendTriplet(TW_IDENTITY* destination, unsigned long dg, unsigned short dat, 
 }  // namespace
 
 TWAIN_API int WINAPI TWAIN_DS(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
-    kavrel::twainlib::SoftAssert(State().twainState >= 4);
-    return SendTriplet(&State().sourceIdentity, dg, dat, msg, data);
+    return kavrel::NoThrow(int{0}, [&]() -> int {
+        kavrel::twainlib::SoftAssert(State().twainState >= 4);
+        return SendTriplet(&State().sourceIdentity, dg, dat, msg, data);
+    });
 }
 
 TWAIN_API int WINAPI TWAIN_Mgr(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
-    return SendTriplet(nullptr, dg, dat, msg, data);
+    return kavrel::NoThrow(int{0}, [&]() -> int { return SendTriplet(nullptr, dg, dat, msg, data); });
 }

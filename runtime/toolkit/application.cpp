@@ -5,6 +5,7 @@
 #include "runtime/toolkit/controls.h"
 #include "runtime/toolkit/form.h"
 #include "runtime/toolkit/window_class.h"
+#include "runtime/toolkit/window_object.h"
 
 namespace kavrel::ui {
 
@@ -22,17 +23,17 @@ std::vector<std::string>& FormClasses() {
 
 void Application::Initialize() {
     if (initialized) return;
-    ImageControl::RegisterWindowClass();
+    RegisterModuleWindowClass(ImageControl::kWindowClass, &WindowObject::WindowProc);
     initialized = true;
 }
 
 bool Application::IsInitialized() { return initialized; }
 
-void Application::RegisterFormClass(const char* name, WNDPROC procedure) {
+void Application::RegisterFormClass(const char* name) {
     for (const auto& c : FormClasses()) {
         if (c == name) return;
     }
-    RegisterModuleWindowClass(name, procedure);
+    RegisterModuleWindowClass(name, &WindowObject::WindowProc);
     FormClasses().emplace_back(name);
 }
 
@@ -57,7 +58,7 @@ void Application::Finalize() {
     Forms().clear();
     for (const auto& c : FormClasses()) UnregisterModuleWindowClass(c.c_str());
     FormClasses().clear();
-    ImageControl::UnregisterWindowClass();
+    if (initialized) UnregisterModuleWindowClass(ImageControl::kWindowClass);
     initialized = false;
 }
 

@@ -16,8 +16,9 @@ public:
     static void Initialize();
     static bool IsInitialized();
 
-    // Registers a form window class once (unregistered again by Finalize).
-    static void RegisterFormClass(const char* name, WNDPROC procedure);
+    // Registers a form window class once (unregistered again by Finalize); its windows' messages
+    // go through the toolkit's one window procedure to their forms.
+    static void RegisterFormClass(const char* name);
 
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);

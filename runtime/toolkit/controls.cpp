@@ -10,15 +10,25 @@ namespace kavrel::ui {
 Control::Control(Form& owner, const char* windowClass, const std::string& text, DWORD style,
                  const Bounds& bounds, bool focusable)
     : owner_(owner), bounds_(bounds), focusable_(focusable) {
+    // The toolkit's own classes attach the object as the window is made (a system class ignores
+    // the creation parameter; its subclass attaches the object itself).
     window_.reset(::CreateWindowExA(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
                                     bounds.left, bounds.top, bounds.width, bounds.height,
-                                    owner.Handle(), nullptr, runtime::ModuleInstance(), this));
+                                    owner.Handle(), nullptr, runtime::ModuleInstance(),
+                                    static_cast<WindowObject*>(this)));
     if (!window_) throw Error("Не удалось создать элемент окна");
     ::SendMessageA(window_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(owner.FontHandle()), FALSE);
     owner.Register(*this);
 }
 
-Control::~Control() { owner_.Unregister(*this); }
+Control::~Control() {
+    owner_.Unregister(*this);
+    if (window_) Detach(window_.get());
+}
+
+LRESULT Control::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
 
 void Control::PlaceWithoutRefit(const Bounds& bounds) {
     bounds_ = bounds;
@@ -58,22 +68,15 @@ void Control::SetEnabled(bool enabled) {
 // ---------------------------------------------------------------------------------------------
 // Button
 
-namespace {
-constexpr char kButtonProp[] = "Kavrel.Button";
-}
-
 Button::Button(Form& owner, const std::string& caption, const Bounds& bounds)
     : Control(owner, "BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, bounds, true) {
-    ::SetPropA(Handle(), kButtonProp, this);
+    Attach(Handle());
     originalProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Button::SubclassProc)));
+        ::SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowObject::WindowProc)));
 }
 
 Button::~Button() {
-    if (Handle()) {
-        ::SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(originalProc_));
-        ::RemovePropA(Handle(), kButtonProp);
-    }
+    if (Handle()) ::SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(originalProc_));
 }
 
 std::string Button::Caption() const {
@@ -87,9 +90,11 @@ void Button::Click() {
     if (OnClick) OnClick();
 }
 
-LRESULT CALLBACK Button::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = static_cast<Button*>(::GetPropA(window, kButtonProp));
-    if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
+void Button::Notified(WORD code) {
+    if (code == BN_CLICKED) Click();
+}
+
+LRESULT Button::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETDLGCODE:
         // A dialog manager (a host that shows the form through IsDialogMessage) must hand every
@@ -97,25 +102,26 @@ LRESULT CALLBACK Button::SubclassProc(HWND window, UINT message, WPARAM wParam, 
         return DLGC_BUTTON | DLGC_WANTALLKEYS;
     case WM_KEYDOWN: {
         WORD key = static_cast<WORD>(wParam);
-        if (self->OnKeyDown) {
-            Form::Guarded([&] { self->OnKeyDown(key); });
-            // The handler may have closed the form, or the form may be gone altogether.
-            if (!::IsWindow(window)) return 0;
+        if (OnKeyDown) {
+            Form::Guarded([&] { OnKeyDown(key); });
+            // The handler may have closed the form, or the form may be gone altogether (and this
+            // object with it): nothing of it is touched then.
+            if (!::IsWindow(window) || WindowObject::Of(window) != this) return 0;
         }
         switch (key) {
         case VK_TAB:
-            self->Owner().FocusNextAfter(self, (::GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            Owner().FocusNextAfter(this, (::GetKeyState(VK_SHIFT) & 0x8000) != 0);
             return 0;
         case VK_RIGHT:
         case VK_DOWN:
-            self->Owner().FocusNextAfter(self, false);
+            Owner().FocusNextAfter(this, false);
             return 0;
         case VK_LEFT:
         case VK_UP:
-            self->Owner().FocusNextAfter(self, true);
+            Owner().FocusNextAfter(this, true);
             return 0;
         case VK_RETURN:
-            Form::Guarded([&] { self->Click(); });
+            Form::Guarded([&] { Click(); });
             return 0;
         default:
             break;
@@ -125,31 +131,14 @@ LRESULT CALLBACK Button::SubclassProc(HWND window, UINT message, WPARAM wParam, 
     default:
         break;
     }
-    return ::CallWindowProcA(self->originalProc_, window, message, wParam, lParam);
+    return ::CallWindowProcA(originalProc_, window, message, wParam, lParam);
 }
 
 // ---------------------------------------------------------------------------------------------
 // ImageControl
 
-namespace {
-constexpr char kImageClass[] = "TKavrelImage";
-bool imageClassRegistered = false;
-}  // namespace
-
-void ImageControl::RegisterWindowClass() {
-    if (imageClassRegistered) return;
-    RegisterModuleWindowClass(kImageClass, &ImageControl::WndProc);
-    imageClassRegistered = true;
-}
-
-void ImageControl::UnregisterWindowClass() {
-    if (!imageClassRegistered) return;
-    UnregisterModuleWindowClass(kImageClass);
-    imageClassRegistered = false;
-}
-
 ImageControl::ImageControl(Form& owner, const Bounds& bounds)
-    : Control(owner, (RegisterWindowClass(), kImageClass), "", 0, bounds, false) {}
+    : Control(owner, kWindowClass, "", 0, bounds, false) {}
 
 void ImageControl::SetPicture(std::shared_ptr<const picture::DibBitmap> picture) {
     picture_ = std::move(picture);
@@ -163,31 +152,26 @@ void ImageControl::Paint() {
     ::EndPaint(Handle(), &ps);
 }
 
-LRESULT CALLBACK ImageControl::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<ImageControl*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self && self->Handle() == window) {
+LRESULT ImageControl::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Messages sent while the window is being made come before the control knows its handle.
+    if (Handle() == window) {
         switch (message) {
         case WM_PAINT:
-            self->Paint();
+            Paint();
             return 0;
         case WM_ERASEBKGND:
-            if (self->picture_ && self->picture_->Width() >= self->Width() &&
-                self->picture_->Height() >= self->Height()) {
+            if (picture_ && picture_->Width() >= Width() && picture_->Height() >= Height()) {
                 return 1;  // the picture covers everything: no flicker
             }
             break;
         case WM_LBUTTONDBLCLK:
-            if (self->OnDblClick) Form::Guarded([&] { self->OnDblClick(); });
+            if (OnDblClick) Form::Guarded([&] { OnDblClick(); });
             return 0;
         default:
             break;
         }
     }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+    return Control::HandleMessage(window, message, wParam, lParam);
 }
 
 }  // namespace kavrel::ui

@@ -9,6 +9,7 @@
 
 #include "runtime/picture/bitmap.h"
 #include "base/win_handles.h"
+#include "runtime/toolkit/window_object.h"
 
 namespace kavrel::ui {
 
@@ -26,11 +27,9 @@ struct Bounds {
 
 // A control is a child window of its form. Its bounds are in the form's client coordinates and
 // every change is reported to the form, which re-fits itself around its visible controls.
-class Control {
+class Control : public WindowObject {
 public:
     virtual ~Control();
-    Control(const Control&) = delete;
-    Control& operator=(const Control&) = delete;
 
     HWND Handle() const { return window_.get(); }
     const Bounds& GetBounds() const { return bounds_; }
@@ -51,10 +50,15 @@ public:
     // Whether the control can hold the keyboard focus now.
     bool CanFocus() const { return focusable_ && visible_ && enabled_; }
 
+    // A notification the control's window sent its form (WM_COMMAND): what it means is the
+    // control's own business. The form calls it inside its event guard.
+    virtual void Notified(WORD /*code*/) {}
+
 protected:
     Control(Form& owner, const char* windowClass, const std::string& text, DWORD style,
             const Bounds& bounds, bool focusable);
     Form& Owner() { return owner_; }
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     friend class Form;
@@ -84,8 +88,11 @@ public:
     std::function<void()> OnClick;
     std::function<void(WORD& key)> OnKeyDown;
 
+    void Notified(WORD code) override;
+
 private:
-    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM);
+    // The button's own keys first, then the system button's procedure.
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     WNDPROC originalProc_ = nullptr;
 };
 
@@ -101,11 +108,11 @@ public:
 
     std::function<void()> OnDblClick;
 
-    static void RegisterWindowClass();
-    static void UnregisterWindowClass();
+    // The image control's window class, registered by the application object.
+    static constexpr char kWindowClass[] = "TKavrelImage";
 
 private:
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
     std::shared_ptr<const picture::DibBitmap> picture_;
 };

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "runtime/dll_startup.h"
 #include "base/error.h"
+#include "base/no_throw.h"
+#include "runtime/dll_startup.h"
 #include "runtime/toolkit/application.h"
 #include "runtime/toolkit/message_box.h"
 
@@ -31,12 +32,16 @@ public:
 
 private:
     static BOOL CALLBACK Visit(HWND window, LPARAM self) {
-        auto* me = reinterpret_cast<DisabledThreadWindows*>(self);
-        if (window != me->except_ && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
-            ::EnableWindow(window, FALSE);
-            me->disabled_.push_back(window);
-        }
-        return TRUE;
+        // Recorded before it is disabled: a window that could not be recorded (no memory) is
+        // left enabled rather than disabled for good, and the enumeration stops.
+        return NoThrow(FALSE, [&] {
+            auto* me = reinterpret_cast<DisabledThreadWindows*>(self);
+            if (window != me->except_ && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+                me->disabled_.push_back(window);
+                ::EnableWindow(window, FALSE);
+            }
+            return TRUE;
+        });
     }
     HWND except_;
     std::vector<HWND> disabled_;
@@ -56,7 +61,7 @@ void Form::Guarded(const std::function<void()>& handler) {
 
 Form::Form(const char* windowClass, const std::string& caption, const Bounds& designBounds) {
     Application::Initialize();
-    Application::RegisterFormClass(windowClass, &Form::WndProc);
+    Application::RegisterFormClass(windowClass);
     font_.reset(::CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                               DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif"));
@@ -64,12 +69,12 @@ Form::Form(const char* windowClass, const std::string& caption, const Bounds& de
     window_.reset(::CreateWindowExA(kFormExStyle, windowClass, caption.c_str(), kFormStyle,
                                     CW_USEDEFAULT, CW_USEDEFAULT, designBounds.width,
                                     designBounds.height, nullptr, nullptr,
-                                    runtime::ModuleInstance(), this));
+                                    runtime::ModuleInstance(), static_cast<WindowObject*>(this)));
     if (!window_) throw Error("Не удалось создать окно \"" + caption + "\"");
 }
 
 Form::~Form() {
-    if (window_) ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
+    if (window_) Detach(window_.get());
 }
 
 std::string Form::Caption() const {
@@ -189,7 +194,10 @@ void Form::ShowModal() {
             while (!closeRequested_ && ::IsWindow(Handle())) {
                 const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
                 if (got == 0) {
-                    // The thread is told to quit: close, and leave the quit for the host's loop.
+                    // The thread is told to quit: close, and post the quit again. The viewer's loop
+                    // runs inside the host's own message loop, which must see WM_QUIT to end the
+                    // host as it was asked to. (The TWAIN library's loop consumes it instead: there
+                    // the quit ends the acquisition, see TWAIN_ModalEventLoop.)
                     Close();
                     closeRequested_ = true;
                     ::PostQuitMessage(static_cast<int>(message.wParam));
@@ -208,28 +216,19 @@ void Form::ShowModal() {
     closeRequested_ = false;
 }
 
-LRESULT CALLBACK Form::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Form*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self && self->window_.get() == window) return self->Dispatch(message, wParam, lParam);
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    const HWND window = Handle();
+LRESULT Form::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Messages sent while the window is being made come before the form knows its handle.
+    if (window != Handle()) return ::DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED && lParam) {
+        if (lParam) {
+            // A notification from one of the form's controls: the control says what it means.
             for (Control* c : controls_) {
                 if (c->Handle() == reinterpret_cast<HWND>(lParam)) {
-                    if (auto* button = dynamic_cast<Button*>(c)) Guarded([&] { button->Click(); });
-                    break;
+                    Guarded([&] { c->Notified(HIWORD(wParam)); });
+                    return 0;
                 }
             }
-            return 0;
         }
         break;
     case WM_KEYDOWN:

@@ -10,19 +10,18 @@
 
 #include "runtime/toolkit/controls.h"
 #include "base/win_handles.h"
+#include "runtime/toolkit/window_object.h"
 
 namespace kavrel::ui {
 
 enum class CloseAction { None, Hide };
 
-class Form {
+class Form : public WindowObject {
 public:
     // Creates the (hidden) window of class `windowClass` with the design outer bounds' size; it
     // is placed by the system's default placement when first shown.
     Form(const char* windowClass, const std::string& caption, const Bounds& designBounds);
     virtual ~Form();
-    Form(const Form&) = delete;
-    Form& operator=(const Form&) = delete;
 
     HWND Handle() const { return window_.get(); }
     HFONT FontHandle() const { return font_.get(); }
@@ -65,8 +64,7 @@ private:
     void ControlChanged();
     void FocusFirst();
     void EndModal();
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT Dispatch(UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     Font font_;
     Window window_;
