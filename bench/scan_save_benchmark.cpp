@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "layout/dib_layout.h"
 #include "module/signature_jpeg.h"
 #include "runtime/picture/screen_picture.h"
 #include "tools/virtual_scanner/test_pattern.h"
@@ -32,7 +33,7 @@ using kavrel::bench::Seconds;
 void BareEncode(HGLOBAL dib, const std::string& path) {
     auto* header = static_cast<BITMAPINFOHEADER*>(::GlobalLock(dib));
     const int width = header->biWidth, height = header->biHeight;
-    const std::size_t stride = static_cast<std::size_t>((width * 24 + 31) / 32 * 4);
+    const auto stride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(width, 24));
     auto* rows = reinterpret_cast<std::uint8_t*>(header) + header->biSize;
     kavrel::bench::EncodeJpegFile(path, width, height, JCS_EXT_BGR, kavrel::script::kSignatureJpegQuality, true,
                                   [&](int y) { return rows + stride * (static_cast<std::size_t>(height) - 1 - y); });

@@ -87,6 +87,26 @@ void TermDestination(j_compress_ptr cinfo) {
     WriteOut(cinfo, kOutputBuffer - d->base.free_in_buffer);
 }
 
+// Destroys a libjpeg compressor or decompressor when it goes out of scope, also when a row
+// supplier throws in the middle of a job (safe even when creating it failed).
+template <class Struct, void (*Destroy)(Struct*)>
+class LibjpegObject {
+public:
+    LibjpegObject() = default;
+    LibjpegObject(const LibjpegObject&) = delete;
+    LibjpegObject& operator=(const LibjpegObject&) = delete;
+    ~LibjpegObject() { Destroy(&object_); }
+    Struct* get() { return &object_; }
+
+private:
+    Struct object_{};
+};
+
+void DestroyCompressor(jpeg_compress_struct* cinfo) { jpeg_destroy_compress(cinfo); }
+void DestroyDecompressor(jpeg_decompress_struct* cinfo) { jpeg_destroy_decompress(cinfo); }
+using Compressor = LibjpegObject<jpeg_compress_struct, &DestroyCompressor>;
+using Decompressor = LibjpegObject<jpeg_decompress_struct, &DestroyDecompressor>;
+
 struct EncodeJob {
     int width;
     int height;
@@ -97,7 +117,6 @@ struct EncodeJob {
 };
 
 // Drives the compressor; false (with the message in `errors`) when libjpeg failed.
-// The caller destroys the compressor whatever the outcome (safe even when creating it failed).
 bool Encode(jpeg_compress_struct* cinfo, ErrorManager* errors, const EncodeJob* job) {
     if (setjmp(errors->jump)) return false;
     jpeg_create_compress(cinfo);
@@ -194,13 +213,15 @@ void WriteJpegFile(const std::string& path, int width, int height, RowLayout lay
     destination.file = file.get();
     destination.buffer = buffer.data();
 
-    jpeg_compress_struct cinfo{};
     ErrorManager errors{};
     SetUpErrors(errors, false);
-    cinfo.err = &errors.base;
-    const EncodeJob job{width, height, layout, quality, &rows, &destination};
-    const bool encoded = Encode(&cinfo, &errors, &job);
-    jpeg_destroy_compress(&cinfo);
+    bool encoded = false;
+    {
+        Compressor cinfo;
+        cinfo.get()->err = &errors.base;
+        const EncodeJob job{width, height, layout, quality, &rows, &destination};
+        encoded = Encode(cinfo.get(), &errors, &job);
+    }
     if (!encoded) throw Error("Не удалось записать JPEG-файл " + path + ": " + errors.message);
     if (!::CloseHandle(file.release())) throw Error("Не удалось записать файл " + path);
 }
@@ -213,25 +234,29 @@ std::unique_ptr<picture::DibBitmap> ReadJpegFile(const std::string& path, JpegIn
     // anything is allocated for it; then the whole image into a picture of that size.
     JpegInfo header;
     {
-        jpeg_decompress_struct cinfo{};
         ErrorManager errors{};
         SetUpErrors(errors, true);
-        cinfo.err = &errors.base;
-        const bool ok = ReadHeader(&cinfo, &errors, &data, &header);
-        jpeg_destroy_decompress(&cinfo);
+        bool ok = false;
+        {
+            Decompressor cinfo;
+            cinfo.get()->err = &errors.base;
+            ok = ReadHeader(cinfo.get(), &errors, &data, &header);
+        }
         if (!ok) throw Error("Файл " + path + " не является изображением JPEG: " + errors.message);
     }
     // A photograph is kept as it decodes, 24 bits a pixel.
     auto picture = std::make_unique<picture::DibBitmap>(header.width, header.height, 24);
 
     std::vector<std::uint8_t> cmykRow(static_cast<std::size_t>(header.width) * 4);
-    jpeg_decompress_struct cinfo{};
     ErrorManager errors{};
     SetUpErrors(errors, true);
-    cinfo.err = &errors.base;
-    const DecodeJob job{&data, picture.get()};
-    const bool ok = Decode(&cinfo, &errors, &job, cmykRow.data());
-    jpeg_destroy_decompress(&cinfo);
+    bool ok = false;
+    {
+        Decompressor cinfo;
+        cinfo.get()->err = &errors.base;
+        const DecodeJob job{&data, picture.get()};
+        ok = Decode(cinfo.get(), &errors, &job, cmykRow.data());
+    }
     if (!ok) throw Error("Файл " + path + " повреждён: " + errors.message);
     if (info) *info = header;
     return picture;
