@@ -1,26 +1,28 @@
 // How much kvrscan's road from a delivered DIB to the finished JPEG file costs over the JPEG
-// encoding itself. For an A4 page at 300 dpi and a signature-sized scan, it times the road
-// (off-screen picture, drawing, encoding, writing beside the old file and replacing it) and a
-// bare libjpeg encode of the same pixels with the same settings into a file, and prints the
-// ratio of the medians. Not a test: it asserts nothing.
+// encoding itself, in time and in memory. For an A4 page at 300 and at 600 dpi and a
+// signature-sized scan it times the road (band by band through an off-screen picture in the
+// screen's format, encoding, writing beside the old file and replacing it) and a bare libjpeg
+// encode of the same pixels with the same settings into a file, alternating, and prints the ratio
+// of the medians. Not a test: it asserts nothing.
 //
-// It also times what no road through an off-screen picture can avoid: making a bitmap of the
-// image's size in the screen's format, writing every pixel of it once (fresh memory, so each page
-// is faulted in) and releasing it. Bare encode plus that floor gives the least ratio such a road
-// can reach on this machine.
+// Memory: the process's peak working set during one road (or one bare encode) minus its working
+// set just before, with the DIB already allocated and written. A peak cannot be reset, so each of
+// these is measured in a fresh process of this program (--memory).
 #include <windows.h>
+#include <psapi.h>
 
 #include "bench/bench_jpeg.h"
 #include "bench/bench_timing.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/win_handles.h"
 #include "layout/dib_layout.h"
 #include "module/signature_jpeg.h"
-#include "runtime/picture/screen_picture.h"
 #include "tools/virtual_scanner/test_pattern.h"
 
 namespace {
@@ -28,6 +30,18 @@ namespace {
 using kavrel::bench::Median;
 using kavrel::bench::Seconds;
 
+struct PageSize {
+    const char* name;
+    int width;
+    int height;
+    int rounds;
+};
+
+const PageSize kSizes[] = {
+    {"A4 page, 300 dpi", 2480, 3508, 7},
+    {"A4 page, 600 dpi", 4960, 7016, 5},
+    {"signature", 1200, 500, 25},
+};
 
 // libjpeg alone: the DIB's 24-bit rows, bottom-up in memory, handed over top row first.
 void BareEncode(HGLOBAL dib, const std::string& path) {
@@ -40,48 +54,116 @@ void BareEncode(HGLOBAL dib, const std::string& path) {
     ::GlobalUnlock(dib);
 }
 
-// The floor: a fresh screen-format bitmap of the image's size, filled once by GDI and released.
-void FillFreshBitmap(int width, int height) {
-    kavrel::picture::ScreenPicture fresh(width, height);
-    ::PatBlt(fresh.Dc(), 0, 0, width, height, WHITENESS);
-    ::GdiFlush();
+HGLOBAL Page(int width, int height) {
+    return kavrel::vscan::MakePatternDib(width, height, kavrel::vscan::PixelKind::Colour, 0);
 }
 
-void Measure(const char* what, int width, int height, int rounds, const std::string& dir) {
-    HGLOBAL dib = kavrel::vscan::MakePatternDib(width, height, kavrel::vscan::PixelKind::Colour, 0);
+SIZE_T WorkingSet(bool peak) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+}
+
+// In a fresh process: the extra peak memory of one road or one bare encode, written to `report`.
+int MeasureMemoryHere(bool road, int width, int height, const std::string& dir, const std::string& report) {
+    const std::string file = dir + (road ? "\\memory-road.jpg" : "\\memory-bare.jpg");
+    const auto run = [&](HGLOBAL dib) {
+        if (road) {
+            kavrel::script::SaveDibAsJpeg(dib, file);
+        } else {
+            BareEncode(dib, file);
+        }
+    };
+    // What a process pays once, whatever the page (the display driver's first connection, the
+    // code's pages), is paid on a tiny page first: in the host it was paid long before a scan.
+    {
+        kavrel::GlobalBlock tiny(Page(16, 16));
+        run(tiny.get());
+    }
+    kavrel::GlobalBlock dib(Page(width, height));
+    if (!dib) return 1;
+    const SIZE_T before = WorkingSet(false);
+    run(dib.get());
+    const SIZE_T peak = WorkingSet(true);
+    ::DeleteFileA(file.c_str());
+    FILE* out = std::fopen(report.c_str(), "w");
+    if (!out) return 1;
+    std::fprintf(out, "%lld\n", static_cast<long long>(peak) - static_cast<long long>(before));
+    std::fclose(out);
+    return 0;
+}
+
+// Runs this program again with --memory and reads what it reports; -1 when that failed.
+long long MeasureMemoryApart(bool road, const PageSize& size, const std::string& dir) {
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string report = dir + "\\memory.txt";
+    ::DeleteFileA(report.c_str());
+    std::string line = "\"" + std::string(self) + "\" --memory " + (road ? "road " : "bare ") +
+                       std::to_string(size.width) + " " + std::to_string(size.height) + " \"" + dir +
+                       "\" \"" + report + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return -1;
+    }
+    kavrel::KernelHandle thread(process.hThread);
+    kavrel::KernelHandle child(process.hProcess);
+    if (::WaitForSingleObject(child.get(), 10 * 60 * 1000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(child.get(), 1);
+        return -1;
+    }
+    long long extra = -1;
+    if (FILE* in = std::fopen(report.c_str(), "r")) {
+        if (std::fscanf(in, "%lld", &extra) != 1) extra = -1;
+        std::fclose(in);
+    }
+    ::DeleteFileA(report.c_str());
+    return extra;
+}
+
+void Measure(const PageSize& size, const std::string& dir) {
+    kavrel::GlobalBlock dib(Page(size.width, size.height));
     const std::string roadFile = dir + "\\road.jpg";
     const std::string bareFile = dir + "\\bare.jpg";
-    std::vector<double> road, bare, floor;
-    for (int i = 0; i < rounds; ++i) {
+    std::vector<double> road, bare;
+    for (int i = 0; i < size.rounds; ++i) {
         // Alternating, so that both see the same state of the machine.
         double t = Seconds();
-        kavrel::script::SaveDibAsJpeg(dib, roadFile);
+        kavrel::script::SaveDibAsJpeg(dib.get(), roadFile);
         road.push_back(Seconds() - t);
         t = Seconds();
-        BareEncode(dib, bareFile);
+        BareEncode(dib.get(), bareFile);
         bare.push_back(Seconds() - t);
-        t = Seconds();
-        FillFreshBitmap(width, height);
-        floor.push_back(Seconds() - t);
     }
-    const double r = Median(road), b = Median(bare), f = Median(floor);
-    std::printf("%-28s %5d x %-5d  road %8.1f ms   bare libjpeg %8.1f ms   ratio %.3f\n", what, width,
-                height, r * 1000, b * 1000, r / b);
-    std::printf("%-28s %5d x %-5d  fresh bitmap filled once %6.1f ms   least ratio through it %.3f\n", "",
-                width, height, f * 1000, (b + f) / b);
-    ::GlobalFree(dib);
     ::DeleteFileA(roadFile.c_str());
     ::DeleteFileA(bareFile.c_str());
+    dib.reset();
+    const long long roadMemory = MeasureMemoryApart(true, size, dir);
+    const long long bareMemory = MeasureMemoryApart(false, size, dir);
+    const double r = Median(road), b = Median(bare);
+    std::printf("%-18s %5d x %-5d  %5d rows  %9.1f  %9.1f  %6.3f  %8.2f  %8.2f  %+7.2f\n", size.name, size.width,
+                size.height, kavrel::script::SaveBandRows(size.width), r * 1000, b * 1000, r / b,
+                roadMemory / 1048576.0, bareMemory / 1048576.0, (roadMemory - bareMemory) / 1048576.0);
+    std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 7 && std::strcmp(argv[1], "--memory") == 0) {
+        return MeasureMemoryHere(std::strcmp(argv[2], "road") == 0, std::atoi(argv[3]), std::atoi(argv[4]), argv[5],
+                                 argv[6]);
+    }
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
     const std::string dir = argc > 1 ? argv[1] : std::string(temp);
-    std::printf("kvrscan save road against a bare libjpeg encode (quality 90, float DCT), medians:\n");
-    Measure("A4 page, 300 dpi", 2480, 3508, 7, dir);
-    Measure("signature", 1200, 500, 25, dir);
+    std::printf("kvrscan save road against a bare libjpeg encode (quality 90, float DCT); times are medians,\n"
+                "memory the peak working set during one run above the working set before it (DIB allocated):\n");
+    std::printf("%-18s %-13s  %-9s  %9s  %9s  %6s  %8s  %8s  %7s\n", "page", "pixels", "band", "road ms",
+                "bare ms", "ratio", "road MB", "bare MB", "diff MB");
+    for (const PageSize& size : kSizes) Measure(size, dir);
     return 0;
 }

@@ -1,4 +1,5 @@
 // DIBs in memory: the list of the latest acquisition, header properties, a palette, drawing.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -24,15 +25,24 @@ int ReadInfoHeaderField(HANDLE dib, std::size_t offset) {
     return static_cast<int>(LoadField<T>(locked.bytes() + offset));
 }
 
-// The common case of drawing a whole 24- or 32-bit image one to one into a 32-bit DIB section
-// selected into a plain memory DC (the scanning road does this with every page): the rows are
-// converted straight into the section's memory. The pixels come out as StretchDIBits would put
-// them there, several times faster; anything less plain is left to StretchDIBits.
-bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
+// The common case of drawing a 24- or 32-bit image one to one into a 32-bit DIB section selected
+// into a plain memory DC (the scanning road does this with every band of every page): the rows
+// are converted straight into the section's memory. The pixels come out as StretchDIBits would
+// put them there, several times faster; anything less plain is left to StretchDIBits.
+//
+// The destination may reach beyond the section at the top or the bottom (the scanning road places
+// the page so that one band of it falls on a band-high section); only the rows that fall on the
+// section are converted, as StretchDIBits clips. The source rectangle is in StretchDIBits' terms:
+// for an image stored bottom-up sy counts from its bottom row. For one stored top-down,
+// StretchDIBits counts a non-zero sy from the bottom as well but sy 0 from the top; those
+// rectangles are left to it.
+bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height, int sx, int sy,
                         const kavrel::layout::DibLayout& dib, const std::uint8_t* bits) {
     if (dib.compression != BI_RGB || (dib.bitCount != 24 && dib.bitCount != 32)) return false;
     const int rows = dib.height < 0 ? -dib.height : dib.height;
-    if (width != dib.width || height != rows) return false;
+    // Wholly inside the image (StretchDIBits clips what is not).
+    if (width <= 0 || height <= 0 || sx < 0 || sy < 0 || width > dib.width - sx || height > rows - sy) return false;
+    if (dib.height < 0 && sy != 0) return false;
     HGDIOBJ selected = ::GetCurrentObject(dc, OBJ_BITMAP);
     DIBSECTION section{};
     if (!selected || ::GetObjectA(selected, sizeof section, &section) != sizeof section || !section.dsBm.bmBits) {
@@ -56,7 +66,11 @@ bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
     }
     const int targetWidth = section.dsBm.bmWidth;
     const int targetRows = section.dsBm.bmHeight;
-    if (dx < 0 || dy < 0 || dx + width > targetWidth || dy + height > targetRows) return false;
+    if (dx < 0 || width > targetWidth - dx) return false;
+    // The rectangle's rows that fall on the section (64-bit: dy may be far off either way).
+    const int firstRow = static_cast<int>(std::max<long long>(0, -static_cast<long long>(dy)));
+    const int endRow = static_cast<int>(std::min<long long>(height, static_cast<long long>(targetRows) - dy));
+    if (firstRow >= endRow) return true;  // nothing of it falls on the section
 
     // Which way the section stores its rows: its header does not say for sure (a top-down
     // section may report a positive height), so a pixel set through the DC shows where the
@@ -78,9 +92,12 @@ bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height,
     ::GdiFlush();
     const std::size_t targetStride = static_cast<std::size_t>(section.dsBm.bmWidthBytes);
     const std::size_t sourceStride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(dib.width, dib.bitCount));
-    for (int y = 0; y < height; ++y) {
-        // Row y from the top of either image, whichever way each stores its rows.
-        const std::uint8_t* from = bits + sourceStride * static_cast<std::size_t>(dib.height > 0 ? rows - 1 - y : y);
+    const std::size_t sourceOffset = static_cast<std::size_t>(sx) * (dib.bitCount / 8);
+    for (int y = firstRow; y < endRow; ++y) {
+        // Row y from the top of the rectangle, in memory: a bottom-up image keeps the rectangle's
+        // top row (sy + height - 1 from its bottom) furthest in; a top-down one (sy 0) at row y.
+        const int sourceRow = dib.height > 0 ? sy + height - 1 - y : y;
+        const std::uint8_t* from = bits + sourceStride * static_cast<std::size_t>(sourceRow) + sourceOffset;
         const int targetRow = dy + y;
         std::uint8_t* to = targetBits + targetStride * static_cast<std::size_t>(
                                             topDown ? targetRow : targetRows - 1 - targetRow) +
@@ -203,8 +220,7 @@ TWAIN_API void WINAPI TWAIN_DrawDibToDC(HDC dc, int dx, int dy, int width, int h
         // A header that claims more than the block holds is not drawn: drawing would read past it.
         const auto layout = kavrel::layout::InspectDib(locked.bytes(), locked.size());
         if (!layout) return;
-        if (sx == 0 && sy == 0 &&
-            CopyIntoDibSection(dc, dx, dy, width, height, *layout, locked.bytes() + layout->bitsOffset)) {
+        if (CopyIntoDibSection(dc, dx, dy, width, height, sx, sy, *layout, locked.bytes() + layout->bitsOffset)) {
             return;
         }
         ::StretchDIBits(dc, dx, dy, width, height, sx, sy, width, height,

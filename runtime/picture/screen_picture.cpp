@@ -89,10 +89,13 @@ jpeg::RowLayout ScreenPicture::Layout() const {
     return direct_ && bitsPerPixel_ == 32 ? jpeg::RowLayout::Bgrx : jpeg::RowLayout::Bgr;
 }
 
+void ScreenPicture::Drawn() {
+    ::GdiFlush();
+    convertedFirst_ = -1;
+    convertedCount_ = 0;
+}
+
 const std::uint8_t* ScreenPicture::Row(int y) {
-    // Drawing that is still queued must reach the pixels before they are read (once for the
-    // whole read-out: every flush is a call into the system).
-    if (y == 0) ::GdiFlush();
     if (direct_) return bits_ + stride_ * static_cast<std::size_t>(y);
     if (y < convertedFirst_ || y >= convertedFirst_ + convertedCount_) {
         // Convert a strip of rows to 24-bit colour at a time.

@@ -1,5 +1,6 @@
 // An off-screen picture in the screen's own pixel format: a bitmap that is never shown, with a
-// device context to draw into, and its pixels read back as 24-bit colour rows.
+// device context to draw into, and its pixels read back as 24-bit colour rows. It may be drawn
+// into and read again and again (the scanning road reuses one for every band of a page).
 #pragma once
 
 #include <windows.h>
@@ -8,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "runtime/jpeg/jpeg_codec.h"
 #include "base/win_handles.h"
+#include "runtime/jpeg/jpeg_codec.h"
 
 namespace kavrel::picture {
 
@@ -25,9 +26,14 @@ public:
     int BitsPerPixel() const { return bitsPerPixel_; }
     HDC Dc() const { return dc_.get(); }
 
+    // Tells the picture that drawing through Dc() has changed its pixels: the drawing still queued
+    // is flushed (once, not for every row read) and rows converted before are read again.
+    void Drawn();
+
     // The pixels as colour rows for the JPEG encoder: read in place when the screen format
-    // already holds 8 bits a colour (24 or 32 bits a pixel), converted row by row otherwise,
-    // so that colours pass through the screen's format on their way.
+    // already holds 8 bits a colour (24 or 32 bits a pixel), converted otherwise, so that colours
+    // pass through the screen's format on their way. Row y counts from the top; valid until the
+    // next call.
     jpeg::RowLayout Layout() const;
     const std::uint8_t* Row(int y);
 

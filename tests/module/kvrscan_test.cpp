@@ -138,6 +138,20 @@ TEST_F(Kvrscan, ScansTheFirstImageIntoAQuality90Jpeg) {
     ExpectPatternPage(jpeg, 0);
 }
 
+TEST_F(Kvrscan, AnA4ColourPageAt600DpiIsSaved) {
+    // 4960 x 7016: a 104 MB DIB from the scanner inside a 32-bit process, which the save road
+    // takes band by band instead of asking for a page-sized picture as well.
+    WriteBytes(ini, "[Scanner]\r\nWidth=4960\r\nHeight=7016\r\n");
+    Operator op;
+    EXPECT_EQ(Scan(scratch.Path(), "a4", op), 0);
+    EXPECT_TRUE(host.messages.empty());
+    const JpegFacts facts = InspectJpeg(ReadBytes(scratch / "a4.jpg"));
+    ASSERT_TRUE(facts.valid);
+    EXPECT_EQ(facts.width, 4960);
+    EXPECT_EQ(facts.height, 7016);
+    EXPECT_EQ(facts.components, 3);
+}
+
 TEST_F(Kvrscan, AnExistingFileIsReplacedWithoutAsking) {
     WriteBytes(scratch / "K.jpg", "the old signature");
     Operator op;

@@ -6,6 +6,7 @@
 #   KAVREL_TEST_LISTING     where the program's list of cases is kept between runs
 #   KAVREL_TEST_PROPERTIES  CTest properties of every suite
 #   KAVREL_TEST_RESULTS     the folder (a Linux path) for the suites' GoogleTest XML results
+#   KAVREL_TEST_NAME_SUFFIX  appended to each suite's name (a program built twice, for two prefixes)
 #
 # The list of cases comes from the program itself (--gtest_list_tests), so that no case can be
 # missed; it is asked for again only when the program was built anew.
@@ -50,14 +51,15 @@ foreach(line IN LISTS lines)
 endforeach()
 
 foreach(suite IN LISTS suites)
+    set(name "${suite}${KAVREL_TEST_NAME_SUFFIX}")
     # Each suite leaves its cases' results for the run's summary (scripts/test.sh).
-    string(REPLACE "/" "_" result_name "${suite}")
+    string(REPLACE "/" "_" result_name "${name}")
     string(REPLACE "/" "\\" results "Z:${KAVREL_TEST_RESULTS}/${result_name}.xml")
-    add_test("${suite}" ${KAVREL_TEST_LAUNCHER} "${KAVREL_TEST_PROGRAM}" "--gtest_filter=${suite}.*"
+    add_test("${name}" ${KAVREL_TEST_LAUNCHER} "${KAVREL_TEST_PROGRAM}" "--gtest_filter=${suite}.*"
              --gtest_color=no "--gtest_output=xml:${results}")
     # The program bounds each case itself (tests/support/test_main.cpp); this is the last resort
     # for a process that never gets as far as its first case.
     math(EXPR limit "120 + 60 * ${cases_${suite}}")
-    set_tests_properties("${suite}" PROPERTIES TIMEOUT ${limit} LABELS "${program_name}"
+    set_tests_properties("${name}" PROPERTIES TIMEOUT ${limit} LABELS "${program_name}"
                          ${KAVREL_TEST_PROPERTIES})
 endforeach()

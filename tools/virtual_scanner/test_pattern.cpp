@@ -18,28 +18,38 @@ constexpr LONG kPelsPerMeter = 7874;  // 200 dots per inch
 constexpr long long kMaxImageFileBytes = 256LL << 20;
 
 // The stroke: a pen line waving across the middle of the page like a signature, drawn a little
-// differently on each page.
-bool OnStroke(int x, int y, int width, int height, int page) {
-    if (x < width / 10 || x > width - width / 10) return false;
+// differently on each page. Its centre line depends on the column only.
+double StrokeCentre(int x, int width, int height, int page) {
     const double t = static_cast<double>(x) / width * 6.2831853 * 3 + page * 0.7;
-    const double centre = height / 2.0 + std::sin(t) * std::cos(t / 3.1) * height / 4.0;
+    return height / 2.0 + std::sin(t) * std::cos(t / 3.1) * height / 4.0;
+}
+
+bool OnStroke(int x, int y, int width, int height, double centre) {
+    if (x < width / 10 || x > width - width / 10) return false;
     const double thickness = height / 45.0 + 1.5;
     return std::abs(y - centre) <= thickness;
 }
 
-}  // namespace
-
-Rgb PatternColour(int x, int y, int width, int height, int page) {
-    if (OnStroke(x, y, width, height, page)) return {20, 24, 90};
+Rgb Colour(int x, int y, int width, int height, int page, double centre) {
+    if (OnStroke(x, y, width, height, centre)) return {20, 24, 90};
     const int w = width > 1 ? width - 1 : 1;
     const int h = height > 1 ? height - 1 : 1;
     return {static_cast<std::uint8_t>(60 + x * 180 / w), static_cast<std::uint8_t>(230 - y * 150 / h),
             static_cast<std::uint8_t>((120 + page * 50) % 256)};
 }
 
-std::uint8_t PatternGrey(int x, int y, int width, int height, int page) {
-    const Rgb c = PatternColour(x, y, width, height, page);
+std::uint8_t Grey(const Rgb& c) {
     return static_cast<std::uint8_t>((c.red * 299 + c.green * 587 + c.blue * 114 + 500) / 1000);
+}
+
+}  // namespace
+
+Rgb PatternColour(int x, int y, int width, int height, int page) {
+    return Colour(x, y, width, height, page, StrokeCentre(x, width, height, page));
+}
+
+std::uint8_t PatternGrey(int x, int y, int width, int height, int page) {
+    return Grey(PatternColour(x, y, width, height, page));
 }
 
 bool PatternWhite(int x, int y, int width, int height, int page) {
@@ -73,24 +83,26 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
             const auto level = static_cast<BYTE>(colours == 2 ? i * 255 : i);
             table[i] = {level, level, level, 0};
         }
+        // The stroke's centre once for each column, not for each of a large page's pixels.
+        std::vector<double> centres(static_cast<std::size_t>(width));
+        for (int x = 0; x < width; ++x) centres[static_cast<std::size_t>(x)] = StrokeCentre(x, width, height, page);
         std::uint8_t* rows = locked.bytes() + sizeof(BITMAPINFOHEADER) + 4 * colours;
         for (int y = 0; y < height; ++y) {
             // Bottom-up: the last row in memory is the top of the page.
             std::uint8_t* row = rows + stride * static_cast<std::size_t>(height - 1 - y);
             for (int x = 0; x < width; ++x) {
+                const Rgb c = Colour(x, y, width, height, page, centres[static_cast<std::size_t>(x)]);
                 switch (kind) {
-                case PixelKind::Colour: {
-                    const Rgb c = PatternColour(x, y, width, height, page);
+                case PixelKind::Colour:
                     row[3 * x] = c.blue;
                     row[3 * x + 1] = c.green;
                     row[3 * x + 2] = c.red;
                     break;
-                }
                 case PixelKind::Grey:
-                    row[x] = PatternGrey(x, y, width, height, page);
+                    row[x] = Grey(c);
                     break;
                 case PixelKind::BlackAndWhite:
-                    if (PatternWhite(x, y, width, height, page)) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                    if (Grey(c) >= 128) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
                     break;
                 }
             }
