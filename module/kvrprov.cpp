@@ -21,7 +21,8 @@ void __cdecl kvrprov() {
 
             int result = kNoDirectory;
             if (DirectoryExists(directory)) {
-                const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase);
+                // One signature file answers the question: the walk stops at the first.
+                const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase, 1);
                 // A directory that exists but cannot be listed answers 2, like a missing one: the
                 // script cannot use it, and answering 1 would claim that the client has no
                 // signature on file when there may well be one behind the refusal.

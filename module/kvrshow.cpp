@@ -59,7 +59,8 @@ void __cdecl kvrshow() {
                 host::ReportMessage("Отсутствует директория с подписью клиента");
                 return;
             }
-            const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase);
+            // Only whether there is one: the viewer lists the directory itself.
+            const auto names = ListSignatureFiles(directory, clientKey, KeyMode::IgnoreCase, 1);
             if (!names) {
                 host::ReportMessage("Невозможно открыть директорию с подписью клиента");
                 return;
@@ -69,7 +70,6 @@ void __cdecl kvrshow() {
                 CloseViewerIfShown();
                 return;
             }
-            // The names were only the check: the viewer lists the directory itself.
             ShowViewer(directory, clientKey);
         } catch (const std::exception& e) {
             // "123" is the one message handed to the host raw, without the OEM conversion of

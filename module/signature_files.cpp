@@ -24,10 +24,11 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& directory,
-                                                           std::string_view clientKey,
-                                                           KeyMode mode) {
+                                                           std::string_view clientKey, KeyMode mode,
+                                                           std::size_t limit) {
     WIN32_FIND_DATAA entry{};
-    FindHandle listing(::FindFirstFileA(ListingPattern(directory).c_str(), &entry));
+    const std::string pattern = ListingPattern(directory, SignatureSearchPattern(clientKey));
+    FindHandle listing(::FindFirstFileA(pattern.c_str(), &entry));
     if (!listing) {
         // An empty directory still lists "." and ".."; a failure with "no files" can only come
         // from a drive root with nothing in it, which is a successful, empty listing.
@@ -35,9 +36,14 @@ std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& di
         return std::nullopt;
     }
     std::vector<std::string> names;
+    if (limit == 0) return names;
     do {
-        // cFileName is the long name; the short 8.3 alternative plays no part.
-        if (IsSignatureFile(entry.cFileName, clientKey, mode)) names.emplace_back(entry.cFileName);
+        // cFileName is the long name; the short 8.3 alternative (which the pattern may have
+        // matched) plays no part.
+        if (IsSignatureFile(entry.cFileName, clientKey, mode)) {
+            names.emplace_back(entry.cFileName);
+            if (names.size() >= limit) break;
+        }
     } while (::FindNextFileA(listing.get(), &entry));
     return names;
 }

@@ -2,6 +2,8 @@
 // case, and the directory walk that finds them.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,10 +21,16 @@ bool IsSignatureFile(std::string_view name, std::string_view clientKey, KeyMode 
 bool DirectoryExists(const std::string& path);
 
 // The names (not paths) of the entries of `directory` that are signature files of `clientKey`
-// in `mode`, in listing order; files and sub-directories alike, hidden ones included.
-// Empty optional: the system refused to list the directory.
-std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& directory,
-                                                           std::string_view clientKey,
-                                                           KeyMode mode = KeyMode::IgnoreCase);
+// in `mode`, in listing order; files and sub-directories alike, hidden ones included; the first
+// `limit` of them at most (the walk stops there). Empty optional: the system refused to list the
+// directory.
+//
+// The file system is asked for the entries that SignatureSearchPattern lets through, a superset
+// of the client's files that a file server filters far faster than this code could look at
+// every entry of a directory holding all clients' signatures; the exact rule is then applied to
+// what comes back, in the order it comes.
+std::optional<std::vector<std::string>> ListSignatureFiles(
+    const std::string& directory, std::string_view clientKey, KeyMode mode = KeyMode::IgnoreCase,
+    std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 }  // namespace kavrel

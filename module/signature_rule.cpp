@@ -27,13 +27,36 @@ bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode 
     return UpperCased(prefix, upper) == UpperCased(clientKey, upper);
 }
 
-std::string ListingPattern(const std::string& directory) {
-    std::string pattern = directory;
-    if (!pattern.empty()) {
-        const char last = pattern.back();
-        if (last != ':' && last != '\\' && last != '/') pattern += '\\';
+std::string ListingPattern(const std::string& directory, std::string_view pattern) {
+    std::string path = directory;
+    if (!path.empty()) {
+        const char last = path.back();
+        if (last != ':' && last != '\\' && last != '/') path += '\\';
     }
-    pattern += "*.*";
+    path += pattern;
+    return path;
+}
+
+namespace {
+
+// Characters a file-name pattern takes literally and that the file system's case-insensitive
+// comparison pairs exactly as the system's 1251 upper-case mapping does.
+bool TakenLiterally(unsigned char c) {
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
+    if (c >= 0xC0 || c == 0xA8 || c == 0xB8) return true;  // А-я, Ё, ё
+    constexpr std::string_view kPlain = " !#$%&'()+,-;=@[]^_`{}~";
+    return kPlain.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string SignatureSearchPattern(std::string_view clientKey) {
+    std::string pattern;
+    for (const char c : clientKey) {
+        if (!TakenLiterally(static_cast<unsigned char>(c))) break;
+        pattern += c;
+    }
+    pattern += '*';
     return pattern;
 }
 

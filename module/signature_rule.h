@@ -25,8 +25,17 @@ using UpperCaseMapping = void (*)(char* text, std::size_t length);
 // matches every such name.
 bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode mode, UpperCaseMapping upper);
 
-// The listing pattern for a directory: "*.*" appended, with a "\" in between unless the path is
-// empty or already ends in ":", "\" or "/".
-std::string ListingPattern(const std::string& directory);
+// The listing pattern for a directory: `pattern` ("*.*" unless given) appended, with a "\" in
+// between unless the path is empty or already ends in ":", "\" or "/".
+std::string ListingPattern(const std::string& directory, std::string_view pattern = "*.*");
+
+// A file-name pattern that lists every signature file of `clientKey`, in either key mode, and
+// usually few others: the longest beginning of the key made of characters that a pattern takes
+// literally and that the file system compares as the rule does (ASCII letters and digits, the
+// Russian letters of code page 1251, plain punctuation), then "*". The file system matches it
+// case-insensitively, which the exact mode's byte comparison narrows again. A character that
+// patterns treat specially ("*", "?", "<", ">", '"', "."), a path separator, or any other
+// character ends the literal part there; a key that begins with one gives "*", the full listing.
+std::string SignatureSearchPattern(std::string_view clientKey);
 
 }  // namespace kavrel

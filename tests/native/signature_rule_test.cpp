@@ -42,12 +42,30 @@ TEST(SignatureRule, LetterCaseByKeyMode) {
     EXPECT_FALSE(Matches("Иван.bmp", "Иванов")) << "a name shorter than the key";
 }
 
+TEST(SignatureRule, SearchPatternIsTheKeysPlainBeginning) {
+    EXPECT_EQ(SignatureSearchPattern("40817810000000000001"), "40817810000000000001*");
+    EXPECT_EQ(SignatureSearchPattern("Иванов_Ёж"), "Иванов_Ёж*") << "Russian letters are compared as the rule does";
+    EXPECT_EQ(SignatureSearchPattern(""), "*");
+    // Characters that patterns treat specially, or that could match differently, end it there.
+    EXPECT_EQ(SignatureSearchPattern("ab*cd"), "ab*");
+    EXPECT_EQ(SignatureSearchPattern("ab?cd"), "ab*");
+    EXPECT_EQ(SignatureSearchPattern("ab.cd"), "ab*");
+    EXPECT_EQ(SignatureSearchPattern("ab<c>d\"e"), "ab*");
+    EXPECT_EQ(SignatureSearchPattern("..\\x"), "*");
+    EXPECT_EQ(SignatureSearchPattern("C:x"), "C*");
+    EXPECT_EQ(SignatureSearchPattern("a/b"), "a*");
+    EXPECT_EQ(SignatureSearchPattern("Ђак"), "*") << "a Serbian letter: its case pairs are not the rule's to vouch for";
+    EXPECT_EQ(SignatureSearchPattern("x\x01y"), "x*");
+    EXPECT_EQ(SignatureSearchPattern("k-1 (2) #3"), "k-1 (2) #3*");
+}
+
 TEST(SignatureRule, ListingPattern) {
     EXPECT_EQ(ListingPattern("C:\\sig"), "C:\\sig\\*.*");
     EXPECT_EQ(ListingPattern("C:\\sig\\"), "C:\\sig\\*.*");
     EXPECT_EQ(ListingPattern("C:/sig/"), "C:/sig/*.*");
     EXPECT_EQ(ListingPattern("C:"), "C:*.*") << "the drive's current directory";
     EXPECT_EQ(ListingPattern(""), "*.*");
+    EXPECT_EQ(ListingPattern("C:\\sig", "K1*"), "C:\\sig\\K1*");
 }
 
 }  // namespace
