@@ -38,8 +38,18 @@ public:
     }
 };
 
+// The file name is a name inside the directory: one with a path separator or a drive colon in it
+// would put the signature somewhere else ("..\\other", "C:\\x") or into a stream of another
+// file ("name:stream"). Such a name fails like a file that cannot be written, before the operator
+// scans in vain.
+bool StaysInTheDirectory(const std::string& fileName) {
+    return fileName.find_first_of("\\/:") == std::string::npos;
+}
+
 // Acquires, then stores the first image that arrived.
-void AcquireAndSave(const std::string& path) {
+void AcquireAndSave(const std::string& directory, const std::string& fileName) {
+    if (!StaysInTheDirectory(fileName)) throw Error("the file name leaves the directory");
+    const std::string path = directory + "\\" + fileName + ".jpg";
     TWAIN_AcquireNative(nullptr, 0);
     AcquiredImages images;
     if (TWAIN_GetNumDibs() == 0) throw Error("no image arrived");
@@ -74,7 +84,7 @@ void __cdecl kvrscan() {
                 result = kNoSourceChosen;
             } else {
                 try {
-                    AcquireAndSave(directory + "\\" + fileName + ".jpg");
+                    AcquireAndSave(directory, fileName);
                 } catch (...) {
                     host::ReportMessage("TWAIN-устройство не подключено");
                     result = kScanFailed;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base/win_handles.h"
 
 namespace kavrel {
@@ -27,7 +29,9 @@ std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& di
                                                            std::string_view clientKey, KeyMode mode,
                                                            std::size_t limit) {
     WIN32_FIND_DATAA entry{};
-    const std::string pattern = ListingPattern(directory, SignatureSearchPattern(clientKey));
+    // The pattern with its directory must fit a path, and a name is at most 255 characters.
+    const std::size_t room = directory.size() + 2 < MAX_PATH ? MAX_PATH - directory.size() - 2 : 1;
+    const std::string pattern = ListingPattern(directory, SignatureSearchPattern(clientKey, std::min<std::size_t>(room, 255)));
     FindHandle listing(::FindFirstFileA(pattern.c_str(), &entry));
     if (!listing) {
         // An empty directory still lists "." and ".."; a failure with "no files" can only come

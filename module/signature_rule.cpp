@@ -50,10 +50,10 @@ bool TakenLiterally(unsigned char c) {
 
 }  // namespace
 
-std::string SignatureSearchPattern(std::string_view clientKey) {
+std::string SignatureSearchPattern(std::string_view clientKey, std::size_t maxLength) {
     std::string pattern;
     for (const char c : clientKey) {
-        if (!TakenLiterally(static_cast<unsigned char>(c))) break;
+        if (!TakenLiterally(static_cast<unsigned char>(c)) || pattern.size() + 1 >= maxLength) break;
         pattern += c;
     }
     pattern += '*';

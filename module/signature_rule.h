@@ -36,6 +36,8 @@ std::string ListingPattern(const std::string& directory, std::string_view patter
 // case-insensitively, which the exact mode's byte comparison narrows again. A character that
 // patterns treat specially ("*", "?", "<", ">", '"', "."), a path separator, or any other
 // character ends the literal part there; a key that begins with one gives "*", the full listing.
-std::string SignatureSearchPattern(std::string_view clientKey);
+// The pattern is at most `maxLength` characters long (at least "*"): a longer key is cut, which
+// keeps the pattern a superset, so that a key no name could hold still lists a usable directory.
+std::string SignatureSearchPattern(std::string_view clientKey, std::size_t maxLength = 255);
 
 }  // namespace kavrel

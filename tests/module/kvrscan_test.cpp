@@ -280,5 +280,62 @@ TEST_F(Kvrscan, MessagesArriveInTheOemCodePage) {
     EXPECT_EQ(static_cast<unsigned char>(host.messages[0][0]), 0x8E);
 }
 
+TEST_F(Kvrscan, BadArgumentsGiveACodeAndNothingIsWrittenOutsideTheDirectory) {
+    const std::string target = scratch.Subdir("target");
+    const std::string longText(10000, 'a');
+    struct Case {
+        const char* what;
+        std::string directory;
+        std::string name;
+        int code;
+        std::vector<std::string> windows;  // what the operator is shown
+    };
+    const std::vector<std::string> selectOnly{"select"};
+    const std::vector<std::string> selectAndScan{"select", "scanner"};
+    const Case cases[] = {
+        // Names that would put the file elsewhere are refused before the scan.
+        {"a name climbing out of the directory", target, "..\\escaped", 1, selectOnly},
+        {"a name with a slash", target, "sub/escaped", 1, selectOnly},
+        {"a name with a drive", target, "C:\\escaped", 1, selectOnly},
+        {"a name of a stream of another file", target, "file:stream", 1, selectOnly},
+        // Names the file system refuses: the scan happens, the saving fails.
+        {"characters names cannot have", target, "a<b>|c", 1, selectAndScan},
+        {"a wildcard", target, "a*b?", 1, selectAndScan},
+        {"10,000 characters of name", target, longText, 1, selectAndScan},
+        // Directories that are not there.
+        {"10,000 characters of directory", longText, "x", 3, {}},
+        {"a drive that does not exist", "Q:\\signatures", "x", 3, {}},
+        {"a UNC path to no server", "\\\\nosuchserver\\share", "x", 3, {}},
+        {"an empty directory argument", "", "x", 3, {}},
+    };
+    for (const Case& c : cases) {
+        Operator op;
+        EXPECT_EQ(Scan(c.directory, c.name, op), c.code) << c.what;
+        EXPECT_EQ(op.seen, c.windows) << c.what;
+        EXPECT_EQ(host.messages.size(), 1u) << c.what;
+    }
+    EXPECT_TRUE(Files(target).empty()) << "nothing written for any of them";
+    EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"target"}) << "nor beside the directory";
+    EXPECT_FALSE(FileExists(scratch / "escaped.jpg"));
+
+    // Cyrillic directory and name are ordinary ones.
+    const std::string cyrillic = scratch.Subdir(Ansi(L"Подписи"));
+    Operator op;
+    EXPECT_EQ(Scan(cyrillic, Ansi(L"Иванов Иван"), op), 0);
+    EXPECT_EQ(Files(cyrillic), std::vector<std::string>{Ansi(L"Иванов Иван.jpg")});
+}
+
+TEST_F(Kvrscan, MissingArgumentsReadAsEmptyTexts) {
+    for (auto missing : {hoststandin::MissingArgument::LeaveVariable, hoststandin::MissingArgument::NullRecord,
+                         hoststandin::MissingArgument::NullText}) {
+        host.SetMissingArgument(missing);
+        host.ClearRecords();
+        EXPECT_TRUE(host.Call("kvrscan", {}));
+        ASSERT_EQ(host.integers.size(), 1u);
+        EXPECT_EQ(host.integers[0].index, 2);
+        EXPECT_EQ(host.integers[0].value, 3) << "the empty directory is no directory";
+    }
+}
+
 }  // namespace
 }  // namespace kavrel::test

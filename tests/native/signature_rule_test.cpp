@@ -57,6 +57,11 @@ TEST(SignatureRule, SearchPatternIsTheKeysPlainBeginning) {
     EXPECT_EQ(SignatureSearchPattern("Ђак"), "*") << "a Serbian letter: its case pairs are not the rule's to vouch for";
     EXPECT_EQ(SignatureSearchPattern("x\x01y"), "x*");
     EXPECT_EQ(SignatureSearchPattern("k-1 (2) #3"), "k-1 (2) #3*");
+    // A key longer than any name is cut (the pattern stays a superset).
+    EXPECT_EQ(SignatureSearchPattern(std::string(10000, 'a')), std::string(254, 'a') + "*");
+    EXPECT_EQ(SignatureSearchPattern("abcdef", 4), "abc*");
+    EXPECT_EQ(SignatureSearchPattern("abcdef", 1), "*");
+    EXPECT_EQ(SignatureSearchPattern("abcdef", 0), "*");
 }
 
 TEST(SignatureRule, ListingPattern) {
