@@ -4,6 +4,7 @@
 #include "base/win_handles.h"
 #include "twain/library_state.h"
 
+using kavrel::GlobalLockGuard;
 using kavrel::Window;
 using kavrel::twainlib::ErrorBox;
 using kavrel::twainlib::ReportLastError;
@@ -35,12 +36,32 @@ private:
     HWND window_;
 };
 
-// Whatever happened, the library steps back to state 1; each step acts only as far as its state
-// allows.
-void StepBackToState1(HWND window) {
+// Lowers the library's own state to `state` when a step down was refused. A source that refuses
+// to end its transfers, to be disabled or to be closed would otherwise keep the library above
+// state 1 for the rest of the process (the steps act only from their own states), and the next
+// acquisition of the day would fail; what the source itself then does is its own affair.
+void AtMost(int state) {
+    auto& s = State();
+    if (s.twainState > state) s.twainState = state;
+}
+
+// The source is done with (it asked to be closed): pending transfers are ended or reset, then
+// it is disabled, the library's state following even where the source refuses.
+void EndTransfersAndDisable() {
+    if (State().twainState > 5) TWAIN_AbortAllPendingXfers();
+    AtMost(5);
     TWAIN_DisableSource();
+    AtMost(4);
+}
+
+// Whatever happened, the library steps back to state 1; each step acts only as far as its state
+// allows, and a step the source or the manager refuses still brings the library down with it.
+void StepBackToState1(HWND window) {
+    EndTransfersAndDisable();
     TWAIN_CloseSource();
+    AtMost(3);
     TWAIN_CloseSourceManager(window);
+    AtMost(2);
     TWAIN_UnloadSourceManager();
 }
 
@@ -106,7 +127,9 @@ TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelType
         } else if (!TWAIN_NegotiatePixelTypes(pixelTypeMask)) {
             ReportLastError("Failed to negotiate Pixel Type.");
         } else if (!TWAIN_EnableSource(window)) {
-            ReportLastError("Failed to enable Data Source.");
+            // A source that answers "cancelled" closed its own interface at once (its operator
+            // cancelled there): nothing failed that the operator should be told about.
+            if (s.lastResultCode != TWRC_CANCEL) ReportLastError("Failed to enable Data Source.");
         } else {
             DisabledWindow disabled(window);
             TWAIN_ModalEventLoop();
@@ -149,11 +172,16 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
         const int consumed = s.lastResultCode == TWRC_DSEVENT ? 1 : 0;
         switch (event.TWMessage) {
         case MSG_XFERREADY:
-            s.twainState = 6;
-            TWAIN_NativeXferGetAll(nullptr);
+            // Only an enabled source that is not transferring yet starts a batch: a second
+            // "ready" (a source that says it twice, or a message pumped by a transfer callback)
+            // must not run a transfer loop inside the one already running.
+            if (s.twainState == 5) {
+                s.twainState = 6;
+                TWAIN_NativeXferGetAll(nullptr);
+            }
             break;
         case MSG_CLOSEDSREQ:
-            TWAIN_DisableSource();
+            EndTransfersAndDisable();
             break;
         default:
             break;
@@ -179,8 +207,14 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
             switch (s.lastResultCode) {
             case TWRC_XFERDONE:
                 failuresInARow = 0;
-                s.lastNativeImage = transferred;
                 s.twainState = 7;
+                // "Done" with no image in it (a null handle, or one that is no memory block): the
+                // transfer is ended as done, but nothing is listed or handed to the callback.
+                if (!GlobalLockGuard(transferred)) {
+                    s.lastNativeImage = nullptr;
+                    break;
+                }
+                s.lastNativeImage = transferred;
                 s.dibList[s.dibCount] = transferred;
                 if (s.transferCallback) {
                     kavrel_call_transfer_callback(s.transferCallback, transferred, s.dibCount);

@@ -314,9 +314,11 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
         s.sourceUI.hParent = window;
         TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI);
         // TWRC_CHECKSTATUS (the source could not hide its interface) is still an enabled source.
+        // TWRC_CANCEL is not: the source closed its interface at once (its operator cancelled in
+        // it), and counting it enabled would wait for ever for a close request that never comes.
         if (s.lastResultCode == TWRC_FAILURE) {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
-        } else {
+        } else if (s.lastResultCode != TWRC_CANCEL) {
             s.twainState = 5;
         }
         return s.twainState == 5 ? 1 : 0;

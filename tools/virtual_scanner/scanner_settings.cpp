@@ -31,13 +31,22 @@ ScannerSettings ReadScannerSettings() {
     s.pages = std::clamp(number("Pages", s.pages), 0, 10000);
     s.width = std::clamp(number("Width", s.width), 1, 20000);
     s.height = std::clamp(number("Height", s.height), 1, 20000);
-    char image[MAX_PATH] = {};
-    ::GetPrivateProfileStringA(kSection, "Image", "", image, sizeof image, file.c_str());
-    s.imageFile = image;
+    auto text = [&](const char* key) {
+        char value[MAX_PATH] = {};
+        ::GetPrivateProfileStringA(kSection, key, "", value, sizeof value, file.c_str());
+        return std::string(value);
+    };
+    s.imageFile = text("Image");
     s.cancel = number("Cancel", 0) != 0;
     s.closeRequest = number("CloseRequest", 0) != 0;
-    s.failTransfers = std::max(0, number("FailTransfers", 0));
+    s.failTransfers = std::max(-1, number("FailTransfers", 0));
     s.failEnable = number("FailEnable", 0) != 0;
+    s.enableAnswer = text("EnableAnswer");
+    s.readyTwice = number("ReadyTwice", 0) != 0;
+    s.closeAfterPages = std::max(0, number("CloseAfterPages", 0));
+    s.refuseEndTransfer = number("RefuseEndTransfer", 0) != 0;
+    s.refuseReset = number("RefuseReset", 0) != 0;
+    s.deliver = text("Deliver");
     return s;
 }
 

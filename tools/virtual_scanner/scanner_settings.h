@@ -11,8 +11,23 @@
 //   Cancel=0           1: every transfer answers "cancelled", as when the operator stops a scan
 //   CloseRequest=0     1: on enabling, ask at once to be closed, as when the operator closes the
 //                      scanner's window before scanning
-//   FailTransfers=0    the first N transfers of each enabling fail
+//   FailTransfers=0    the first N transfers of each enabling fail; -1: every one fails
 //   FailEnable=0       1: refuse to be enabled
+//
+// Faults of scanner drivers met in the field, for checking what an application does with them:
+//
+//   EnableAnswer=      "cancel": enabling closes the interface at once and answers TWRC_CANCEL;
+//                      "checkstatus": enabled, but answered TWRC_CHECKSTATUS
+//   ReadyTwice=0       1: say "transfer ready" twice for every batch
+//   CloseAfterPages=0  N: after the N-th page of a batch, end the batch and ask to be closed
+//   RefuseEndTransfer=0  1: answer MSG_ENDXFER with a failure
+//   RefuseReset=0      1: answer MSG_RESET with a failure
+//   Deliver=           what a transfer hands over instead of the page: "null" (a null handle),
+//                      "unlockable" (a handle that is no usable memory block), "lying" (a DIB
+//                      whose header claims more than its block), "empty" (a DIB 0 pixels wide)
+//
+// Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
+// its operator has no other way out.
 #pragma once
 
 #include <string>
@@ -26,8 +41,14 @@ struct ScannerSettings {
     std::string imageFile;
     bool cancel = false;
     bool closeRequest = false;
-    int failTransfers = 0;
+    int failTransfers = 0;  // -1: for ever
     bool failEnable = false;
+    std::string enableAnswer;
+    bool readyTwice = false;
+    int closeAfterPages = 0;
+    bool refuseEndTransfer = false;
+    bool refuseReset = false;
+    std::string deliver;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).

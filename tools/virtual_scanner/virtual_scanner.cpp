@@ -117,6 +117,33 @@ void NotifyApplication(TW_UINT16 message) {
     if (entry) entry(&s.identity, &s.application, DG_CONTROL, DAT_NULL, message, nullptr);
 }
 
+// "Transfer ready", once (or twice, for a source that says it twice).
+void SignalReady(const Source& s) {
+    NotifyApplication(MSG_XFERREADY);
+    if (s.settings.readyTwice) NotifyApplication(MSG_XFERREADY);
+}
+
+// What a faulty driver hands over as a transferred image.
+HGLOBAL FaultyImage(const std::string& kind) {
+    if (kind == "unlockable") {
+        // A movable block of no bytes is discarded at once: it cannot be locked.
+        return ::GlobalAlloc(GMEM_MOVEABLE, 0);
+    }
+    if (kind != "lying" && kind != "empty") return nullptr;  // "null"
+    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(BITMAPINFOHEADER));
+    kavrel::GlobalLockGuard locked(block);
+    if (!locked) return block;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    // "lying": a colour page of 1000 x 1000 pixels in a block that holds only its header.
+    header.biWidth = kind == "lying" ? 1000 : 0;
+    header.biHeight = kind == "lying" ? 1000 : 0;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    std::memcpy(locked.data(), &header, sizeof header);
+    return block;
+}
+
 // --- the scanner's own window ----------------------------------------------------------------------
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -124,7 +151,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         switch (message) {
         case WM_COMMAND:
             if (LOWORD(wParam) == kScanButton) {
-                NotifyApplication(MSG_XFERREADY);
+                SignalReady(TheSource());
                 return 0;
             }
             if (LOWORD(wParam) == kCancelButton) {
@@ -317,6 +344,7 @@ TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
     if (count > 0) s.pagesLeft = std::min(s.pagesLeft, count);
     s.pageNumber = 0;
     s.failuresLeft = s.settings.failTransfers;
+    if (s.settings.enableAnswer == "cancel") return TWRC_CANCEL;  // closed again at once
     s.state = 5;
     if (s.settings.closeRequest) {
         NotifyApplication(MSG_CLOSEDSREQ);
@@ -325,20 +353,24 @@ TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
     } else if (s.pagesLeft > 0) {
         // No window to wait on: the scan starts at once.
         s.state = 6;
-        NotifyApplication(MSG_XFERREADY);
+        SignalReady(s);
     }
-    return TWRC_SUCCESS;
+    return s.settings.enableAnswer == "checkstatus" ? TWRC_CHECKSTATUS : TWRC_SUCCESS;
 }
 
 TW_UINT16 TransferNative(Source& s, TW_UINT32* handle) {
     if (!handle) return Fail(s, TWCC_BADVALUE);
     if (s.state < 5 || s.pagesLeft <= 0) return Fail(s, TWCC_SEQERROR);
-    if (s.failuresLeft > 0) {
-        --s.failuresLeft;
+    if (s.failuresLeft != 0) {
+        if (s.failuresLeft > 0) --s.failuresLeft;
         return Fail(s, TWCC_OPERATIONERROR);
     }
     s.state = 7;
     if (s.settings.cancel) return TWRC_CANCEL;
+    if (!s.settings.deliver.empty()) {
+        *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(FaultyImage(s.settings.deliver)));
+        return TWRC_XFERDONE;
+    }
     HGLOBAL dib = nullptr;
     if (!s.settings.imageFile.empty()) {
         std::string whyNot;
@@ -354,6 +386,11 @@ TW_UINT16 TransferNative(Source& s, TW_UINT32* handle) {
 
 TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     if (!pending) return Fail(s, TWCC_BADVALUE);
+    if ((msg == MSG_ENDXFER && s.settings.refuseEndTransfer) || (msg != MSG_ENDXFER && s.settings.refuseReset)) {
+        // The fault is in the answer only: without a window the operator still closes it.
+        if (!s.window) NotifyApplication(MSG_CLOSEDSREQ);
+        return Fail(s, TWCC_OPERATIONERROR);
+    }
     if (msg == MSG_ENDXFER) {
         if (s.state != 7 && s.state != 6) return Fail(s, TWCC_SEQERROR);
         if (s.pagesLeft > 0) --s.pagesLeft;
@@ -361,12 +398,16 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     } else {
         s.pagesLeft = 0;
     }
+    bool closeNow = false;
+    if (s.settings.closeAfterPages > 0 && s.pageNumber == s.settings.closeAfterPages && s.pagesLeft > 0) {
+        // The feeder stops in the middle of a batch.
+        s.pagesLeft = 0;
+        closeNow = true;
+    }
     pending->Count = static_cast<TW_UINT16>(s.pagesLeft);
     s.state = s.pagesLeft > 0 ? 6 : 5;
-    if (s.state == 5 && !s.window && s.settings.cancel) {
-        // Without a window the operator has no other way out of a cancelled scan.
-        NotifyApplication(MSG_CLOSEDSREQ);
-    }
+    // Without a window the operator has no other way out once a batch is over.
+    if (closeNow || (s.state == 5 && !s.window)) NotifyApplication(MSG_CLOSEDSREQ);
     return TWRC_SUCCESS;
 }
 

@@ -1,0 +1,185 @@
+// Scanner drivers that misbehave, one table: each row sets a fault of the virtual scanner, runs an
+// acquisition through Wine's own TWAIN manager (or kvrscan, for the rows about the image), and
+// checks what the library did. Every row must end without a crash or a hang, with the library in
+// state 1 -- and a normal acquisition must work right after it in the same process. The table is
+// printed with the outcome of each row.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/kavrel_api.h"
+#include "support/test_support.h"
+#include "support/window_driver.h"
+#include "tools/kvrhost/script_host.h"
+
+namespace kavrel::test {
+namespace {
+
+struct Outcome {
+    std::string seen;  // what happened, for the table
+    bool asExpected = false;
+};
+
+struct Row {
+    const char* fault;
+    const char* expected;
+    std::string settings;  // the scanner's faults, in its settings file
+    std::function<Outcome(KavrelApi& kv, hoststandin::ScriptHost& host, const ScratchDir& dir)> run;
+};
+
+// Acquires with the scanner's interface hidden; answers (and records) the library's boxes.
+struct Acquisition {
+    HANDLE result = nullptr;
+    int dibs = 0;
+    std::vector<SeenWindow> boxes;
+};
+Acquisition Acquire(KavrelApi& kv) {
+    Acquisition a;
+    WindowWatcher watcher;
+    a.result = kv.TWAIN_AcquireNative(nullptr, 0);
+    a.dibs = kv.TWAIN_GetNumDibs();
+    a.boxes = watcher.Dialogs();
+    return a;
+}
+
+std::string Describe(const Acquisition& a) {
+    return std::string(a.result ? "an image" : "null") + ", " + std::to_string(a.dibs) + " listed" +
+           (a.boxes.empty() ? "" : ", box \"" + a.boxes[0].text.substr(0, a.boxes[0].text.find('\n')) + "\"");
+}
+
+// kvrscan through the host stand-in; the operator presses OK in the manager's selection.
+int Kvrscan(hoststandin::ScriptHost& host, const std::string& directory, std::vector<std::string>* messages) {
+    host.ClearRecords();
+    {
+        WindowWatcher watcher([](const SeenWindow& w) {
+            if (w.className == "#32770" && ::FindWindowExA(w.window, nullptr, "ListBox", nullptr)) return IDOK;
+            return PressFirstButton(w);
+        });
+        host.Call("kvrscan", {directory, "signature", "result"});
+    }
+    for (const auto& m : host.messages) messages->push_back(Ansi(FromOem(m)));
+    return host.integers.size() == 1 ? host.integers[0].value : -1;
+}
+
+TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
+    ScratchDir dir;
+    const std::string ini = dir / "virtual-scanner.ini";
+    ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+    KavrelApi kv(true);
+    ASSERT_TRUE(kv.Loaded());
+    hoststandin::ScriptHost host;
+    ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
+    host.Start();
+    kv.TWAIN_SetHideUI(1);  // the same Kavrel.dll: kvrscan's scans are hidden too
+
+    const Row rows[] = {
+        {"transfers that fail for ever", "attempts bounded, pending reset, ended by the close request; null",
+         "FailTransfers=-1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0 && a.boxes.empty()};
+         }},
+        {"1,005 images in one batch", "999 kept, the rest reset; the last kept returned",
+         "Width=8\r\nHeight=8\r\nPages=1005\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             const bool last = a.dibs == 999 && a.result == kv.TWAIN_GetDib(998) && kv.TWAIN_GetDib(999) == nullptr;
+             return Outcome{Describe(a), last && a.boxes.empty()};
+         }},
+        {"MSG_ENDXFER refused", "the image kept; the closing steps still reach state 1",
+         "RefuseEndTransfer=1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), a.result && a.dibs == 1};
+         }},
+        {"MSG_RESET refused", "no image; the close request still ends the loop",
+         "FailTransfers=-1\r\nRefuseReset=1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0};
+         }},
+        {"MSG_ENABLEDS answered TWRC_CANCEL", "not enabled, no loop, no box; null",
+         "EnableAnswer=cancel\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0 && a.boxes.empty()};
+         }},
+        {"MSG_ENABLEDS answered TWRC_CHECKSTATUS", "enabled: the image arrives",
+         "EnableAnswer=checkstatus\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), a.result && a.dibs == 1};
+         }},
+        {"MSG_XFERREADY said twice", "one batch: the image once",
+         "ReadyTwice=1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), a.result && a.dibs == 1};
+         }},
+        {"a close request before any image", "null, nothing listed",
+         "CloseRequest=1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0};
+         }},
+        {"a close request in the middle of a feeder batch", "the two pages delivered; the second returned",
+         "Pages=5\r\nCloseAfterPages=2\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), a.dibs == 2 && a.result == kv.TWAIN_GetDib(1)};
+         }},
+        {"a cancelled transfer, then a close request", "null, nothing listed",
+         "Cancel=1\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0};
+         }},
+        {"TWRC_XFERDONE with a null handle", "not listed, no image; the acquisition ends",
+         "Deliver=null\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0};
+         }},
+        {"TWRC_XFERDONE with a handle that cannot be locked", "not listed, no image; the acquisition ends",
+         "Deliver=unlockable\r\n", [](KavrelApi& kv, auto&, auto&) {
+             const Acquisition a = Acquire(kv);
+             return Outcome{Describe(a), !a.result && a.dibs == 0};
+         }},
+        {"a DIB whose header claims more than its block", "kvrscan code 1, no file",
+         "Deliver=lying\r\n", [](auto&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
+             std::vector<std::string> messages;
+             const int code = Kvrscan(host, dir.Path(), &messages);
+             const bool written = FileExists(dir / "signature.jpg");
+             return Outcome{"code " + std::to_string(code) + (written ? ", a file written" : ", no file"),
+                            code == 1 && !written && messages.size() == 1};
+         }},
+        {"a DIB of 0 x 0 pixels", "kvrscan code 1, no file",
+         "Deliver=empty\r\n", [](auto&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
+             std::vector<std::string> messages;
+             const int code = Kvrscan(host, dir.Path(), &messages);
+             const bool written = FileExists(dir / "signature.jpg");
+             return Outcome{"code " + std::to_string(code) + (written ? ", a file written" : ", no file"),
+                            code == 1 && !written && messages.size() == 1};
+         }},
+    };
+
+    std::string table = "| fault | expected | outcome | state after | normal acquisition after |\n|---|---|---|---|---|\n";
+    for (const Row& row : rows) {
+        WriteBytes(ini, "[Scanner]\r\nWidth=64\r\nHeight=40\r\n" + row.settings);
+        // A row that would hang ends at its watcher's deadline, which fails the test on its own.
+        const Outcome outcome = row.run(kv, host, dir);
+        const int stateAfter = kv.TWAIN_State();
+        for (int i = 0; i < kv.TWAIN_GetNumDibs(); ++i) kv.TWAIN_FreeNative(kv.TWAIN_GetDib(i));
+
+        WriteBytes(ini, "[Scanner]\r\nWidth=64\r\nHeight=40\r\n");
+        const Acquisition normal = Acquire(kv);
+        const bool normalWorks = normal.result && normal.dibs == 1 && kv.TWAIN_State() == 1;
+        if (normal.result) kv.TWAIN_FreeNative(normal.result);
+
+        EXPECT_TRUE(outcome.asExpected) << row.fault << ": " << outcome.seen;
+        EXPECT_EQ(stateAfter, 1) << row.fault;
+        EXPECT_TRUE(normalWorks) << row.fault << ": then " << Describe(normal);
+        table += std::string("| ") + row.fault + " | " + row.expected + " | " + outcome.seen +
+                 (outcome.asExpected ? "" : " (NOT AS EXPECTED)") + " | " + std::to_string(stateAfter) + " | " +
+                 (normalWorks ? "works" : "FAILS") + " |\n";
+    }
+    std::printf("\n%s\n", table.c_str());
+    std::fflush(stdout);
+    EXPECT_TRUE(host.faults.empty());
+    ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
+}
+
+}  // namespace
+}  // namespace kavrel::test
