@@ -62,6 +62,14 @@ public:
     // The calls with this name.
     std::vector<Triplet> Calls(const std::string& name) const;
     void Forget() { calls.clear(); }
+    // Back to the well-behaved manager and source: no rules, nothing recorded, nothing pending.
+    void Reset() {
+        rules_.clear();
+        calls.clear();
+        conditionCode = twain::TWCC_SUCCESS;
+        pagesPending = 0;
+        eventAfterEnable = twain::MSG_NULL;
+    }
 
     // Posts a message to the calling thread that the default MSG_PROCESSEVENT answer turns into
     // this TWAIN message from the source (MSG_XFERREADY, MSG_CLOSEDSREQ).

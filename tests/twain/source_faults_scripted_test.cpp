@@ -1,0 +1,184 @@
+// The faults of the misbehaving-source table that a real manager cannot be made to show, through
+// the scripted manager: a "transfer ready" pumped during a transfer, broken capability containers,
+// WM_QUIT in the loop, a source the manager cannot open, a manager that will not open, a source
+// that refuses every closing step. Each row: no crash, no hang, state 1 afterwards, and a normal
+// acquisition right after it in the same process. The table is printed with each row's outcome.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/dib_builder.h"
+#include "twain/scripted_twain_fixture.h"
+
+namespace kavrel::test {
+namespace {
+
+using namespace twain;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Outcome {
+    std::string seen;
+    bool asExpected = false;
+};
+
+Bytes Le32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+// The source answers the pixel-type question with these container bytes.
+void SourceOffers(ScriptedDsm& dsm, TW_UINT16 conType, Bytes bytes) {
+    dsm.On(DAT_CAPABILITY, MSG_GET, [conType, bytes](Triplet& call) {
+        auto* cap = static_cast<TW_CAPABILITY*>(call.data);
+        cap->ConType = conType;
+        cap->hContainer = BlockOf(bytes);
+        return TWRC_SUCCESS;
+    });
+}
+
+// A transfer callback that pumps the thread's messages, as a program keeping its window alive
+// during a long transfer does: it hands a posted "transfer ready" to the library's hook.
+KavrelApi* pumpingApi = nullptr;
+void WINAPI PumpingCallback(HANDLE, int) {
+    ScriptedDsm::PostSourceEvent(MSG_XFERREADY);
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) pumpingApi->TWAIN_MessageHook(&message);
+}
+
+class SourceFaults : public ScriptedTwain {};
+
+TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
+    struct Row {
+        const char* fault;
+        const char* expected;
+        std::function<Outcome()> run;
+    };
+    // The latest box that reports this context (the watcher keeps all of the test's boxes).
+    const auto reportOf = [&](const char* context) {
+        const auto boxes = Boxes();
+        for (auto box = boxes.rbegin(); box != boxes.rend(); ++box) {
+            if (box->find(context) != std::string::npos) return *box;
+        }
+        return std::string();
+    };
+    const auto libraryError = [&](int code) {
+        // The report names the recorded library error: "Library error 9: ...".
+        return reportOf("Failed to negotiate Pixel Type.").find("Library error " + std::to_string(code) + ":") !=
+               std::string::npos;
+    };
+    const Row rows[] = {
+        {"MSG_XFERREADY again while transferring (a callback pumping messages)",
+         "no transfer loop inside the first: 2 pages, 2 transfers, 2 listed", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 2;
+             pumpingApi = &kv;
+             kv.TWAIN_RegisterCallback(&PumpingCallback);
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             kv.TWAIN_UnRegisterCallback();
+             const std::size_t transfers = dsm.Calls("DS IMAGENATIVEXFER/GET").size();
+             return Outcome{std::to_string(transfers) + " transfers, " + std::to_string(kv.TWAIN_GetNumDibs()) + " listed",
+                            dib && transfers == 2 && kv.TWAIN_GetNumDibs() == 2};
+         }},
+        {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
+             SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
+             return Outcome{dib ? "an image" : "null, reported", !dib && libraryError(9)};
+         }},
+        {"a range container", "library error 10 (unhandled type)", [&]() {
+             SourceOffers(dsm, TWON_RANGE, Bytes(22, 0));
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
+             return Outcome{dib ? "an image" : "null, reported", !dib && libraryError(10)};
+         }},
+        {"an item type that is no 16-bit value", "library error 11", [&]() {
+             SourceOffers(dsm, TWON_ARRAY, Cat({{9, 0}, Le32(1), Bytes(34, 'x')}));
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
+             return Outcome{dib ? "an image" : "null, reported", !dib && libraryError(11)};
+         }},
+        {"an empty list", "library error 12", [&]() {
+             SourceOffers(dsm, TWON_ARRAY, Cat({{4, 0}, Le32(0)}));
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
+             return Outcome{dib ? "an image" : "null, reported", !dib && libraryError(12)};
+         }},
+        {"a current index past the block", "TWAIN_GetCapCurrent answers 0, the place untouched", [&]() {
+             ToState(4);
+             dsm.On(DAT_CAPABILITY, MSG_GETCURRENT, [](Triplet& call) {
+                 auto* cap = static_cast<TW_CAPABILITY*>(call.data);
+                 cap->ConType = TWON_ENUMERATION;
+                 cap->hContainer = BlockOf(Cat({{4, 0}, Le32(0x7FFFFFFF), Le32(0x7FFFFFF0), Le32(0), {2, 0}}));
+                 return TWRC_SUCCESS;
+             });
+             std::uint32_t place = 0xABCDEF01;
+             const int got = kv.TWAIN_GetCapCurrent(ICAP_PIXELTYPE, TWTY_UINT16, &place);
+             kv.TWAIN_CloseSourceManager(window);
+             kv.TWAIN_UnloadSourceManager();
+             return Outcome{"answered " + std::to_string(got), got == 0 && place == 0xABCDEF01};
+         }},
+        {"WM_QUIT during the loop", "the loop ends, null, the quit consumed", [&]() {
+             dsm.On(DAT_USERINTERFACE, MSG_ENABLEDS, [](Triplet&) {
+                 ::PostQuitMessage(0);
+                 return TWRC_SUCCESS;
+             });
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             MSG left;
+             const bool quitLeft = ::PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+             return Outcome{std::string(dib ? "an image" : "null") + (quitLeft ? ", the quit left" : ", consumed"),
+                            !dib && !quitLeft};
+         }},
+        {"a source the manager cannot open (a DLL without DS_Entry)", "\"Unable to open default Data Source.\"", [&]() {
+             dsm.Answer(DAT_IDENTITY, MSG_OPENDS, TWRC_FAILURE);
+             dsm.conditionCode = TWCC_NODS;
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             const std::string box = reportOf("Unable to open default Data Source.");
+             return Outcome{box.empty() ? "no report" : "reported", !dib && !box.empty()};
+         }},
+        {"a manager that refuses to open", "\"Unable to open Source Manager (TWAIN_32.DLL)\"", [&]() {
+             dsm.Answer(DAT_PARENT, MSG_OPENDSM, TWRC_FAILURE);
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             const std::string box = reportOf("Unable to open Source Manager (TWAIN_32.DLL)");
+             return Outcome{box.empty() ? "no report" : "reported", !dib && !box.empty()};
+         }},
+        {"a source that refuses to end, reset, be disabled or closed", "the image kept; state 1 all the same", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             for (TW_UINT16 msg : {MSG_ENDXFER, MSG_RESET}) dsm.Answer(DAT_PENDINGXFERS, msg, TWRC_FAILURE);
+             dsm.Answer(DAT_USERINTERFACE, MSG_DISABLEDS, TWRC_FAILURE);
+             dsm.Answer(DAT_IDENTITY, MSG_CLOSEDS, TWRC_FAILURE);
+             dsm.Answer(DAT_PARENT, MSG_CLOSEDSM, TWRC_FAILURE);
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             return Outcome{dib ? "an image" : "null", dib != nullptr};
+         }},
+    };
+
+    kv.TWAIN_SetHideUI(1);
+    std::string table = "| fault | expected | outcome | state after | normal acquisition after |\n|---|---|---|---|---|\n";
+    for (const Row& row : rows) {
+        dsm.Reset();
+        const Outcome outcome = row.run();
+        const int stateAfter = kv.TWAIN_State();
+        for (int i = 0; i < kv.TWAIN_GetNumDibs(); ++i) kv.TWAIN_FreeNative(kv.TWAIN_GetDib(i));
+
+        dsm.Reset();
+        dsm.eventAfterEnable = MSG_XFERREADY;
+        dsm.pagesPending = 1;
+        HANDLE normal = kv.TWAIN_AcquireNative(nullptr, 0);
+        const bool normalWorks = normal && kv.TWAIN_GetNumDibs() == 1 && kv.TWAIN_State() == 1;
+        if (normal) kv.TWAIN_FreeNative(normal);
+
+        EXPECT_TRUE(outcome.asExpected) << row.fault << ": " << outcome.seen;
+        EXPECT_EQ(stateAfter, 1) << row.fault;
+        EXPECT_TRUE(normalWorks) << row.fault;
+        table += std::string("| ") + row.fault + " | " + row.expected + " | " + outcome.seen +
+                 (outcome.asExpected ? "" : " (NOT AS EXPECTED)") + " | " + std::to_string(stateAfter) + " | " +
+                 (normalWorks ? "works" : "FAILS") + " |\n";
+    }
+    std::printf("\n%s\n", table.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+}  // namespace kavrel::test
