@@ -49,6 +49,8 @@ fi
 
 packages=(
     cmake make ninja-build nasm ca-certificates xz-utils g++
+    # The native tests of the plain C++ parts, and fuzzing them.
+    libjpeg62-turbo-dev clang libclang-rt-14-dev
     gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     # Wine's preloader reserves the 32-bit address space up front; under the emulator a Wine
     # process without it spends about 50 s in that reservation.

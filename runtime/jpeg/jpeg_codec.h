@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "runtime/jpeg/jpeg_decoder.h"
 #include "runtime/picture/bitmap.h"
 
 namespace kavrel::jpeg {
@@ -25,12 +26,6 @@ using RowSupplier = std::function<const std::uint8_t*(int y)>;
 // left as it is and the caller removes it.
 void WriteJpegFile(const std::string& path, int width, int height, RowLayout layout,
                    const RowSupplier& rows, int quality);
-
-struct JpegInfo {
-    int width = 0;
-    int height = 0;
-    int components = 0;
-};
 
 // Decodes a JPEG file into a new picture (one picture pixel per image pixel). Truncated or
 // corrupt data and images larger than a picture may be are refused with an Error before the
