@@ -13,7 +13,7 @@ seconds=${1:-600}
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_bmp_file fuzz_dib_header fuzz_capability_container fuzz_jpeg)
 
-KAVREL_SETUP_QUIET=1 bash "$root/scripts/setup-machine.sh"
+KAVREL_SETUP_QUIET=1 KAVREL_SETUP_EXTRA="clang libclang-rt-14-dev" bash "$root/scripts/setup-machine.sh"
 build=$root/build/fuzz
 if [ ! -f "$build/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVREL_FUZZ=ON \

@@ -49,8 +49,8 @@ fi
 
 packages=(
     cmake make ninja-build nasm ca-certificates xz-utils g++
-    # The native tests of the plain C++ parts, and fuzzing them.
-    libjpeg62-turbo-dev clang libclang-rt-14-dev
+    # The native tests of the plain C++ parts (JPEG decoding among them).
+    libjpeg62-turbo-dev
     gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     # Wine's preloader reserves the 32-bit address space up front; under the emulator a Wine
     # process without it spends about 50 s in that reservation.
@@ -61,6 +61,9 @@ packages=(
     cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils
     dpkg-dev
 )
+# What only some commands need (scripts/fuzz.sh: clang and its sanitizer run-times).
+read -r -a extra <<<"${KAVREL_SETUP_EXTRA:-}"
+packages+=("${extra[@]}")
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
