@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,8 +97,10 @@ int MeasureMemoryHere(bool road, int width, int height, const std::string& dir, 
     return 0;
 }
 
-// Runs this program again with --memory and reads what it reports; -1 when that failed.
-long long MeasureMemoryApart(bool road, const PageSize& size, const std::string& dir) {
+// Runs this program again with --memory and reads what it reports; nothing when that failed. The
+// figure can come out a little below zero under Wine, whose peak and current working sets are
+// sampled apart: it then means the run added nothing measurable.
+std::optional<long long> MeasureMemoryApart(bool road, const PageSize& size, const std::string& dir) {
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string report = dir + "\\memory.txt";
@@ -112,17 +116,18 @@ long long MeasureMemoryApart(bool road, const PageSize& size, const std::string&
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return -1;
+        return std::nullopt;
     }
     kavrel::KernelHandle thread(process.hThread);
     kavrel::KernelHandle child(process.hProcess);
     if (::WaitForSingleObject(child.get(), 10 * 60 * 1000) != WAIT_OBJECT_0) {
         ::TerminateProcess(child.get(), 1);
-        return -1;
+        return std::nullopt;
     }
-    long long extra = -1;
+    std::optional<long long> extra;
     if (FILE* in = std::fopen(report.c_str(), "r")) {
-        if (std::fscanf(in, "%lld", &extra) != 1) extra = -1;
+        long long read = 0;
+        if (std::fscanf(in, "%lld", &read) == 1) extra = read;
         std::fclose(in);
     }
     ::DeleteFileA(report.c_str());
@@ -132,7 +137,7 @@ long long MeasureMemoryApart(bool road, const PageSize& size, const std::string&
 struct Measured {
     const char* name;
     double road, bare;
-    long long roadMemory, bareMemory;
+    std::optional<long long> roadMemory, bareMemory;
 };
 
 Measured Measure(const PageSize& size, const std::string& dir) {
@@ -152,12 +157,15 @@ Measured Measure(const PageSize& size, const std::string& dir) {
     ::DeleteFileA(roadFile.c_str());
     ::DeleteFileA(bareFile.c_str());
     dib.reset();
-    const long long roadMemory = MeasureMemoryApart(true, size, dir);
-    const long long bareMemory = MeasureMemoryApart(false, size, dir);
+    const std::optional<long long> roadMemory = MeasureMemoryApart(true, size, dir);
+    const std::optional<long long> bareMemory = MeasureMemoryApart(false, size, dir);
+    const auto megabytes = [](const std::optional<long long>& bytes) {
+        return bytes ? *bytes / 1048576.0 : std::numeric_limits<double>::quiet_NaN();  // printed "nan"
+    };
     const double r = Median(road), b = Median(bare);
     std::printf("%-18s %5d x %-5d  %5d rows  %9.1f  %9.1f  %6.3f  %8.2f  %8.2f  %+7.2f\n", size.name, size.width,
                 size.height, kavrel::script::SaveBandRows(size.width), r * 1000, b * 1000, r / b,
-                roadMemory / 1048576.0, bareMemory / 1048576.0, (roadMemory - bareMemory) / 1048576.0);
+                megabytes(roadMemory), megabytes(bareMemory), megabytes(roadMemory) - megabytes(bareMemory));
     std::fflush(stdout);
     return {size.name, r, b, roadMemory, bareMemory};
 }
@@ -182,11 +190,11 @@ int main(int argc, char** argv) {
         kavrel::bench::TimeRow(std::string("kvrscan save road, ") + row.name, row.road, row.bare, 1.10);
     }
     for (const Measured& row : rows) {
-        const bool measured = row.roadMemory >= 0 && row.bareMemory >= 0;
+        const bool measured = row.roadMemory && row.bareMemory;
         kavrel::bench::TableRow(std::string("kvrscan save road memory, ") + row.name,
-                                measured ? kavrel::bench::Format("%.2f MB", row.roadMemory / 1048576.0) : "failed",
-                                measured ? kavrel::bench::Format("%.2f MB", row.bareMemory / 1048576.0) : "failed",
-                                measured ? kavrel::bench::Format("%+.2f MB", (row.roadMemory - row.bareMemory) / 1048576.0)
+                                measured ? kavrel::bench::Format("%.2f MB", *row.roadMemory / 1048576.0) : "failed",
+                                measured ? kavrel::bench::Format("%.2f MB", *row.bareMemory / 1048576.0) : "failed",
+                                measured ? kavrel::bench::Format("%+.2f MB", (*row.roadMemory - *row.bareMemory) / 1048576.0)
                                          : "-",
                                 "<= +2 MB");
     }
