@@ -37,9 +37,18 @@ struct WineGdiHandleEntry {
 static_assert(sizeof(WineGdiHandleEntry) == 24);
 constexpr std::size_t kGdiSharedHandleTableOffset = 0x94;  // in a 32-bit PEB
 
+// MinGW's NtCurrentTeb reads fs:[0x18] through a zero-length array, which GCC 12 reports as an
+// out-of-bounds access once inlined.
+const unsigned char* ThisPeb() {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+    return reinterpret_cast<const unsigned char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+#pragma GCC diagnostic pop
+}
+
 long GdiObjects() {
     if (const DWORD n = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<long>(n);
-    const auto* peb = reinterpret_cast<const unsigned char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+    const auto* peb = ThisPeb();
     const auto* table = *reinterpret_cast<const WineGdiHandleEntry* const*>(peb + kGdiSharedHandleTableOffset);
     if (!table) return -1;
     long n = 0;
