@@ -7,6 +7,7 @@
 //   bmp_file_benchmark DIRECTORY
 #include <windows.h>
 
+#include "bench/bench_paths.h"
 #include "bench/bench_table.h"
 #include "bench/bench_timing.h"
 
@@ -73,10 +74,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    char self[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string dll(self);
-    dll = dll.substr(0, dll.find_last_of('\\')) + "\\Kavrel.dll";
+    const std::string dll = kavrel::bench::KavrelDllBesideThisProgram();
     kavrel::Module kavrel(::LoadLibraryA(dll.c_str()));
     const auto bind = [&](const char* name) {
         return kavrel ? reinterpret_cast<void*>(::GetProcAddress(kavrel.get(), name)) : nullptr;

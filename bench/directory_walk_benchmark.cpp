@@ -10,6 +10,7 @@
 //   directory_walk_benchmark DIRECTORY
 #include <windows.h>
 
+#include "bench/bench_paths.h"
 #include "bench/bench_table.h"
 #include "bench/bench_timing.h"
 
@@ -56,13 +57,6 @@ std::string KeyOf(const std::string& name) {
     return name.substr(0, name.find('_'));
 }
 
-std::string ExeDirectory() {
-    char self[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path(self);
-    return path.substr(0, path.find_last_of('\\'));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,7 +82,7 @@ int main(int argc, char** argv) {
     };
 
     kavrel::hoststandin::ScriptHost host;
-    if (!host.Load(ExeDirectory() + "\\Kavrel.dll") || !host.Start()) {
+    if (!host.Load(kavrel::bench::KavrelDllBesideThisProgram()) || !host.Start()) {
         std::fprintf(stderr, "directory_walk_benchmark: Kavrel.dll: %s\n", host.LoadError().c_str());
         return 1;
     }

@@ -12,6 +12,7 @@
 #include <psapi.h>
 
 #include "bench/bench_jpeg.h"
+#include "bench/bench_paths.h"
 #include "bench/bench_table.h"
 #include "bench/bench_timing.h"
 
@@ -101,13 +102,11 @@ int MeasureMemoryHere(bool road, int width, int height, const std::string& dir, 
 // figure can come out a little below zero under Wine, whose peak and current working sets are
 // sampled apart: it then means the run added nothing measurable.
 std::optional<long long> MeasureMemoryApart(bool road, const PageSize& size, const std::string& dir) {
-    char self[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string report = dir + "\\memory.txt";
     ::DeleteFileA(report.c_str());
     // Built piece by piece: GCC 12 warns falsely (-Wrestrict) about one long chain of "+".
     std::string line = "\"";
-    line += self;
+    line += kavrel::bench::ThisProgramPath();
     line += "\" --memory ";
     line += road ? "road " : "bare ";
     line += std::to_string(size.width) + " " + std::to_string(size.height);

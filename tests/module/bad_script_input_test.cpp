@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/hosted_module_test.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
 
@@ -19,14 +20,12 @@ using hoststandin::MissingArgument;
 
 const std::string kLong(10000, 'a');
 
-class BadScriptInput : public ::testing::Test {
+class BadScriptInput : public HostedModuleTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
-        host.Start();
+        HostedModuleTest::SetUp();
         WriteBytes(dir / "k_1.jpg", "not looked at");
     }
-    void TearDown() override { EXPECT_TRUE(host.faults.empty()) << host.faults.front(); }
 
     // kvrprov's one answer.
     int Prov(const std::vector<std::string>& arguments) {
@@ -45,7 +44,6 @@ protected:
         return messages;
     }
 
-    hoststandin::ScriptHost host;
     ScratchDir dir;
 };
 

@@ -4,19 +4,16 @@
 #include <windows.h>
 
 #include "support/test_support.h"
+#include "support/hosted_module_test.h"
 #include "tools/kvrhost/script_host.h"
 
 namespace kavrel::test {
 namespace {
 
-class Kvrprov : public ::testing::Test {
+class Kvrprov : public HostedModuleTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
-        host.Start();
-    }
     void TearDown() override {
-        EXPECT_TRUE(host.faults.empty()) << host.faults.front();
+        HostedModuleTest::TearDown();
         EXPECT_TRUE(host.messages.empty()) << "kvrprov never sends a message";
     }
 
@@ -33,7 +30,6 @@ protected:
 
     void Touch(const std::string& name) { WriteBytes(dir / name, "signature"); }
 
-    hoststandin::ScriptHost host;
     ScratchDir dir;
 };
 

@@ -11,6 +11,7 @@
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
+#include "support/hosted_module_test.h"
 #include "tools/kvrhost/script_host.h"
 #include "tools/virtual_scanner/test_pattern.h"
 
@@ -45,18 +46,17 @@ struct Operator {
     }
 };
 
-class Kvrscan : public ::testing::Test {
+class Kvrscan : public HostedModuleTest {
 protected:
     void SetUp() override {
         ini = scratch / "virtual-scanner.ini";
         ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
         Settings("");
-        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
-        host.Start();
+        HostedModuleTest::SetUp();
     }
     void TearDown() override {
         ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
-        EXPECT_TRUE(host.faults.empty()) << host.faults.front();
+        HostedModuleTest::TearDown();
     }
     void Settings(const std::string& lines) { WriteBytes(ini, "[Scanner]\r\nWidth=300\r\nHeight=120\r\n" + lines); }
 
@@ -95,7 +95,6 @@ protected:
 
     ScratchDir scratch;
     std::string ini;
-    hoststandin::ScriptHost host;
 };
 
 // The decoded picture is the scanner's page within JPEG's tolerance.

@@ -12,6 +12,7 @@
 #include "support/process_resources.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
+#include "support/hosted_module_test.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
 
@@ -24,14 +25,8 @@ constexpr long kGdiSlack = 4;
 constexpr long kUserSlack = 2;
 constexpr long long kPrivateSlack = 6 << 20;
 
-class LongRun : public ::testing::Test {
+class LongRun : public HostedModuleTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
-        host.Start();
-    }
-    void TearDown() override { EXPECT_TRUE(host.faults.empty()) << host.faults.front(); }
-
     // Runs `round` `rounds` times after `warmUp` rounds, measuring before and after; every round
     // must succeed.
     void Run(const char* what, int warmUp, int rounds, const std::function<bool(int)>& round) {
@@ -48,7 +43,6 @@ protected:
         EXPECT_LE(last.privateBytes, first.privateBytes + kPrivateSlack) << what;
     }
 
-    hoststandin::ScriptHost host;
     ScratchDir dir;
 };
 

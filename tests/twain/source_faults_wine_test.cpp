@@ -23,11 +23,13 @@ struct Outcome {
     bool asExpected = false;
 };
 
+using RowRun = std::function<Outcome(KavrelApi& kv, hoststandin::ScriptHost& host, const ScratchDir& dir)>;
+
 struct Row {
     const char* fault;
     const char* expected;
     std::string settings;  // the scanner's faults, in its settings file
-    std::function<Outcome(KavrelApi& kv, hoststandin::ScriptHost& host, const ScratchDir& dir)> run;
+    RowRun run;
 };
 
 // Acquires with the scanner's interface hidden; answers (and records) the library's boxes.
@@ -64,6 +66,30 @@ int Kvrscan(hoststandin::ScriptHost& host, const std::string& directory, std::ve
     return host.integers.size() == 1 ? host.integers[0].value : -1;
 }
 
+// A row that acquires once with the interface hidden and judges what came of it.
+RowRun Acquiring(std::function<bool(KavrelApi& kv, const Acquisition& a)> judge) {
+    return [judge](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir&) {
+        const Acquisition a = Acquire(kv);
+        return Outcome{Describe(a), judge(kv, a)};
+    };
+}
+
+// What most rows expect of their acquisition.
+bool Nothing(KavrelApi&, const Acquisition& a) { return !a.result && a.dibs == 0; }
+bool NothingNoBox(KavrelApi& kv, const Acquisition& a) { return Nothing(kv, a) && a.boxes.empty(); }
+bool OneImage(KavrelApi&, const Acquisition& a) { return a.result && a.dibs == 1; }
+
+// A row where kvrscan must refuse the delivered page: code 1, its one message, no file.
+RowRun KvrscanRefusesThePage() {
+    return [](KavrelApi&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
+        std::vector<std::string> messages;
+        const int code = Kvrscan(host, dir.Path(), &messages);
+        const bool written = FileExists(dir / "signature.jpg");
+        return Outcome{"code " + std::to_string(code) + (written ? ", a file written" : ", no file"),
+                       code == 1 && !written && messages.size() == 1};
+    };
+}
+
 TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
     ScratchDir dir;
     const std::string ini = dir / "virtual-scanner.ini";
@@ -77,82 +103,38 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
 
     const Row rows[] = {
         {"transfers that fail for ever", "attempts bounded, pending reset, ended by the close request; null",
-         "FailTransfers=-1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0 && a.boxes.empty()};
-         }},
+         "FailTransfers=-1\r\n", Acquiring(NothingNoBox)},
         {"1,005 images in one batch", "999 kept, the rest reset; the last kept returned",
-         "Width=8\r\nHeight=8\r\nPages=1005\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             const bool last = a.dibs == 999 && a.result == kv.TWAIN_GetDib(998) && kv.TWAIN_GetDib(999) == nullptr;
-             return Outcome{Describe(a), last && a.boxes.empty()};
-         }},
+         "Width=8\r\nHeight=8\r\nPages=1005\r\n", Acquiring([](KavrelApi& kv, const Acquisition& a) {
+             return a.dibs == 999 && a.result == kv.TWAIN_GetDib(998) && kv.TWAIN_GetDib(999) == nullptr &&
+                    a.boxes.empty();
+         })},
         {"MSG_ENDXFER refused", "the image kept; the closing steps still reach state 1",
-         "RefuseEndTransfer=1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), a.result && a.dibs == 1};
-         }},
+         "RefuseEndTransfer=1\r\n", Acquiring(OneImage)},
         {"MSG_RESET refused", "no image; the close request still ends the loop",
-         "FailTransfers=-1\r\nRefuseReset=1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0};
-         }},
+         "FailTransfers=-1\r\nRefuseReset=1\r\n", Acquiring(Nothing)},
         {"MSG_ENABLEDS answered TWRC_CANCEL", "not enabled, no loop, no box; null",
-         "EnableAnswer=cancel\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0 && a.boxes.empty()};
-         }},
+         "EnableAnswer=cancel\r\n", Acquiring(NothingNoBox)},
         {"MSG_ENABLEDS answered TWRC_CHECKSTATUS", "enabled: the image arrives",
-         "EnableAnswer=checkstatus\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), a.result && a.dibs == 1};
-         }},
+         "EnableAnswer=checkstatus\r\n", Acquiring(OneImage)},
         {"MSG_XFERREADY said twice", "one batch: the image once",
-         "ReadyTwice=1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), a.result && a.dibs == 1};
-         }},
+         "ReadyTwice=1\r\n", Acquiring(OneImage)},
         {"a close request before any image", "null, nothing listed",
-         "CloseRequest=1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0};
-         }},
+         "CloseRequest=1\r\n", Acquiring(Nothing)},
         {"a close request in the middle of a feeder batch", "the two pages delivered; the second returned",
-         "Pages=5\r\nCloseAfterPages=2\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), a.dibs == 2 && a.result == kv.TWAIN_GetDib(1)};
-         }},
+         "Pages=5\r\nCloseAfterPages=2\r\n", Acquiring([](KavrelApi& kv, const Acquisition& a) {
+             return a.dibs == 2 && a.result == kv.TWAIN_GetDib(1);
+         })},
         {"a cancelled transfer, then a close request", "null, nothing listed",
-         "Cancel=1\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0};
-         }},
+         "Cancel=1\r\n", Acquiring(Nothing)},
         {"TWRC_XFERDONE with a null handle", "not listed, no image; the acquisition ends",
-         "Deliver=null\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0};
-         }},
+         "Deliver=null\r\n", Acquiring(Nothing)},
         {"TWRC_XFERDONE with a handle that cannot be locked", "not listed, no image; the acquisition ends",
-         "Deliver=unlockable\r\n", [](KavrelApi& kv, auto&, auto&) {
-             const Acquisition a = Acquire(kv);
-             return Outcome{Describe(a), !a.result && a.dibs == 0};
-         }},
+         "Deliver=unlockable\r\n", Acquiring(Nothing)},
         {"a DIB whose header claims more than its block", "kvrscan code 1, no file",
-         "Deliver=lying\r\n", [](auto&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
-             std::vector<std::string> messages;
-             const int code = Kvrscan(host, dir.Path(), &messages);
-             const bool written = FileExists(dir / "signature.jpg");
-             return Outcome{"code " + std::to_string(code) + (written ? ", a file written" : ", no file"),
-                            code == 1 && !written && messages.size() == 1};
-         }},
+         "Deliver=lying\r\n", KvrscanRefusesThePage()},
         {"a DIB of 0 x 0 pixels", "kvrscan code 1, no file",
-         "Deliver=empty\r\n", [](auto&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
-             std::vector<std::string> messages;
-             const int code = Kvrscan(host, dir.Path(), &messages);
-             const bool written = FileExists(dir / "signature.jpg");
-             return Outcome{"code " + std::to_string(code) + (written ? ", a file written" : ", no file"),
-                            code == 1 && !written && messages.size() == 1};
-         }},
+         "Deliver=empty\r\n", KvrscanRefusesThePage()},
     };
 
     std::string table = "| fault | expected | outcome | state after | normal acquisition after |\n|---|---|---|---|---|\n";

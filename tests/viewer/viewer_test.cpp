@@ -12,6 +12,7 @@
 #include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
+#include "support/hosted_module_test.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
 
@@ -20,14 +21,8 @@ namespace {
 
 using Messages = std::vector<std::wstring>;
 
-class Viewer : public ::testing::Test {
+class Viewer : public HostedModuleTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
-        host.Start();
-    }
-    void TearDown() override { EXPECT_TRUE(host.faults.empty()) << host.faults.front(); }
-
     // Calls kvrshow while `script` drives the window; returns when kvrshow has returned.
     void Show(const std::string& directory, const std::string& key, const std::function<void(ViewerSession&)>& script,
               const std::string& title = "T", const std::string& buttonsFlag = "1",
@@ -45,7 +40,6 @@ protected:
         return m;
     }
 
-    hoststandin::ScriptHost host;
     ScratchDir dir;
     std::atomic<bool> returned{false};
 };
