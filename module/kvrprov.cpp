@@ -1,8 +1,8 @@
 // kvrprov: does a client have signature images in a directory.
 #include "base/no_throw.h"
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 #include "module/script_functions.h"
-#include "module/signature_files.h"
+#include "host/signature_files.h"
 
 namespace kavrel::script {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "base/no_throw.h"
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 #include "module/script_functions.h"
-#include "module/signature_files.h"
+#include "host/signature_files.h"
 #include "module/signature_jpeg.h"
 #include "base/error.h"
 #include "twain/twain.h"

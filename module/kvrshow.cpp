@@ -2,9 +2,9 @@
 #include <string>
 
 #include "base/no_throw.h"
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 #include "module/script_functions.h"
-#include "module/signature_files.h"
+#include "host/signature_files.h"
 #include "runtime/toolkit/application.h"
 #include "runtime/toolkit/message_box.h"
 #include "viewer/tableform.h"

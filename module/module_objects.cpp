@@ -1,6 +1,6 @@
 // The host's AddModuleObjects: the script functions are registered under their names, in this order.
 #include "base/no_throw.h"
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 #include "module/script_functions.h"
 
 extern "C" void __cdecl AddModuleObjects() {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "module/host_interface.h"
-#include "module/signature_files.h"
+#include "host/host_interface.h"
+#include "host/signature_files.h"
 #include "base/error.h"
 #include "runtime/jpeg/jpeg_codec.h"
 #include "runtime/picture/bmp_picture.h"

@@ -1,7 +1,7 @@
 // The signature-file rule over bytes, with a stand-in for the system's code page 1251 letter case.
 #include <gtest/gtest.h>
 
-#include "module/signature_rule.h"
+#include "host/signature_rule.h"
 
 namespace kavrel {
 namespace {

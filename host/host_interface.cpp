@@ -1,4 +1,4 @@
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 
 #include <windows.h>
 

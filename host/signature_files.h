@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "module/signature_rule.h"
+#include "host/signature_rule.h"
 
 namespace kavrel {
 

@@ -1,4 +1,4 @@
-#include "module/signature_files.h"
+#include "host/signature_files.h"
 
 #include <windows.h>
 

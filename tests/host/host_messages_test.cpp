@@ -1,7 +1,7 @@
 // The host operations themselves, linked in: argument texts, integers and OEM messages.
 #include <gtest/gtest.h>
 
-#include "module/host_interface.h"
+#include "host/host_interface.h"
 #include "support/test_support.h"
 #include "tools/kvrhost/script_host.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "module/signature_files.h"
+#include "host/signature_files.h"
 #include "support/test_support.h"
 
 namespace kavrel::test {

@@ -1,4 +1,4 @@
-#include "module/signature_rule.h"
+#include "host/signature_rule.h"
 
 namespace kavrel {
 
