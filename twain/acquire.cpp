@@ -3,8 +3,8 @@
 #include "base/no_throw.h"
 #include "base/win_handles.h"
 #include "twain/library_state.h"
+#include "twain/transferred_image.h"
 
-using kavrel::GlobalLockGuard;
 using kavrel::Window;
 using kavrel::twainlib::ErrorBox;
 using kavrel::twainlib::ReportLastError;
@@ -94,6 +94,13 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
             } else {
                 TW_IDENTITY chosen{};
                 result = TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen);
+                // The identity the operator confirmed is the source opened from now on (see
+                // TWAIN_OpenDefaultSource); a manager that answers without naming one leaves
+                // the earlier choice, if any, as it was.
+                if (result && chosen.ProductName[0]) {
+                    State().chosenSource = chosen;
+                    State().sourceChosen = true;
+                }
                 TWAIN_CloseSourceManager(window);
             }
             TWAIN_UnloadSourceManager();
@@ -133,6 +140,11 @@ TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelType
         } else {
             DisabledWindow disabled(window);
             TWAIN_ModalEventLoop();
+            // Transfers that answered "done" with nothing usable in them end in no image at all:
+            // said here, or the operator (and support) would only see that nothing arrived.
+            if (s.dibCount == 0 && s.lastError.error == kavrel::twainlib::kErrorUnusableImage) {
+                ReportLastError("The source delivered no usable image.");
+            }
         }
 
         StepBackToState1(window);
@@ -147,7 +159,11 @@ TWAIN_API void WINAPI TWAIN_ModalEventLoop(void) {
     kavrel::NoThrowVoid([&] {
         auto& s = State();
         MSG message;
-        while (s.twainState >= 5 && !s.lastNativeImage) {
+        // A source whose interface is hidden has no operator to close it and need not ask to be
+        // closed itself (many do not): once its batch is over, image or not, the loop ends. With
+        // the interface shown the operator may scan again in the source's window, and the loop
+        // waits for the source to ask to be closed.
+        while (s.twainState >= 5 && !s.lastNativeImage && !(s.interfaceHidden && s.batchEnded)) {
             // WM_QUIT ends the loop and is consumed here: it ends the acquisition (the library then
         // steps back to state 1), and the caller -- a script function inside the host, or a
         // program that called TWAIN_AcquireNative from its own loop -- carries on. The viewer's
@@ -178,6 +194,7 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
             if (s.twainState == 5) {
                 s.twainState = 6;
                 TWAIN_NativeXferGetAll(nullptr);
+                s.batchEnded = true;
             }
             break;
         case MSG_CLOSEDSREQ:
@@ -208,10 +225,12 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
             case TWRC_XFERDONE:
                 failuresInARow = 0;
                 s.twainState = 7;
-                // "Done" with no image in it (a null handle, or one that is no memory block): the
-                // transfer is ended as done, but nothing is listed or handed to the callback.
-                if (!GlobalLockGuard(transferred)) {
+                // "Done" with no usable image in it: the transfer is ended as done, but nothing is
+                // listed or handed to the callback, and the acquisition records why.
+                transferred = kavrel::twainlib::TakeTransferredImage(transferred);
+                if (!transferred) {
                     s.lastNativeImage = nullptr;
+                    kavrel::twainlib::RecordError(kavrel::twainlib::kErrorUnusableImage);
                     break;
                 }
                 s.lastNativeImage = transferred;

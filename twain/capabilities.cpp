@@ -124,12 +124,23 @@ TWAIN_API int WINAPI TWAIN_NegotiatePixelTypes(unsigned long pixelTypeMask) {
         if (State().twainState != 4) return RecordError(kErrorNegotiateOutsideState4);
         if (pixelTypeMask == 0) return 1;
 
+        // Every supported value, asked for as an enumeration. The TWAIN standard has the
+        // application leave the container type to the source (TWON_DONTCARE16), and most sources
+        // ignore what is preset, but some refuse an enumeration preset (Wine's camera source):
+        // those are asked once more the standard's way.
         TW_CAPABILITY capability{};
-        capability.Cap = ICAP_PIXELTYPE;
-        capability.ConType = TWON_ENUMERATION;
-        capability.hContainer = nullptr;
-        const int sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
-        GlobalBlock container(capability.hContainer);
+        int sent = 0;
+        GlobalBlock container;
+        for (const TW_UINT16 preset : {TWON_ENUMERATION, TWON_DONTCARE16}) {
+            container.reset();  // a container left by a refused request is freed before asking again
+            capability = TW_CAPABILITY{};
+            capability.Cap = ICAP_PIXELTYPE;
+            capability.ConType = preset;
+            capability.hContainer = nullptr;
+            sent = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
+            container.reset(capability.hContainer);  // ours to free, whatever the answer
+            if (sent) break;
+        }
         if (!sent) return RecordError(kErrorGetPixelTypes);
         if (!container) return RecordError(kErrorNoContainer);
 

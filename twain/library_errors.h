@@ -17,6 +17,9 @@ enum LibraryError : int {
     kErrorItemType = 11,
     kErrorEmptyList = 12,
     kErrorNoCommonPixelType = 13,
+    // A transfer answered "done" with a handle that is neither a DIB in a global memory block nor
+    // a GDI bitmap (or a bitmap that could not be turned into a DIB).
+    kErrorUnusableImage = 14,
 };
 
 }  // namespace kavrel::twainlib

@@ -32,6 +32,17 @@ struct LibraryState {
     twain::TW_USERINTERFACE sourceUI{};
     twain::TW_PENDINGXFERS pendingTransfers{};
     HANDLE lastNativeImage = nullptr;
+    // Whether the source was enabled with its interface really hidden (asked to hide it, and it
+    // did not answer that it could not), and whether a batch of transfers has ended since it was
+    // enabled. Such a source has no operator to close it, and many sources do not ask to be
+    // closed themselves: the library's loop ends once its batch is over.
+    bool interfaceHidden = false;
+    bool batchEnded = false;
+    // The source the operator chose with TWAIN_SelectImageSource in this process: opened by
+    // TWAIN_OpenDefaultSource instead of whatever the manager holds as its default (not every
+    // manager records the choice).
+    bool sourceChosen = false;
+    twain::TW_IDENTITY chosenSource{};
     twain::TW_UINT16 lastResultCode = 0;
     ErrorRecord lastError{};
     TW_TRANSFER_CALLBACK transferCallback = nullptr;

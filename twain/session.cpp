@@ -94,6 +94,7 @@ const char* LibraryErrorText(int code) {
     case kErrorItemType: return "the pixel types are not 16-bit values";
     case kErrorEmptyList: return "the source offers no pixel types";
     case kErrorNoCommonPixelType: return "no wanted pixel type is offered";
+    case kErrorUnusableImage: return "the source delivered an image that is neither a DIB nor a bitmap";
     default: return "unknown";
     }
 }
@@ -294,8 +295,21 @@ TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         if (s.twainState != 3) return 0;
-        s.sourceIdentity.Id = 0;
-        s.sourceIdentity.ProductName[0] = '\0';
+        // Which source to open: the one the operator chose in this process; without a choice the
+        // manager's default, asked for by name; only when the manager cannot say, the empty
+        // identity, which a manager takes for its default. Not every manager remembers the
+        // operator's choice as its default (Wine's opens the first source it lists), and not
+        // every source accepts an empty identity passed on to it (Wine's camera source refuses).
+        // On a manager that does keep the default, the same source opens either way.
+        TW_IDENTITY identity{};
+        if (s.sourceChosen) {
+            identity = s.chosenSource;
+        } else if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) || !identity.ProductName[0]) {
+            identity = s.sourceIdentity;
+            identity.Id = 0;
+            identity.ProductName[0] = '\0';
+        }
+        s.sourceIdentity = identity;
         if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
             s.twainState = 4;
         } else {
@@ -320,6 +334,9 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
         } else if (s.lastResultCode != TWRC_CANCEL) {
             s.twainState = 5;
+            // TWRC_CHECKSTATUS to a request to hide the interface: the source shows it after all.
+            s.interfaceHidden = !s.sourceUI.ShowUI && s.lastResultCode == TWRC_SUCCESS;
+            s.batchEnded = false;
         }
         return s.twainState == 5 ? 1 : 0;
     });

@@ -72,6 +72,8 @@ constexpr TW_UINT16 TWON_ARRAY = 3;
 constexpr TW_UINT16 TWON_ENUMERATION = 4;
 constexpr TW_UINT16 TWON_ONEVALUE = 5;
 constexpr TW_UINT16 TWON_RANGE = 6;
+// Sent by an application with MSG_GET: "any container the source likes".
+constexpr TW_UINT16 TWON_DONTCARE16 = 0xFFFF;
 
 // Item types.
 constexpr TW_UINT16 TWTY_INT8 = 0x0000;

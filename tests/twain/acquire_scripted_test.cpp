@@ -59,12 +59,12 @@ TEST_F(Acquire, AWholeAcquisitionWithAHiddenInterface) {
     EXPECT_EQ(kv.TWAIN_GetDib(0), dib);
     EXPECT_EQ(kv.TWAIN_DibWidth(dib), 8);
     EXPECT_EQ(dsm.Names(),
-              (Names{"DSM PARENT/OPENDSM", "DSM IDENTITY/OPENDS", "DS USERINTERFACE/ENABLEDS", "DS EVENT/PROCESSEVENT",
-                     "DS IMAGENATIVEXFER/GET", "DS PENDINGXFERS/ENDXFER", "DS USERINTERFACE/DISABLEDS",
-                     "DSM IDENTITY/CLOSEDS", "DSM PARENT/CLOSEDSM"}));
-    EXPECT_EQ(dsm.calls[4].dg, DG_IMAGE);
-    EXPECT_EQ(dsm.calls[4].msg, MSG_GET);
-    EXPECT_EQ(dsm.calls[2].As<TW_USERINTERFACE>().ShowUI, 0);
+              (Names{"DSM PARENT/OPENDSM", "DSM IDENTITY/GETDEFAULT", "DSM IDENTITY/OPENDS", "DS USERINTERFACE/ENABLEDS",
+                     "DS EVENT/PROCESSEVENT", "DS IMAGENATIVEXFER/GET", "DS PENDINGXFERS/ENDXFER",
+                     "DS USERINTERFACE/DISABLEDS", "DSM IDENTITY/CLOSEDS", "DSM PARENT/CLOSEDSM"}));
+    EXPECT_EQ(dsm.calls[5].dg, DG_IMAGE);
+    EXPECT_EQ(dsm.calls[5].msg, MSG_GET);
+    EXPECT_EQ(dsm.calls[3].As<TW_USERINTERFACE>().ShowUI, 0);
     EXPECT_TRUE(dsm.Calls("DS CAPABILITY/GET").empty()) << "a 0 mask negotiates nothing";
     EXPECT_TRUE(Boxes().empty());
 }
@@ -271,8 +271,8 @@ TEST_F(Acquire, AMaskIsNegotiatedBeforeEnabling) {
     dsm.pagesPending = 1;
     ASSERT_NE(kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB), nullptr);
     const auto names = dsm.Names();
-    EXPECT_EQ(names[2], "DS CAPABILITY/GET");
-    EXPECT_EQ(names[3], "DS USERINTERFACE/ENABLEDS");
+    EXPECT_EQ(names[3], "DS CAPABILITY/GET");
+    EXPECT_EQ(names[4], "DS USERINTERFACE/ENABLEDS");
 }
 
 // --- failures of the chain, each reported once, all followed by the closing steps -----------

@@ -36,6 +36,7 @@ const char* MsgName(TW_UINT16 msg) {
     switch (msg) {
     case MSG_GET: return "GET";
     case MSG_GETCURRENT: return "GETCURRENT";
+    case MSG_GETDEFAULT: return "GETDEFAULT";
     case MSG_SET: return "SET";
     case MSG_RESET: return "RESET";
     case MSG_OPENDSM: return "OPENDSM";
@@ -169,7 +170,9 @@ TW_UINT16 ScriptedDsm::DefaultAnswer(Triplet& call) {
     case DAT_PARENT:
         return TWRC_SUCCESS;
     case DAT_IDENTITY:
-        if (call.msg == MSG_OPENDS) {
+        // One source, which is the default: a manager opens what it is asked for, or its default
+        // when the product name is empty.
+        if (call.msg == MSG_GETDEFAULT || (call.msg == MSG_OPENDS && !static_cast<TW_IDENTITY*>(call.data)->ProductName[0])) {
             auto* id = static_cast<TW_IDENTITY*>(call.data);
             id->Id = 7;
             std::strcpy(id->ProductName, "Scripted Scanner");

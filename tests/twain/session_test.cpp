@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "support/test_support.h"
 #include "twain/scripted_twain_fixture.h"
@@ -44,21 +46,23 @@ TEST_F(Session, AFullCycleSendsExactlyTheStepsTriplets) {
     EXPECT_EQ(kv.TWAIN_UnloadSourceManager(), 1);
     EXPECT_EQ(kv.TWAIN_State(), 1);
 
-    EXPECT_EQ(dsm.Names(), (Names{"DSM PARENT/OPENDSM", "DSM IDENTITY/OPENDS", "DS USERINTERFACE/ENABLEDS",
-                                  "DS USERINTERFACE/DISABLEDS", "DSM IDENTITY/CLOSEDS", "DSM PARENT/CLOSEDSM"}));
+    EXPECT_EQ(dsm.Names(), (Names{"DSM PARENT/OPENDSM", "DSM IDENTITY/GETDEFAULT", "DSM IDENTITY/OPENDS",
+                                  "DS USERINTERFACE/ENABLEDS", "DS USERINTERFACE/DISABLEDS", "DSM IDENTITY/CLOSEDS",
+                                  "DSM PARENT/CLOSEDSM"}));
     // MSG_OPENDSM and MSG_CLOSEDSM carry a pointer to the window handle.
     EXPECT_EQ(dsm.calls[0].As<HWND>(), window);
-    EXPECT_EQ(dsm.calls[5].As<HWND>(), window);
-    // MSG_OPENDS asks for the default source: Id 0 and an empty product name.
-    const auto opened = dsm.calls[1].As<TW_IDENTITY>();
-    EXPECT_EQ(opened.Id, 0u);
-    EXPECT_EQ(opened.ProductName[0], '\0');
+    EXPECT_EQ(dsm.calls[6].As<HWND>(), window);
+    // Without a choice in this process, MSG_OPENDS asks for the source the manager names as its
+    // default.
+    const auto opened = dsm.calls[2].As<TW_IDENTITY>();
+    EXPECT_EQ(opened.Id, 7u);
+    EXPECT_STREQ(opened.ProductName, "Scripted Scanner");
     // The source's identity, as the manager filled it, is the destination of source triplets
     // and what MSG_CLOSEDS closes.
-    EXPECT_EQ(dsm.calls[2].destination.Id, 7u);
-    EXPECT_STREQ(dsm.calls[2].destination.ProductName, "Scripted Scanner");
-    EXPECT_STREQ(dsm.calls[4].As<TW_IDENTITY>().ProductName, "Scripted Scanner");
-    const auto ui = dsm.calls[2].As<TW_USERINTERFACE>();
+    EXPECT_EQ(dsm.calls[3].destination.Id, 7u);
+    EXPECT_STREQ(dsm.calls[3].destination.ProductName, "Scripted Scanner");
+    EXPECT_STREQ(dsm.calls[5].As<TW_IDENTITY>().ProductName, "Scripted Scanner");
+    const auto ui = dsm.calls[3].As<TW_USERINTERFACE>();
     EXPECT_EQ(ui.ShowUI, 1);
     EXPECT_EQ(ui.ModalUI, 0);
     EXPECT_EQ(ui.hParent, window);
@@ -158,7 +162,39 @@ TEST_F(Session, AFailedOpenRecordsTheManagersStatus) {
     dsm.Forget();
     EXPECT_EQ(kv.TWAIN_OpenDefaultSource(), 0);
     EXPECT_EQ(kv.TWAIN_State(), 3);
-    EXPECT_EQ(dsm.Names(), (Names{"DSM IDENTITY/OPENDS", "DSM STATUS/GET"}));
+    EXPECT_EQ(dsm.Names(), (Names{"DSM IDENTITY/GETDEFAULT", "DSM IDENTITY/OPENDS", "DSM STATUS/GET"}));
+}
+
+TEST_F(Session, WhichSourceOpens) {
+    // The operator's choice in this process, else the manager's default by name, else (a manager
+    // that names none) the empty identity, which a manager takes for its default.
+    const auto openedAfter = [&](const std::function<void()>& script) {
+        dsm.Reset();
+        script();
+        ToState(4);
+        const auto opened = dsm.Calls("DSM IDENTITY/OPENDS").at(0).As<TW_IDENTITY>();
+        kv.TWAIN_CloseSourceManager(window);
+        kv.TWAIN_UnloadSourceManager();
+        return std::string(opened.ProductName) + "#" + std::to_string(opened.Id);
+    };
+    EXPECT_EQ(openedAfter([&] { dsm.Answer(DAT_IDENTITY, MSG_GETDEFAULT, TWRC_FAILURE); }), "#0");
+    EXPECT_EQ(openedAfter([&] { dsm.Answer(DAT_IDENTITY, MSG_GETDEFAULT, TWRC_SUCCESS); }), "#0")
+        << "a default without a name";
+    EXPECT_EQ(openedAfter([] {}), "Scripted Scanner#7");
+
+    // The operator picks another source than the manager's default: that one opens from now on,
+    // without asking the manager for its default again; a later cancelled choice changes nothing.
+    dsm.On(DAT_IDENTITY, MSG_USERSELECT, [](Triplet& call) {
+        auto* chosen = static_cast<TW_IDENTITY*>(call.data);
+        chosen->Id = 12;
+        std::strcpy(chosen->ProductName, "Second Scanner");
+        return TWRC_SUCCESS;
+    });
+    ASSERT_EQ(kv.TWAIN_SelectImageSource(window), 1);
+    dsm.Answer(DAT_IDENTITY, MSG_USERSELECT, TWRC_CANCEL);
+    ASSERT_EQ(kv.TWAIN_SelectImageSource(window), 0);
+    EXPECT_EQ(openedAfter([] {}), "Second Scanner#12");
+    EXPECT_TRUE(dsm.Calls("DSM IDENTITY/GETDEFAULT").empty());
 }
 
 TEST_F(Session, FailedTripletsLeaveTheStateAsItWas) {

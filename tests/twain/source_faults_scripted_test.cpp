@@ -91,6 +91,28 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
              HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
              return Outcome{dib ? "an image" : "null, reported", !dib && libraryError(9)};
          }},
+        {"pixel types refused when asked for as an enumeration (Wine's camera source)",
+         "asked once more, the container left to the source: its one value accepted, the image arrives", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             dsm.On(DAT_CAPABILITY, MSG_GET, [&](Triplet& call) {
+                 auto* cap = static_cast<TW_CAPABILITY*>(call.data);
+                 if (cap->ConType != TWON_DONTCARE16 && cap->ConType != TWON_ONEVALUE) {
+                     dsm.conditionCode = TWCC_CAPBADOPERATION;
+                     return TWRC_FAILURE;
+                 }
+                 cap->ConType = TWON_ONEVALUE;
+                 cap->hContainer = BlockOf({4, 0, 2, 0, 0, 0});  // UINT16 TWPT_RGB
+                 return TWRC_SUCCESS;
+             });
+             const std::size_t boxesBefore = Boxes().size();
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
+             const auto asked = dsm.Calls("DS CAPABILITY/GET");
+             const bool askedTwice = asked.size() == 2 && asked[0].As<TW_CAPABILITY>().ConType == TWON_ENUMERATION &&
+                                     asked[1].As<TW_CAPABILITY>().ConType == TWON_DONTCARE16;
+             return Outcome{std::string(dib ? "an image" : "null") + ", asked " + std::to_string(asked.size()) + " times",
+                            dib && askedTwice && Boxes().size() == boxesBefore};
+         }},
         {"a range container", "library error 10 (unhandled type)", [&]() {
              SourceOffers(dsm, TWON_RANGE, Bytes(22, 0));
              HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "support/dib_builder.h"
 #include "support/kavrel_api.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
 #include "tools/kvrhost/script_host.h"
+#include "tools/virtual_scanner/test_pattern.h"
 
 namespace kavrel::test {
 namespace {
@@ -78,6 +81,30 @@ RowRun Acquiring(std::function<bool(KavrelApi& kv, const Acquisition& a)> judge)
 bool Nothing(KavrelApi&, const Acquisition& a) { return !a.result && a.dibs == 0; }
 bool NothingNoBox(KavrelApi& kv, const Acquisition& a) { return Nothing(kv, a) && a.boxes.empty(); }
 bool OneImage(KavrelApi&, const Acquisition& a) { return a.result && a.dibs == 1; }
+// No image, and the one box says why: the library error recorded for an unusable handover.
+bool NothingUsableReported(KavrelApi& kv, const Acquisition& a) {
+    return Nothing(kv, a) && a.boxes.size() == 1 && a.boxes[0].text.find("Library error 14") != std::string::npos;
+}
+// One image, a DIB holding the scanner's first colour page (64 x 40) pixel for pixel.
+bool OnePatternPage(KavrelApi& kv, const Acquisition& a) {
+    if (!OneImage(kv, a)) return false;
+    const auto bytes = BytesOf(static_cast<HGLOBAL>(a.result));
+    BITMAPINFOHEADER h{};
+    if (bytes.size() < sizeof h) return false;
+    std::memcpy(&h, bytes.data(), sizeof h);
+    if (h.biSize != 40 || h.biWidth != 64 || h.biHeight != 40 || h.biBitCount != 24 ||
+        bytes.size() < 40 + RowBytes(64, 24) * 40) {
+        return false;
+    }
+    for (int y = 0; y < 40; ++y) {
+        const std::uint8_t* row = bytes.data() + 40 + RowBytes(64, 24) * static_cast<std::size_t>(39 - y);
+        for (int x = 0; x < 64; ++x) {
+            const auto c = vscan::PatternColour(x, y, 64, 40, 0);
+            if (row[3 * x] != c.blue || row[3 * x + 1] != c.green || row[3 * x + 2] != c.red) return false;
+        }
+    }
+    return true;
+}
 
 // A row where kvrscan must refuse the delivered page: code 1, its one message, no file.
 RowRun KvrscanRefusesThePage() {
@@ -127,10 +154,18 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          })},
         {"a cancelled transfer, then a close request", "null, nothing listed",
          "Cancel=1\r\n", Acquiring(Nothing)},
-        {"TWRC_XFERDONE with a null handle", "not listed, no image; the acquisition ends",
-         "Deliver=null\r\n", Acquiring(Nothing)},
-        {"TWRC_XFERDONE with a handle that cannot be locked", "not listed, no image; the acquisition ends",
-         "Deliver=unlockable\r\n", Acquiring(Nothing)},
+        {"TWRC_XFERDONE with a null handle", "not listed, no image; reported as library error 14",
+         "Deliver=null\r\n", Acquiring(NothingUsableReported)},
+        {"TWRC_XFERDONE with a handle that cannot be locked", "not listed, freed, no image; reported as library error 14",
+         "Deliver=unlockable\r\n", Acquiring(NothingUsableReported)},
+        {"TWRC_XFERDONE with a DIB section (Wine's camera source)", "taken as a DIB of the same pixels, listed",
+         "Deliver=dibsection\r\n", Acquiring(OnePatternPage)},
+        {"TWRC_XFERDONE with a device-dependent bitmap", "taken as a DIB of the same pixels, listed",
+         "Deliver=bitmap\r\n", Acquiring(OnePatternPage)},
+        {"failing transfers and no close request (interface hidden)", "the batch over, the acquisition ends; null",
+         "FailTransfers=-1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
+        {"a cancelled batch and no close request (interface hidden)", "the batch over, the acquisition ends; null",
+         "Cancel=1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
         {"a DIB whose header claims more than its block", "kvrscan code 1, no file",
          "Deliver=lying\r\n", KvrscanRefusesThePage()},
         {"a DIB of 0 x 0 pixels", "kvrscan code 1, no file",

@@ -47,6 +47,7 @@ ScannerSettings ReadScannerSettings() {
     s.refuseEndTransfer = number("RefuseEndTransfer", 0) != 0;
     s.refuseReset = number("RefuseReset", 0) != 0;
     s.deliver = text("Deliver");
+    s.withholdCloseRequest = number("WithholdCloseRequest", 0) != 0;
     return s;
 }
 

@@ -24,10 +24,15 @@
 //   RefuseReset=0      1: answer MSG_RESET with a failure
 //   Deliver=           what a transfer hands over instead of the page: "null" (a null handle),
 //                      "unlockable" (a handle that is no usable memory block), "lying" (a DIB
-//                      whose header claims more than its block), "empty" (a DIB 0 pixels wide)
+//                      whose header claims more than its block), "empty" (a DIB 0 pixels wide),
+//                      "dibsection" (the page as a GDI DIB section, rows top-down, as Wine's
+//                      camera source hands over its pictures), "bitmap" (the page as a
+//                      device-dependent GDI bitmap)
+//   WithholdCloseRequest=0  1: never ask to be closed once a batch is over, as many drivers with
+//                      their interface hidden do not
 //
 // Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
-// its operator has no other way out.
+// its operator has no other way out (unless WithholdCloseRequest says otherwise).
 #pragma once
 
 #include <string>
@@ -49,6 +54,7 @@ struct ScannerSettings {
     bool refuseEndTransfer = false;
     bool refuseReset = false;
     std::string deliver;
+    bool withholdCloseRequest = false;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).

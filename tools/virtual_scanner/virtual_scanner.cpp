@@ -15,6 +15,7 @@
 #include "base/win_handles.h"
 #include "tools/virtual_scanner/scanner_settings.h"
 #include "tools/virtual_scanner/test_pattern.h"
+#include "layout/dib_layout.h"
 #include "twain/capability_containers.h"
 #include "twain/twain_protocol.h"
 
@@ -123,8 +124,44 @@ void SignalReady(const Source& s) {
     if (s.settings.readyTwice) NotifyApplication(MSG_XFERREADY);
 }
 
+// The page as a GDI bitmap rather than a DIB in a memory block: a DIB section with its rows
+// top-down, or a device-dependent bitmap of the screen. Null when it cannot be made.
+HANDLE PageAsBitmap(HGLOBAL page, bool section) {
+    kavrel::GlobalBlock owned(page);
+    kavrel::GlobalLockGuard locked(page);
+    if (!locked) return nullptr;
+    const auto* info = static_cast<const BITMAPINFO*>(locked.data());
+    const auto layout = kavrel::layout::InspectDib(locked.bytes(), locked.size());
+    if (!layout) return nullptr;
+    const std::uint8_t* bits = locked.bytes() + layout->bitsOffset;
+    kavrel::WindowDc screen(nullptr);
+    if (!section) {
+        HBITMAP ddb = ::CreateCompatibleBitmap(screen.get(), layout->width, layout->height);
+        if (ddb && ::SetDIBits(screen.get(), ddb, 0, static_cast<UINT>(layout->height), bits, info,
+                               DIB_RGB_COLORS) == 0) {
+            ::DeleteObject(ddb);
+            return nullptr;
+        }
+        return ddb;
+    }
+    std::vector<std::uint8_t> header(locked.bytes(), locked.bytes() + layout->bitsOffset);
+    reinterpret_cast<BITMAPINFOHEADER*>(header.data())->biHeight = -layout->height;  // top-down
+    void* sectionBits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(screen.get(), reinterpret_cast<const BITMAPINFO*>(header.data()),
+                                     DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+    if (!dib || !sectionBits) return dib;
+    const auto stride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(layout->width, layout->bitCount));
+    for (int y = 0; y < layout->height; ++y) {
+        std::memcpy(static_cast<std::uint8_t*>(sectionBits) + stride * static_cast<std::size_t>(y),
+                    bits + stride * static_cast<std::size_t>(layout->height - 1 - y), stride);
+    }
+    return dib;
+}
+
 // What a faulty driver hands over as a transferred image.
-HGLOBAL FaultyImage(const std::string& kind) {
+HANDLE FaultyImage(const std::string& kind, HGLOBAL page) {
+    if (kind == "dibsection" || kind == "bitmap") return PageAsBitmap(page, kind == "dibsection");
+    kavrel::GlobalBlock unused(page);
     if (kind == "unlockable") {
         // A movable block of no bytes is discarded at once: it cannot be locked.
         return ::GlobalAlloc(GMEM_MOVEABLE, 0);
@@ -368,7 +405,8 @@ TW_UINT16 TransferNative(Source& s, TW_UINT32* handle) {
     s.state = 7;
     if (s.settings.cancel) return TWRC_CANCEL;
     if (!s.settings.deliver.empty()) {
-        *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(FaultyImage(s.settings.deliver)));
+        HGLOBAL page = MakePatternDib(s.settings.width, s.settings.height, CurrentKind(s), s.pageNumber);
+        *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(FaultyImage(s.settings.deliver, page)));
         return TWRC_XFERDONE;
     }
     HGLOBAL dib = nullptr;
@@ -388,7 +426,7 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     if (!pending) return Fail(s, TWCC_BADVALUE);
     if ((msg == MSG_ENDXFER && s.settings.refuseEndTransfer) || (msg != MSG_ENDXFER && s.settings.refuseReset)) {
         // The fault is in the answer only: without a window the operator still closes it.
-        if (!s.window) NotifyApplication(MSG_CLOSEDSREQ);
+        if (!s.window && !s.settings.withholdCloseRequest) NotifyApplication(MSG_CLOSEDSREQ);
         return Fail(s, TWCC_OPERATIONERROR);
     }
     if (msg == MSG_ENDXFER) {
@@ -406,8 +444,11 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     }
     pending->Count = static_cast<TW_UINT16>(s.pagesLeft);
     s.state = s.pagesLeft > 0 ? 6 : 5;
-    // Without a window the operator has no other way out once a batch is over.
-    if (closeNow || (s.state == 5 && !s.window)) NotifyApplication(MSG_CLOSEDSREQ);
+    // Without a window the operator has no other way out once a batch is over (a driver that
+    // withholds the request leaves it to the application to see that the batch is over).
+    if (closeNow || (s.state == 5 && !s.window && !s.settings.withholdCloseRequest)) {
+        NotifyApplication(MSG_CLOSEDSREQ);
+    }
     return TWRC_SUCCESS;
 }
 
