@@ -59,6 +59,8 @@ packages=(
     locales
     googletest
     cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils
+    # Wine's camera source (gphoto2.ds) needs the 32-bit libgphoto2; the suite drives it as a peer.
+    libgphoto2-6:i386
     dpkg-dev
 )
 # What only some commands need (scripts/fuzz.sh: clang and its sanitizer run-times).

@@ -159,15 +159,20 @@ TWAIN_API void WINAPI TWAIN_ModalEventLoop(void) {
     kavrel::NoThrowVoid([&] {
         auto& s = State();
         MSG message;
+        // The loop ends once a batch has delivered an image (even when a later transfer of the
+        // batch failed), when the source has been disabled (it asked to be closed), or on WM_QUIT.
         // A source whose interface is hidden has no operator to close it and need not ask to be
-        // closed itself (many do not): once its batch is over, image or not, the loop ends. With
-        // the interface shown the operator may scan again in the source's window, and the loop
-        // waits for the source to ask to be closed.
-        while (s.twainState >= 5 && !s.lastNativeImage && !(s.interfaceHidden && s.batchEnded)) {
+        // closed itself (many do not): once its batch is over, image or not, the loop ends too.
+        // With the interface shown, a batch without an image leaves the operator in the source's
+        // window to scan again or close it.
+        const auto over = [&] {
+            return s.lastNativeImage || (s.batchEnded && (s.interfaceHidden || s.batchDelivered));
+        };
+        while (s.twainState >= 5 && !over()) {
             // WM_QUIT ends the loop and is consumed here: it ends the acquisition (the library then
-        // steps back to state 1), and the caller -- a script function inside the host, or a
-        // program that called TWAIN_AcquireNative from its own loop -- carries on. The viewer's
-        // loop, by contrast, posts the quit again for the host's loop around it.
+            // steps back to state 1), and the caller -- a script function inside the host, or a
+            // program that called TWAIN_AcquireNative from its own loop -- carries on. The viewer's
+            // loop, by contrast, posts the quit again for the host's loop around it.
             if (::GetMessageA(&message, nullptr, 0, 0) <= 0) break;
             if (!TWAIN_MessageHook(&message)) {
                 ::TranslateMessage(&message);
@@ -193,8 +198,10 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
             // must not run a transfer loop inside the one already running.
             if (s.twainState == 5) {
                 s.twainState = 6;
+                const int listedBefore = s.dibCount;
                 TWAIN_NativeXferGetAll(nullptr);
                 s.batchEnded = true;
+                s.batchDelivered = s.dibCount > listedBefore;
             }
             break;
         case MSG_CLOSEDSREQ:

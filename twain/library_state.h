@@ -38,6 +38,10 @@ struct LibraryState {
     // closed themselves: the library's loop ends once its batch is over.
     bool interfaceHidden = false;
     bool batchEnded = false;
+    // Whether the latest batch listed an image, even if a later transfer of it failed: a source
+    // that never reports its batch as over (Wine's camera source keeps its pending count) would
+    // otherwise hold the loop after its last image for ever.
+    bool batchDelivered = false;
     // The source the operator chose with TWAIN_SelectImageSource in this process: opened by
     // TWAIN_OpenDefaultSource instead of whatever the manager holds as its default (not every
     // manager records the choice).

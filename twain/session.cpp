@@ -337,6 +337,7 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
             // TWRC_CHECKSTATUS to a request to hide the interface: the source shows it after all.
             s.interfaceHidden = !s.sourceUI.ShowUI && s.lastResultCode == TWRC_SUCCESS;
             s.batchEnded = false;
+            s.batchDelivered = false;
         }
         return s.twainState == 5 ? 1 : 0;
     });

@@ -166,6 +166,11 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          "FailTransfers=-1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
         {"a cancelled batch and no close request (interface hidden)", "the batch over, the acquisition ends; null",
          "Cancel=1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
+        {"a pending count that never falls, no close request (Wine's camera source)",
+         "the pages listed, the failing transfers after them reset, the acquisition ends; null",
+         "Pages=2\r\nPendingNeverFalls=1\r\nWithholdCloseRequest=1\r\n", Acquiring([](KavrelApi&, const Acquisition& a) {
+             return !a.result && a.dibs == 2 && a.boxes.empty();
+         })},
         {"a DIB whose header claims more than its block", "kvrscan code 1, no file",
          "Deliver=lying\r\n", KvrscanRefusesThePage()},
         {"a DIB of 0 x 0 pixels", "kvrscan code 1, no file",

@@ -8,6 +8,11 @@
 #   nodsm      no TWAIN_32.DLL in the Windows directory at all
 #   noprinter  like main, but reaching no printer
 #   depth16    like main, on an X display of 16 bits a pixel
+#   camera     like main, and Wine's own camera source gphoto2.ds kept beside the virtual scanner,
+#              with a camera's pictures that tests/wine/with-camera.sh mounts for each program
+#
+# Wine's camera source (C:\windows\twain_32\gphoto2.ds) is taken out of every prefix but the
+# camera prefix: each prefix then lists exactly the sources its tests expect.
 set -euo pipefail
 template=$1 prefix=$2 kind=$3
 shift 3
@@ -41,6 +46,18 @@ main)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/kavrel_virtual_scanner.ds"
     ;;
+camera)
+    [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
+    # The camera's pictures, of known sizes and colours: a Mass Storage Camera is any mounted
+    # file system with a DCIM folder (with-camera.sh mounts a copy of this one).
+    pictures="$prefix/camera/DCIM/100KAVRL"
+    rm -rf "$prefix/camera"
+    mkdir -p "$pictures"
+    convert -size 64x48 'xc:rgb(200,30,30)' -quality 95 "$pictures/KVR_0001.JPG"
+    convert -size 48x32 'xc:rgb(30,160,60)' -quality 95 "$pictures/KVR_0002.JPG"
+    convert -size 80x24 'xc:rgb(40,60,200)' -quality 95 "$pictures/KVR_0003.JPG"
+    touch "$prefix/.kavrel-camera"
+    ;;
 scripted)
     install_file "$1" "$windows/twain_32.dll"
     touch "$prefix/.kavrel-native-twain"
@@ -60,5 +77,9 @@ depth16)
     echo "make-prefix.sh: unknown kind $kind" >&2
     exit 1
     ;;
+esac
+case "$kind" in
+camera|template) ;;
+*) rm -f "$windows/twain_32/gphoto2.ds" ;;
 esac
 touch "$prefix/.kavrel-prefix-$kind"

@@ -43,7 +43,12 @@ if [ "${1:-}" = "--persistent-server" ]; then
     launch[${#launch[@]}-1]=wineserver
     exec "${launch[@]}" -p </dev/null >/dev/null 2>&1
 fi
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x$depth" "${launch[@]}" "$@"
+# The camera prefix's programs run with its camera attached, in a mount namespace of their own.
+camera=()
+if [ -f "$prefix/.kavrel-camera" ]; then
+    camera=("$(cd "$(dirname "$0")" && pwd)/with-camera.sh" "$prefix")
 fi
-exec "${launch[@]}" "$@"
+if [ -z "${DISPLAY:-}" ]; then
+    exec "${camera[@]}" xvfb-run -a -s "-screen 0 1280x1024x$depth" "${launch[@]}" "$@"
+fi
+exec "${camera[@]}" "${launch[@]}" "$@"

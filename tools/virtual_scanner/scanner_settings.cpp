@@ -48,6 +48,7 @@ ScannerSettings ReadScannerSettings() {
     s.refuseReset = number("RefuseReset", 0) != 0;
     s.deliver = text("Deliver");
     s.withholdCloseRequest = number("WithholdCloseRequest", 0) != 0;
+    s.pendingNeverFalls = number("PendingNeverFalls", 0) != 0;
     return s;
 }
 

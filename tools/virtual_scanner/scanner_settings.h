@@ -30,6 +30,9 @@
 //                      device-dependent GDI bitmap)
 //   WithholdCloseRequest=0  1: never ask to be closed once a batch is over, as many drivers with
 //                      their interface hidden do not
+//   PendingNeverFalls=0  1: MSG_ENDXFER keeps answering the batch's first count of pending
+//                      transfers, so the batch never ends by itself: once the feeder is empty,
+//                      every further transfer fails (Wine's camera source behaves so)
 //
 // Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
 // its operator has no other way out (unless WithholdCloseRequest says otherwise).
@@ -55,6 +58,7 @@ struct ScannerSettings {
     bool refuseReset = false;
     std::string deliver;
     bool withholdCloseRequest = false;
+    bool pendingNeverFalls = false;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).

@@ -55,6 +55,7 @@ struct Source {
     std::vector<Capability> capabilities;
     ScannerSettings settings;
     int pagesLeft = 0;
+    int batchPages = 0;  // the pages of the batch as enabled (PendingNeverFalls answers this)
     int pageNumber = 0;
     int failuresLeft = 0;
     HWND window = nullptr;
@@ -379,6 +380,7 @@ TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
     s.pagesLeft = s.settings.pages;
     const auto count = static_cast<TW_INT32>(Find(s, CAP_XFERCOUNT)->current);
     if (count > 0) s.pagesLeft = std::min(s.pagesLeft, count);
+    s.batchPages = s.pagesLeft;
     s.pageNumber = 0;
     s.failuresLeft = s.settings.failTransfers;
     if (s.settings.enableAnswer == "cancel") return TWRC_CANCEL;  // closed again at once
@@ -443,7 +445,10 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
         closeNow = true;
     }
     pending->Count = static_cast<TW_UINT16>(s.pagesLeft);
-    s.state = s.pagesLeft > 0 ? 6 : 5;
+    if (msg == MSG_ENDXFER && s.settings.pendingNeverFalls && s.batchPages > 0 && !closeNow) {
+        pending->Count = static_cast<TW_UINT16>(s.batchPages);  // and the transfers after the last page fail
+    }
+    s.state = pending->Count > 0 ? 6 : 5;
     // Without a window the operator has no other way out once a batch is over (a driver that
     // withholds the request leaves it to the application to see that the batch is over).
     if (closeNow || (s.state == 5 && !s.window && !s.settings.withholdCloseRequest)) {
