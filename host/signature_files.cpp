@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include <functional>
 
 #include "base/win_handles.h"
 
@@ -28,28 +28,20 @@ bool DirectoryExists(const std::string& path) {
 std::optional<std::vector<std::string>> ListSignatureFiles(const std::string& directory,
                                                            std::string_view clientKey, KeyMode mode,
                                                            std::size_t limit) {
-    WIN32_FIND_DATAA entry{};
-    // The pattern with its directory must fit a path, and a name is at most 255 characters.
-    const std::size_t room = directory.size() + 2 < MAX_PATH ? MAX_PATH - directory.size() - 2 : 1;
-    const std::string pattern = ListingPattern(directory, SignatureSearchPattern(clientKey, std::min<std::size_t>(room, 255)));
-    FindHandle listing(::FindFirstFileA(pattern.c_str(), &entry));
-    if (!listing) {
+    const DirectoryListing findFiles = [](const std::string& pattern,
+                                          const std::function<bool(const std::string&)>& visit) {
+        WIN32_FIND_DATAA entry{};
+        FindHandle listing(::FindFirstFileA(pattern.c_str(), &entry));
         // An empty directory still lists "." and ".."; a failure with "no files" can only come
         // from a drive root with nothing in it, which is a successful, empty listing.
-        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
-        return std::nullopt;
-    }
-    std::vector<std::string> names;
-    if (limit == 0) return names;
-    do {
+        if (!listing) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
         // cFileName is the long name; the short 8.3 alternative (which the pattern may have
         // matched) plays no part.
-        if (IsSignatureFile(entry.cFileName, clientKey, mode)) {
-            names.emplace_back(entry.cFileName);
-            if (names.size() >= limit) break;
+        while (visit(entry.cFileName) && ::FindNextFileA(listing.get(), &entry)) {
         }
-    } while (::FindNextFileA(listing.get(), &entry));
-    return names;
+        return true;
+    };
+    return WalkSignatureFiles(directory, clientKey, mode, &SystemUpperCase, findFiles, limit);
 }
 
 }  // namespace kavrel

@@ -26,9 +26,9 @@ bool DirectoryExists(const std::string& path);
 // directory.
 //
 // The file system is asked for the entries that SignatureSearchPattern lets through, a superset
-// of the client's files that a file server filters far faster than this code could look at
-// every entry of a directory holding all clients' signatures; the exact rule is then applied to
-// what comes back, in the order it comes.
+// of the client's files (on case-sensitive directories too) that a file server filters far faster
+// than this code could look at every entry of a directory holding all clients' signatures; the
+// exact rule is then applied to what comes back, in the order it comes (WalkSignatureFiles).
 std::optional<std::vector<std::string>> ListSignatureFiles(
     const std::string& directory, std::string_view clientKey, KeyMode mode = KeyMode::IgnoreCase,
     std::size_t limit = std::numeric_limits<std::size_t>::max());

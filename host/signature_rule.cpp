@@ -27,37 +27,69 @@ bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode 
     return UpperCased(prefix, upper) == UpperCased(clientKey, upper);
 }
 
-std::string ListingPattern(const std::string& directory, std::string_view pattern) {
+std::string JoinPath(const std::string& directory, std::string_view name) {
     std::string path = directory;
     if (!path.empty()) {
         const char last = path.back();
         if (last != ':' && last != '\\' && last != '/') path += '\\';
     }
-    path += pattern;
+    path += name;
     return path;
+}
+
+std::string ListingPattern(const std::string& directory, std::string_view pattern) {
+    return JoinPath(directory, pattern);
 }
 
 namespace {
 
-// Characters a file-name pattern takes literally and that the file system's case-insensitive
-// comparison pairs exactly as the system's 1251 upper-case mapping does.
-bool TakenLiterally(unsigned char c) {
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return true;
-    if (c >= 0xC0 || c == 0xA8 || c == 0xB8) return true;  // А-я, Ё, ё
+constexpr std::size_t kMaxPath = 260;  // MAX_PATH: a pattern with its directory must fit it
+constexpr std::size_t kMaxName = 255;  // the longest name a directory entry has
+
+// The letters of code page 1251 that a pattern takes literally: ASCII and the Russian letters,
+// whose case pairs the file system's case-insensitive comparison makes as the system's 1251
+// upper-case mapping does.
+bool IsLetter(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0xC0 || c == 0xA8 || c == 0xB8;  // А-я, Ё, ё
+}
+
+// Characters a pattern takes literally in `mode`.
+bool TakenLiterally(unsigned char c, KeyMode mode) {
+    if (c >= '0' && c <= '9') return true;
+    // Letters only where the pattern may compare exactly: a case-sensitive directory would miss
+    // the other letter case that the case-insensitive rule accepts.
+    if (IsLetter(c)) return mode == KeyMode::ExactBytes;
     constexpr std::string_view kPlain = " !#$%&'()+,-;=@[]^_`{}~";
     return kPlain.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
 }  // namespace
 
-std::string SignatureSearchPattern(std::string_view clientKey, std::size_t maxLength) {
+std::string SignatureSearchPattern(std::string_view clientKey, KeyMode mode, std::size_t maxLength) {
     std::string pattern;
     for (const char c : clientKey) {
-        if (!TakenLiterally(static_cast<unsigned char>(c)) || pattern.size() + 1 >= maxLength) break;
+        if (!TakenLiterally(static_cast<unsigned char>(c), mode) || pattern.size() + 1 >= maxLength) break;
         pattern += c;
     }
     pattern += '*';
     return pattern;
+}
+
+std::optional<std::vector<std::string>> WalkSignatureFiles(const std::string& directory,
+                                                           std::string_view clientKey, KeyMode mode,
+                                                           UpperCaseMapping upper, const DirectoryListing& listing,
+                                                           std::size_t limit) {
+    const std::size_t room = directory.size() + 2 < kMaxPath ? kMaxPath - directory.size() - 2 : 1;
+    const std::string pattern =
+        ListingPattern(directory, SignatureSearchPattern(clientKey, mode, room < kMaxName ? room : kMaxName));
+    std::vector<std::string> names;
+    const bool listed = listing(pattern, [&](const std::string& name) {
+        if (names.size() >= limit) return false;
+        if (IsSignatureName(name, clientKey, mode, upper)) names.push_back(name);
+        return names.size() < limit;
+    });
+    if (!listed) return std::nullopt;
+    return names;
 }
 
 }  // namespace kavrel

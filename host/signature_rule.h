@@ -4,8 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrel {
 
@@ -25,19 +29,47 @@ using UpperCaseMapping = void (*)(char* text, std::size_t length);
 // matches every such name.
 bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode mode, UpperCaseMapping upper);
 
-// The listing pattern for a directory: `pattern` ("*.*" unless given) appended, with a "\" in
-// between unless the path is empty or already ends in ":", "\" or "/".
+// An entry of a directory: `name` appended to `directory`, with a "\" in between unless the path
+// is empty or already ends in ":", "\" or "/". The one rule by which a directory is listed and
+// every entry of its listing reached again: a drive-relative "Z:" lists the drive's current
+// directory, and its files are "Z:name" there (never "Z:\name", in the drive's root).
+std::string JoinPath(const std::string& directory, std::string_view name);
+
+// The listing pattern for a directory: `pattern` ("*.*" unless given) joined to it as a name.
 std::string ListingPattern(const std::string& directory, std::string_view pattern = "*.*");
 
-// A file-name pattern that lists every signature file of `clientKey`, in either key mode, and
-// usually few others: the longest beginning of the key made of characters that a pattern takes
-// literally and that the file system compares as the rule does (ASCII letters and digits, the
-// Russian letters of code page 1251, plain punctuation), then "*". The file system matches it
-// case-insensitively, which the exact mode's byte comparison narrows again. A character that
-// patterns treat specially ("*", "?", "<", ">", '"', "."), a path separator, or any other
-// character ends the literal part there; a key that begins with one gives "*", the full listing.
-// The pattern is at most `maxLength` characters long (at least "*"): a longer key is cut, which
-// keeps the pattern a superset, so that a key no name could hold still lists a usable directory.
-std::string SignatureSearchPattern(std::string_view clientKey, std::size_t maxLength = 255);
+// A file-name pattern that lists every signature file of `clientKey` in `mode`, on every file
+// system, and usually few others: the longest beginning of the key made of characters that a
+// pattern takes literally, then "*". What comes back is a superset of the client's files whether
+// the file system compares names with or without regard to letter case (directories can be
+// case-sensitive: NTFS's per-directory setting, shares served from other systems):
+// - in the case-insensitive mode the literal part holds only characters without letter case
+//   (digits and plain punctuation) and ends at the first letter, Latin or Cyrillic: a letter in
+//   the pattern would miss names that differ from the key only in its case on a case-sensitive
+//   directory. Keys of digits -- account numbers, the usual case -- keep the whole key;
+// - in the byte-for-byte mode letters stay as they are (ASCII letters and the Russian letters of
+//   code page 1251): an exact-case pattern lists every exact-case match anywhere, and a
+//   case-insensitive file system only adds names that the rule then drops.
+// A character that patterns treat specially ("*", "?", "<", ">", '"', "."), a path separator, or
+// any other character ends the literal part there; a key that begins with one gives "*", the full
+// listing. The pattern is at most `maxLength` characters long (at least "*"): a longer key is cut,
+// which keeps the pattern a superset, so that a key no name could hold still lists a usable
+// directory.
+std::string SignatureSearchPattern(std::string_view clientKey, KeyMode mode, std::size_t maxLength = 255);
+
+// One listing of a directory by a pattern ("<directory>\\<name pattern>", see ListingPattern):
+// `visit` is called with each entry's name in the order the file system returns them and stops
+// the listing by answering false. False when the directory cannot be listed. On a workstation it
+// is FindFirstFileA and FindNextFileA; the tests replace it.
+using DirectoryListing =
+    std::function<bool(const std::string& pattern, const std::function<bool(const std::string& name)>& visit)>;
+
+// The directory walk: `listing` is asked for SignatureSearchPattern in `directory` (cut to fit a
+// path of MAX_PATH characters), and the exact rule is applied to the names that come back, kept in
+// their order; the walk stops at the `limit`-th. None: the directory cannot be listed.
+std::optional<std::vector<std::string>> WalkSignatureFiles(const std::string& directory,
+                                                           std::string_view clientKey, KeyMode mode,
+                                                           UpperCaseMapping upper, const DirectoryListing& listing,
+                                                           std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 }  // namespace kavrel

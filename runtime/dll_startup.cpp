@@ -8,6 +8,22 @@ namespace kavrel::runtime {
 namespace {
 HINSTANCE moduleInstance = nullptr;
 bool attached = false;
+
+// Keeps this module mapped for the rest of the process. Used when a detach finds windows of the
+// module that cannot be destroyed at that moment: a window of another thread (kvrshow ran there,
+// and its hidden viewer is kept), or the viewer whose modal loop is running below the detach (a
+// host window dispatched inside the loop forwarded it). Destroying them is impossible or would
+// free a form under its own loop; unloading the code behind their window procedures would crash
+// the host at their next message. Of the ways out -- tear down on the owning thread, defer until
+// the loop ends, or keep the code -- only the last works whatever thread or loop the detach comes
+// from, and costs nothing but the module's memory staying in a process that is using it anyway.
+// The host forwards its detach before it frees the module, so the pin comes in time; coming with
+// the system's own detach it still keeps Wine from unmapping the module.
+void PinThisModule() {
+    HMODULE self = nullptr;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCSTR>(&PinThisModule), &self);
+}
 }  // namespace
 
 BOOL DllStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -25,7 +41,7 @@ BOOL DllStartup(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         // already gone, so nothing is touched then.
         if (attached) {
             attached = false;
-            if (!reserved) ui::Application::Finalize();
+            if (!reserved && !ui::Application::Finalize()) PinThisModule();
         }
         return TRUE;
     default:

@@ -4,6 +4,7 @@
 
 #include "host/host_interface.h"
 #include "host/signature_files.h"
+#include "host/signature_rule.h"
 #include "base/error.h"
 #include "runtime/jpeg/jpeg_codec.h"
 #include "runtime/picture/bmp_picture.h"
@@ -113,10 +114,15 @@ void TTF::UpdateStepButtons() {
     Button2.SetEnabled(step.nextEnabled);
 }
 
+std::string TTF::PathOf(std::size_t index) const { return JoinPath(SignatureDir, (*FileList)[index]); }
+
 void TTF::ShowImageAt() {
-    if (!FileList || CurrentIndex < 0 || CurrentIndex >= static_cast<std::int32_t>(FileList->size())) return;
+    // Only a viewer being shown has its working objects (FormClose released them).
+    if (!JpegImage || !FileList || CurrentIndex < 0 || CurrentIndex >= static_cast<std::int32_t>(FileList->size())) {
+        return;
+    }
     const std::string& name = (*FileList)[static_cast<std::size_t>(CurrentIndex)];
-    const std::string path = SignatureDir + "\\" + name;
+    const std::string path = PathOf(static_cast<std::size_t>(CurrentIndex));
     std::shared_ptr<const picture::DibBitmap> loaded;
     try {
         if (EndsWith(name, "bmp")) {
@@ -168,11 +174,18 @@ void TTF::Button1Click() {
 }
 
 void TTF::Button3Click() {
-    if (!ui::AskYesNo(Handle(), kDeleteQuestion, kDeleteCaption)) return;
-    const std::int32_t p = CurrentIndex;
+    const std::int32_t p = CurrentIndex;  // the image the operator sees as the question is asked
+    bool yes = false;
+    {
+        BusyScope busy(*this);  // no other command while the question is open
+        yes = ui::AskYesNo(Handle(), kDeleteQuestion, kDeleteCaption);
+    }
+    // Closed meanwhile (the question's loop dispatched a close): the operator no longer sees the
+    // image, and nothing is deleted.
+    if (!yes || !StillShown()) return;
     if (p >= 0 && p < static_cast<std::int32_t>(FileList->size())) {
         // The outcome is not looked at: a file that stays is listed again below.
-        ::DeleteFileA((SignatureDir + "\\" + (*FileList)[static_cast<std::size_t>(p)]).c_str());
+        ::DeleteFileA(PathOf(static_cast<std::size_t>(p)).c_str());
     }
     BuildFileList();
     const auto n = static_cast<std::int32_t>(FileList->size());
@@ -227,12 +240,22 @@ void TTF::ZoomStep(bool enlarge) {
 }
 
 void TTF::PrintImage() {
-    const auto& current = Image1.Picture();
-    if (!current) throw Error("Печать невозможна: изображение не загружено");
-    printing::PrintPicture(*current, kPrintScale * Image1.Width(), kPrintScale * Image1.Height(), Caption());
+    // The print holds the picture it prints for its whole duration (a driver may show a window of
+    // its own inside the job, whose loop dispatches the viewer's messages), and the viewer takes
+    // no other command meanwhile: no zoom, step or deletion replaces the picture, no second F7
+    // starts a job inside the first.
+    const std::shared_ptr<const picture::DibBitmap> printed = Image1.Picture();
+    if (!printed) throw Error("Печать невозможна: изображение не загружено");
+    const int width = kPrintScale * Image1.Width();
+    const int height = kPrintScale * Image1.Height();
+    BusyScope busy(*this);
+    printing::PrintPicture(*printed, width, height, Caption());
 }
 
-void TTF::ShowKeyHelp() { ui::ShowInformation(Handle(), kKeyHelp, kKeyHelpCaption); }
+void TTF::ShowKeyHelp() {
+    BusyScope busy(*this);
+    ui::ShowInformation(Handle(), kKeyHelp, kKeyHelpCaption);
+}
 
 void TTF::FormDblClick() { Close(); }
 

@@ -30,7 +30,7 @@ public:
     // Filled by kvrshow before showing.
     std::int32_t CurrentIndex = 0;
     std::string ClientKey;
-    std::string SignatureDir;  // a file's path is SignatureDir + "\" + its name
+    std::string SignatureDir;  // a file's path is JoinPath(SignatureDir, its name), as listed
     std::string TitleText;
     std::string ButtonsFlag;   // "0": the button row is hidden
     std::string DeleteFlag;    // "0": kvrshow disables Button3
@@ -55,6 +55,8 @@ public:
     void BuildFileList();
 
 private:
+    // The path of the list's entry at `index`, by the rule the listing itself used.
+    std::string PathOf(std::size_t index) const;
     void ZoomStep(bool enlarge);
     void PrintImage();
     void ShowKeyHelp();

@@ -54,9 +54,13 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
     jpeg_create_decompress(cinfo);
     cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_mem_src(cinfo, job->source.data, static_cast<unsigned long>(job->source.size));
+    errors->warningsAreErrors = false;  // the headers: nothing in them damages a row
     jpeg_read_header(cinfo, TRUE);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    // The image data (a progressive file's scans are all read here already): a warning means rows
+    // that could not be decoded.
+    errors->warningsAreErrors = true;
     jpeg_start_decompress(cinfo);
     // The rows were made for the header's size: nothing else is written into them.
     if (static_cast<int>(cinfo->output_width) != job->expected->width ||
@@ -70,6 +74,9 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
         jpeg_read_scanlines(cinfo, &target, 1);
         if (cmyk) CmykToBgr(job->cmykRow, row, static_cast<int>(cinfo->output_width), cinfo->saw_Adobe_marker);
     }
+    // Every row is decoded: what is missing or odd after them (the end marker, trailing bytes)
+    // takes nothing from the picture.
+    errors->warningsAreErrors = false;
     jpeg_finish_decompress(cinfo);
     return true;
 }
@@ -78,7 +85,7 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
 
 bool ReadJpegHeader(const std::uint8_t* data, std::size_t size, JpegInfo* info, std::string* error) {
     ErrorManager errors{};
-    SetUpErrors(errors, true);
+    SetUpErrors(errors, false);  // the headers only: their warnings leave the pixels alone
     bool ok = false;
     {
         Decompressor cinfo;

@@ -22,8 +22,9 @@ bool ReadJpegHeader(const std::uint8_t* data, std::size_t size, JpegInfo* info, 
 using RowTarget = std::function<std::uint8_t*(int y)>;
 
 // Decodes the whole image, of the size ReadJpegHeader gave, row by row into `rowAt`; greyscale and
-// CMYK images become colour rows. False, with libjpeg's message, for data that is damaged (a
-// warning counts) or of another size; libjpeg's working memory is bounded meanwhile.
+// CMYK images become colour rows. False, with libjpeg's message, for data whose rows cannot all be
+// decoded (a warning about the image data counts; one about the headers, or after the last row,
+// does not) or of another size; libjpeg's working memory is bounded meanwhile.
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, const JpegInfo& expected, const RowTarget& rowAt,
                 std::string* error);
 

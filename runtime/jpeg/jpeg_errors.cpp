@@ -1,5 +1,9 @@
 #include "runtime/jpeg/jpeg_errors.h"
 
+extern "C" {
+#include <jerror.h>
+}
+
 namespace kavrel::jpeg {
 
 namespace {
@@ -12,7 +16,11 @@ namespace {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && errors->warningsAreErrors) OnError(cinfo);
+    // The end of the data reached while reading ahead is no damage by itself: the entropy decoder
+    // reads a few bytes beyond what it needs, and a file without its end marker ends there. Data
+    // that a row really needed and did not get is reported by the decoder on its own (premature
+    // end of data segment).
+    if (level < 0 && errors->warningsAreErrors && errors->base.msg_code != JWRN_JPEG_EOF) OnError(cinfo);
 }
 
 }  // namespace

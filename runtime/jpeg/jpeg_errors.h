@@ -19,12 +19,16 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // While set, a warning fails like an error. A decoder sets it for the image data only: a
+    // warning there means rows that could not be decoded (a truncated file, a corrupt scan), and
+    // such an image is refused rather than shown with grey or garbled parts. Warnings about the
+    // headers (an unknown JFIF revision) or after the last row (a missing end marker) leave every
+    // row intact, and files from other programs and cameras often carry them.
     bool warningsAreErrors;
 };
 
-// Sets up `errors`. With `warningsAreErrors` a warning (damaged data while decoding: a truncated
-// file, a corrupt scan) fails like an error, so that such an image is refused rather than shown
-// with grey or garbled parts; trace messages are dropped either way.
+// Sets up `errors`, with warnings failing as errors or not (see ErrorManager); trace messages are
+// dropped either way.
 void SetUpErrors(ErrorManager& errors, bool warningsAreErrors);
 
 // Destroys a libjpeg compressor or decompressor when it goes out of scope, also when a row

@@ -39,11 +39,12 @@ void DibBitmap::Draw(HDC dc, int x, int y) const {
                         static_cast<UINT>(height_), bits_, &info_, DIB_RGB_COLORS);
 }
 
-void DibBitmap::DrawStretched(HDC dc, int x, int y, int width, int height) const {
+bool DibBitmap::DrawStretched(HDC dc, int x, int y, int width, int height) const {
     ::GdiFlush();
     ::SetStretchBltMode(dc, COLORONCOLOR);
-    ::StretchDIBits(dc, x, y, width, height, 0, 0, width_, height_, bits_, &info_, DIB_RGB_COLORS,
-                    SRCCOPY);
+    const int drawn = ::StretchDIBits(dc, x, y, width, height, 0, 0, width_, height_, bits_, &info_,
+                                      DIB_RGB_COLORS, SRCCOPY);
+    return drawn != 0 && drawn != static_cast<int>(GDI_ERROR);
 }
 
 std::unique_ptr<DibBitmap> DibBitmap::Resampled(int width, int height) const {
@@ -52,7 +53,9 @@ std::unique_ptr<DibBitmap> DibBitmap::Resampled(int width, int height) const {
     if (!dc) throw Error("Недостаточно ресурсов для масштабирования изображения");
     {
         SelectionGuard selected(dc.get(), result->Handle());
-        DrawStretched(dc.get(), 0, 0, width, height);
+        if (!DrawStretched(dc.get(), 0, 0, width, height)) {
+            throw Error("Недостаточно ресурсов для масштабирования изображения");
+        }
     }
     ::GdiFlush();
     return result;

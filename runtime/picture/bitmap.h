@@ -40,8 +40,9 @@ public:
 
     // Copies the whole picture to `dc` at (x, y), one device pixel per picture pixel.
     void Draw(HDC dc, int x, int y) const;
-    // Draws the whole picture stretched into the rectangle (x, y, width, height) of `dc`.
-    void DrawStretched(HDC dc, int x, int y, int width, int height) const;
+    // Draws the whole picture stretched into the rectangle (x, y, width, height) of `dc`. False
+    // when the device refused the drawing (a printer driver out of memory for a large picture).
+    bool DrawStretched(HDC dc, int x, int y, int width, int height) const;
 
     // A new picture of the given size holding this one stretched over all of it.
     std::unique_ptr<DibBitmap> Resampled(int width, int height) const;

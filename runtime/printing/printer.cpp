@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "base/error.h"
@@ -30,12 +31,18 @@ void PrintPicture(const picture::DibBitmap& picture, int width, int height, cons
         throw Error("Печать невозможна: принтер \"" + printer + "\" не принял задание");
     }
     // From here a failure abandons the job instead of leaving it open in the spooler.
-    bool printed = ::StartPage(dc.get()) > 0;
-    if (printed) {
-        picture.DrawStretched(dc.get(), 0, 0, width, height);
-        printed = ::EndPage(dc.get()) > 0;
+    if (::StartPage(dc.get()) <= 0) {
+        ::AbortDoc(dc.get());
+        throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
     }
-    if (!printed) {
+    // A driver that refuses the drawing (out of memory for a large zoomed picture, for one) would
+    // leave a blank page: the job is abandoned and the operator told instead.
+    if (!picture.DrawStretched(dc.get(), 0, 0, width, height)) {
+        ::AbortDoc(dc.get());
+        throw Error("Печать невозможна: принтер \"" + printer + "\" не смог напечатать изображение " +
+                    std::to_string(width) + " x " + std::to_string(height) + " точек");
+    }
+    if (::EndPage(dc.get()) <= 0) {
         ::AbortDoc(dc.get());
         throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
     }

@@ -52,14 +52,25 @@ void Application::Release(Form* form) {
     }
 }
 
-void Application::Finalize() {
+bool Application::Finalize() {
     // Windows of this module's classes must be gone before the code behind their window
-    // procedures is unloaded.
-    Forms().clear();
+    // procedures is unloaded: each form destroys its window. DestroyWindow refuses a window of
+    // another thread, and a form inside its own modal loop must outlive the loop.
+    auto& forms = Forms();
+    std::vector<std::unique_ptr<Form>> kept;
+    for (auto& form : forms) {
+        const bool otherThread =
+            ::IsWindow(form->Handle()) && ::GetWindowThreadProcessId(form->Handle(), nullptr) != ::GetCurrentThreadId();
+        if (form->IsModal() || otherThread) kept.push_back(std::move(form));
+    }
+    forms.clear();
+    forms = std::move(kept);
+    if (!forms.empty()) return false;  // their classes stay registered with them
     for (const auto& c : FormClasses()) UnregisterModuleWindowClass(c.c_str());
     FormClasses().clear();
     if (initialized) UnregisterModuleWindowClass(ImageControl::kWindowClass);
     initialized = false;
+    return true;
 }
 
 }  // namespace kavrel::ui

@@ -25,9 +25,13 @@ public:
     // Destroys one owned form before the end of the process.
     static void Release(Form* form);
 
-    // Destroys every owned form and unregisters the window classes. Called when the module
-    // detaches; Initialize may be called again afterwards.
-    static void Finalize();
+    // Destroys every owned form that can be destroyed now and, when none is left, unregisters
+    // the window classes. Called when the module detaches; Initialize may be called again
+    // afterwards. A form whose modal loop is running (the detach came from a window procedure
+    // dispatched inside it) is not freed under its own loop, and a form whose window belongs to
+    // another thread cannot be destroyed from this one: both are kept, and the answer is false.
+    // Their window procedures then still lie in this module, which must stay mapped.
+    static bool Finalize();
 };
 
 }  // namespace kavrel::ui

@@ -101,6 +101,9 @@ LRESULT Button::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         // key to the button, so that the viewer's keys reach its handler.
         return DLGC_BUTTON | DLGC_WANTALLKEYS;
     case WM_KEYDOWN: {
+        // Keys that reach the button while its form takes no input (typed ahead of a close, or
+        // while a handler waits in a question) do nothing: not even Enter's click.
+        if (!Owner().TakesInput()) return 0;
         WORD key = static_cast<WORD>(wParam);
         if (OnKeyDown) {
             Form::Guarded([&] { OnKeyDown(key); });
@@ -165,7 +168,7 @@ LRESULT ImageControl::HandleMessage(HWND window, UINT message, WPARAM wParam, LP
             }
             break;
         case WM_LBUTTONDBLCLK:
-            if (OnDblClick) Form::Guarded([&] { OnDblClick(); });
+            if (OnDblClick && Owner().TakesInput()) Form::Guarded([&] { OnDblClick(); });
             return 0;
         default:
             break;

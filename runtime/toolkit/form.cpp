@@ -225,20 +225,20 @@ LRESULT Form::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             // A notification from one of the form's controls: the control says what it means.
             for (Control* c : controls_) {
                 if (c->Handle() == reinterpret_cast<HWND>(lParam)) {
-                    Guarded([&] { c->Notified(HIWORD(wParam)); });
+                    if (TakesInput()) Guarded([&] { c->Notified(HIWORD(wParam)); });
                     return 0;
                 }
             }
         }
         break;
     case WM_KEYDOWN:
-        if (OnKeyDown) {
+        if (OnKeyDown && TakesInput()) {
             WORD key = static_cast<WORD>(wParam);
             Guarded([&] { OnKeyDown(key); });
         }
         return 0;
     case WM_LBUTTONDBLCLK:
-        if (OnDblClick) Guarded(OnDblClick);
+        if (OnDblClick && TakesInput()) Guarded(OnDblClick);
         return 0;
     case WM_CLOSE:
         Close();

@@ -39,6 +39,30 @@ public:
     // Asks the form to close: OnClose decides (hide by default); a modal loop then ends.
     void Close();
 
+    // Whether the form is shown and not closing: an event handler that waited in a modal call
+    // (a question, a message box, a print job) looks at this before it goes on, since the form
+    // may have been closed meanwhile.
+    bool StillShown() const { return modal_ && !closeRequested_ && ::IsWindow(Handle()); }
+
+    // Whether the operator's input reaches the form's handlers now: only while it is shown, not
+    // closing, and no handler of it is waiting in a modal call. Input typed ahead of a close
+    // (Enter or a click queued behind Esc) that reaches the hidden form afterwards, and input
+    // dispatched by a question's or a print job's own message loop, is dropped.
+    bool TakesInput() const { return StillShown() && busy_ == 0; }
+
+    // Marks a handler's modal call (a question, a message box, a print job) for its duration:
+    // the form takes no other command meanwhile.
+    class BusyScope {
+    public:
+        explicit BusyScope(Form& form) : form_(form) { ++form_.busy_; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+        ~BusyScope() { --form_.busy_; }
+
+    private:
+        Form& form_;
+    };
+
     std::function<void()> OnShow;
     std::function<void(CloseAction& action)> OnClose;
     std::function<void()> OnDblClick;
@@ -71,6 +95,7 @@ private:
     std::vector<Control*> controls_;  // in tab order (creation order)
     bool modal_ = false;
     bool closeRequested_ = false;
+    int busy_ = 0;
     bool fitting_ = false;
     bool placed_ = false;
     SIZE fittedClient_{0, 0};

@@ -64,7 +64,7 @@ void ExpectSameAsTheFullWalk(const std::string& directory, const std::vector<std
             const auto walked = ListSignatureFiles(directory, key, mode);
             ASSERT_TRUE(walked) << directory;
             const Names expected = FullWalk(directory, key, mode);
-            EXPECT_EQ(*walked, expected) << "key \"" << key << "\" (pattern " << SignatureSearchPattern(key)
+            EXPECT_EQ(*walked, expected) << "key \"" << key << "\" (pattern " << SignatureSearchPattern(key, mode)
                                           << "), " << (mode == KeyMode::IgnoreCase ? "any case" : "exact bytes");
             // The walk that stops at the first gives the full walk's first.
             const auto first = ListSignatureFiles(directory, key, mode, 1);

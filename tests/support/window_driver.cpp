@@ -11,10 +11,11 @@ namespace {
 
 std::string TextOf(HWND window) {
     char text[2048] = {};
-    // WM_GETTEXT is answered by the window's thread, which is pumping messages in its modal loop.
+    // WM_GETTEXT is answered by the window's thread, which is pumping messages in its modal loop
+    // (under the emulator, on a loaded machine, that can take seconds: bounded, not hurried).
     DWORD_PTR length = 0;
-    ::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                          SMTO_ABORTIFHUNG, 2000, &length);
+    ::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 15000,
+                          &length);
     return text;
 }
 
@@ -40,6 +41,14 @@ struct ThreadWindows {
 BOOL CALLBACK CollectTopLevel(HWND window, LPARAM windows) {
     reinterpret_cast<ThreadWindows*>(windows)->all.push_back(window);
     return TRUE;
+}
+
+// A message box can be visible before it is filled in (its caption and text are set as it
+// initialises): it is answered once its text is there. Message boxes keep their text in the static
+// control 0xFFFF; other dialogs are taken as they come.
+bool Complete(const SeenWindow& seen) {
+    if (seen.className != "#32770" || !::GetDlgItem(seen.window, 0xFFFF)) return true;
+    return !seen.buttonIds.empty() && !seen.text.empty();
 }
 
 std::vector<HWND> TopLevelWindows(DWORD threadId) {
@@ -124,6 +133,7 @@ void WindowWatcher::Run() {
                 if (std::find(done_.begin(), done_.end(), window) != done_.end()) continue;
             }
             SeenWindow seen = Inspect(window);
+            if (!Complete(seen)) continue;  // looked at again on the next round
             const int button = handler_(seen);
             if (button == 0) continue;
             seen.pressed = button;

@@ -23,9 +23,11 @@
 #include <vector>
 
 #include "support/dib_builder.h"
+#include "support/jpeg_inspect.h"
 #include "support/kavrel_api.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
+#include "tools/kvrhost/script_host.h"
 #include "twain/twain_protocol.h"
 
 namespace kavrel::test {
@@ -166,6 +168,48 @@ TEST_F(Camera, ImportAllDeliversEveryPictureAsADibAndTheAcquisitionEnds) {
         EXPECT_NEAR(bytes[at + 1], p.green, 8);
         EXPECT_NEAR(bytes[at], p.blue, 8);
     }
+}
+
+TEST_F(Camera, ExitInItsDialogBringsNothing) {
+    ASSERT_TRUE(Select(kCameraName));
+    WindowWatcher watcher([&](const SeenWindow& w) {
+        if (w.className != "#32770" || !::GetDlgItem(w.window, kExit)) return PressFirstButton(w);
+        PressDialogButton(w.window, kExit);
+        return kExit;
+    });
+    EXPECT_EQ(kv.TWAIN_AcquireNative(nullptr, 0), nullptr);
+    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0);
+    EXPECT_EQ(kv.TWAIN_State(), 1);
+}
+
+// kvrscan as a teller's script calls it, through the host stand-in: the operator picks the camera
+// in the manager's dialog and presses "Import All"; the first picture is saved.
+TEST(CameraKvrscan, SavesTheFirstPicture) {
+    ScratchDir dir;
+    hoststandin::ScriptHost host;
+    ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();
+    host.Start();
+    {
+        const WindowHandler choose = Choose(kCameraName);
+        WindowWatcher watcher([&](const SeenWindow& w) {
+            if (IsSelectionDialog(w)) return choose(w);
+            if (w.className == "#32770" && ::GetDlgItem(w.window, kImportAll)) {
+                PressDialogButton(w.window, kImportAll);
+                return kImportAll;
+            }
+            return PressFirstButton(w);
+        });
+        ASSERT_TRUE(host.Call("kvrscan", {dir.Path(), "camera", "result"}));
+        EXPECT_EQ(watcher.Dialogs().size(), 2u) << "the manager's dialog and the camera's, nothing else";
+    }
+    ASSERT_EQ(host.integers.size(), 1u);
+    EXPECT_EQ(host.integers[0].value, 0);
+    EXPECT_TRUE(host.messages.empty());
+    const JpegFacts saved = InspectJpeg(ReadBytes(dir / "camera.jpg"));
+    EXPECT_TRUE(saved.valid);
+    EXPECT_EQ(saved.width, kPictures[0].width);
+    EXPECT_EQ(saved.height, kPictures[0].height);
+    EXPECT_TRUE(host.faults.empty());
 }
 
 }  // namespace

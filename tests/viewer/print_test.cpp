@@ -6,6 +6,9 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "base/error.h"
+#include "runtime/picture/bitmap.h"
+#include "runtime/printing/printer.h"
 #include "support/test_support.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
@@ -125,6 +128,23 @@ TEST_F(Printing, F7PrintsTheShownImageFiveTimesItsSizeAtTheTopLeft) {
     EXPECT_LT(left, 300);
     EXPECT_LT(top, 300);
     ::DeleteFileA(pdf.c_str());
+}
+
+TEST_F(Printing, ADrawingThePrinterDoesNotCarryOutIsAFailureAndNoPage) {
+    // The print road itself, below the viewer: the page's drawing is checked, and one the printer
+    // does not carry out (here one of no size, which GDI draws nothing of) abandons the job with
+    // an error for the box, instead of sending a blank page to the spooler as printed.
+    const auto before = PdfFiles();
+    picture::DibBitmap picture(100, 50);
+    std::string error;
+    try {
+        printing::PrintPicture(picture, 0, 0, "Kavrel test");
+    } catch (const Error& e) {
+        error = e.what();
+    }
+    EXPECT_NE(error.find("\xCF\xE5\xF7\xE0\xF2\xFC"), std::string::npos) << error;  // "Печать" in 1251
+    ::Sleep(3000);  // time for a job that should not exist to arrive
+    EXPECT_EQ(PdfFiles().size(), before.size()) << "no page was printed";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
@@ -382,6 +383,31 @@ TEST_F(Viewer, GreyAndCmykJpegsFromOtherProgramsShowInTheirColours) {
         });
         EXPECT_TRUE(HostMessages().empty()) << c.key;
     }
+
+    // Intact files that other programs and cameras write with something libjpeg warns about: a
+    // JFIF revision 2.01, and no end marker after the last row. Every row is there: they show.
+    struct Intact {
+        const char* key;
+        std::function<void(std::vector<std::uint8_t>&)> alter;
+    };
+    const Intact intact[] = {
+        {"jfif", [](std::vector<std::uint8_t>& b) { b.at(11) = 2; }},
+        {"noend", [](std::vector<std::uint8_t>& b) { b.resize(b.size() - 2); }},
+    };
+    for (const Intact& c : intact) {
+        const std::string path = dir / (std::string(c.key) + ".jpg");
+        WriteJpegImage(path, 80, 40, RGB(30, 120, 200));
+        auto bytes = ReadBytes(path);
+        ASSERT_EQ(bytes.at(11), 1) << "a JFIF 1.x file to begin with";
+        c.alter(bytes);
+        WriteBytes(path, bytes);
+        Show(dir.Path(), c.key, [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr) << c.key;
+            EXPECT_TRUE(v.NoBoxAppears(300)) << c.key << ": no error box";
+            ExpectShown(v, 80, 40, [](int, int) { return RGB(30, 120, 200); }, everywhere, 4, c.key);
+            v.Key(VK_ESCAPE);
+        });
+    }
 }
 
 TEST_F(Viewer, WithTheButtonRowHiddenTheClientAreaIsTheImage) {
@@ -484,6 +510,14 @@ TEST_F(Viewer, OneImageDisablesBothStepButtonsAndTwoEnableNextOnly) {
 // --- deleting ----------------------------------------------------------------------------------
 
 // Images whose widths are their numbers, so that the one shown tells which it is.
+// The file WriteNumbered makes for a width (built in steps: GCC 12 warns falsely on a "+" chain).
+std::string NumberedFile(const std::string& key, int width) {
+    std::string name = key;
+    name += std::to_string(width);
+    name += ".bmp";
+    return name;
+}
+
 void WriteNumbered(const ScratchDir& d, const std::string& key, std::initializer_list<int> widths) {
     for (int w : widths) WriteBmpImage(d / (key + std::to_string(w) + ".bmp"), w, 20, RGB(w % 256, 0, 0));
 }
@@ -877,6 +911,192 @@ TEST_F(Viewer, AVanishedFileGivesTheErrorBoxAfterTheButtonsMoved) {
     EXPECT_NE(FromAnsi(box.text).find(L"v24"), std::wstring::npos) << "the box names the file: " << box.text;
     EXPECT_TRUE(after.enabled[0]) << "the position has moved on";
     EXPECT_FALSE(after.enabled[1]);
+}
+
+// --- fast hands, the host's own loop, and the module's detach ------------------------------------
+
+// What the host's own message loop does after kvrshow has returned: it dispatches whatever is still
+// queued for the thread's windows (the hidden viewer's among them). Boxes that would appear are
+// answered and counted.
+std::size_t PumpLikeTheHost(DWORD forMs) {
+    WindowWatcher watcher(PressFirstButton, 10000);
+    const DWORD start = ::GetTickCount();
+    MSG message;
+    while (::GetTickCount() - start < forMs) {
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        ::Sleep(10);
+    }
+    return watcher.Answered().size();
+}
+
+TEST_F(Viewer, InputTypedAheadOfACloseOrAQuestionDoesNothing) {
+    WriteNumbered(dir, "f", {241, 242});
+    // Esc, and right behind it Next (a click and Enter) and Delete, typed before the viewer is gone:
+    // what reaches the hidden viewer afterwards through the host's loop does nothing.
+    Show(dir.Path(), "f", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Key(VK_ESCAPE);
+        v.Click(1);
+        ::PostMessageA(v.Button(1), WM_KEYDOWN, VK_RETURN, 1);
+        v.Click(2);
+    });
+    EXPECT_EQ(PumpLikeTheHost(1000), 0u) << "no question, no error box";
+    EXPECT_TRUE(FileExists(dir / "f241.bmp"));
+    EXPECT_TRUE(FileExists(dir / "f242.bmp"));
+
+    // Delete with Esc right behind it: the question's own loop gets the Esc, which must not close
+    // the viewer under the question; Yes then deletes the image the operator saw, and no other.
+    int shownBefore = 0, shownAfter = 0;
+    bool openUnderTheQuestion = false;
+    Show(dir.Path(), "f", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        shownBefore = v.Layout().ImageWidth();
+        v.Click(2);
+        ::PostMessageA(v.Button(2), WM_KEYDOWN, VK_ESCAPE, 1);
+        const SeenWindow question = v.WaitForBox();
+        ::Sleep(300);  // time for the queued Esc to be dispatched inside the question's loop
+        openUnderTheQuestion = v.ViewerOpen();
+        v.Answer(question, IDYES);
+        ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& l) { return l.ImageWidth() != shownBefore; }));
+        shownAfter = v.Layout().ImageWidth();
+        v.Key(VK_ESCAPE);
+    });
+    EXPECT_TRUE(openUnderTheQuestion);
+    EXPECT_FALSE(FileExists(dir / NumberedFile("f", shownBefore)));
+    EXPECT_TRUE(FileExists(dir / NumberedFile("f", shownAfter)));
+
+    // The viewer closed while the question is open (the system asks it to close): the answer Yes
+    // comes to a viewer the operator no longer sees, and nothing is deleted.
+    WriteNumbered(dir, "g", {241, 242});
+    Show(dir.Path(), "g", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        v.Click(2);
+        const SeenWindow question = v.WaitForBox();
+        ::PostMessageA(v.Viewer(), WM_CLOSE, 0, 0);
+        ::Sleep(300);
+        v.Answer(question, IDYES);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    EXPECT_EQ(PumpLikeTheHost(300), 0u);
+    EXPECT_TRUE(FileExists(dir / "g241.bmp"));
+    EXPECT_TRUE(FileExists(dir / "g242.bmp"));
+
+    // While the key help is open, the viewer takes no other command: a click on Next or Delete
+    // dispatched by the help box's loop does nothing.
+    Show(dir.Path(), "g", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        const int first = v.Layout().ImageWidth();
+        v.Key(VK_F1);
+        const SeenWindow help = v.WaitForBox();
+        v.Click(1);
+        v.Click(2);
+        ::Sleep(300);  // time for both clicks to be dispatched inside the help box's loop
+        v.Answer(help, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(help.window); }, 5000));
+        EXPECT_TRUE(v.NoBoxAppears(500)) << "no deletion question after the help";
+        EXPECT_EQ(v.Layout().ImageWidth(), first) << "Next did nothing";
+        v.Key(VK_ESCAPE);
+    });
+}
+
+TEST_F(Viewer, ADriveRelativeDirectoryShowsAndDeletesTheFilesItLists) {
+    // "Z:" with Z:'s current directory set to the client's folder: the listing finds the files
+    // there, and each is opened -- and deleted -- there, not in the drive's root.
+    WriteBmpImage(dir / "zr101.bmp", 101, 40, RGB(20, 140, 220));
+    WriteBmpImage(dir / "zr102.bmp", 102, 40, RGB(20, 140, 220));
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_EQ(dir.Path().rfind("Z:\\", 0), 0u) << dir.Path();
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
+    int shown = 0;
+    Show("Z:", "zr", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        EXPECT_TRUE(v.NoBoxAppears(300)) << "the first file opened";
+        shown = v.Layout().ImageWidth();
+        v.Click(2);
+        v.Answer(v.WaitForBox(), IDYES);
+        ASSERT_TRUE(v.WaitForLayout([&](const ViewerLayout& l) { return l.ImageWidth() != shown; }));
+        EXPECT_TRUE(v.NoBoxAppears(300)) << "the second file opened";
+        v.Key(VK_ESCAPE);
+    });
+    ::SetCurrentDirectoryA(previous);
+    EXPECT_TRUE(HostMessages().empty());
+    ASSERT_TRUE(shown == 101 || shown == 102) << shown;
+    EXPECT_FALSE(FileExists(dir / NumberedFile("zr", shown))) << "the listed file is the one deleted";
+    EXPECT_TRUE(FileExists(dir / NumberedFile("zr", 203 - shown)));
+}
+
+TEST_F(Viewer, DetachingNeverLeavesAWindowWithoutItsCodeNorFreesARunningViewer) {
+    WriteNumbered(dir, "t", {241, 242});
+
+    // A host window of this thread whose procedure forwards the module's detach -- dispatched by
+    // the viewer's own loop while the viewer is shown.
+    struct Forwarder {
+        static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            if (m == WM_APP + 7) {
+                reinterpret_cast<hoststandin::ScriptHost*>(::GetWindowLongPtrA(w, GWLP_USERDATA))
+                    ->DllMainForward(DLL_PROCESS_DETACH);
+                return 0;
+            }
+            return ::DefWindowProcA(w, m, wp, lp);
+        }
+    };
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &Forwarder::Proc;
+    wc.lpszClassName = "KavrelTestDetachForwarder";
+    ::RegisterClassA(&wc);
+    HWND forwarder = ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(forwarder, nullptr);
+    ::SetWindowLongPtrA(forwarder, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
+    bool stepped = false;
+    Show(dir.Path(), "t", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        ::PostMessageA(forwarder, WM_APP + 7, 0, 0);
+        ::Sleep(300);
+        v.Click(1);  // the viewer goes on working under the detach
+        stepped = v.WaitForLayout([](const ViewerLayout& l) { return l.enabled[0]; });
+        v.Key(VK_ESCAPE);
+        EXPECT_TRUE(v.WaitUntilClosed());
+    });
+    EXPECT_TRUE(stepped);
+    ::DestroyWindow(forwarder);
+    ::UnregisterClassA(wc.lpszClassName, nullptr);
+    EXPECT_EQ(host.DllMainForward(DLL_PROCESS_ATTACH), TRUE) << "attached again afterwards";
+
+    // kvrshow ran on another thread, whose hidden viewer stays; this thread forwards the detach and
+    // frees the module. The hidden viewer's next messages -- and its destruction when its thread
+    // ends -- still find their code.
+    std::atomic<HWND> hidden{nullptr};
+    std::atomic<bool> shown{false}, stop{false};
+    std::thread other([&] {
+        Show(dir.Path(), "t", [&](ViewerSession& v) {
+            hidden = v.WaitForViewer();
+            v.Key(VK_ESCAPE);
+            EXPECT_TRUE(v.WaitUntilClosed());
+        });
+        shown = true;
+        MSG message;
+        while (!stop) {
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+            ::Sleep(5);
+        }
+    });
+    ASSERT_TRUE(WaitUntil([&] { return shown.load(); }, 60000));
+    ASSERT_NE(hidden.load(), nullptr);
+    const std::string dll = KavrelDllPath();
+    host.Unload();  // RslDllMain(DETACH), then FreeLibrary
+    EXPECT_NE(::GetModuleHandleA(dll.c_str()), nullptr) << "kept while its windows exist";
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutA(hidden, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer), 0);
+    ::PostMessageA(hidden, WM_KEYDOWN, VK_NEXT, 1);
+    EXPECT_NE(::SendMessageTimeoutA(hidden, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer), 0);
+    stop = true;
+    other.join();
+    ASSERT_TRUE(host.Load(dll)) << host.LoadError();  // for the fixture's own end
+    host.Start();
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+// Which JPEG files the viewer's decoder takes: files from other programs and cameras with
+// warnings that leave every row intact are shown; files whose rows cannot all be decoded are not.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+#include "runtime/jpeg/jpeg_decoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A baseline JPEG of `width` x `height` pixels of a colour gradient (libjpeg's defaults, JFIF 1.01).
+Bytes Encode(int width, int height) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<JSAMPLE>(x * 255 / width);
+            row[3 * x + 1] = static_cast<JSAMPLE>(cinfo.next_scanline * 255 / cinfo.image_height);
+            row[3 * x + 2] = 90;
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    Bytes bytes(out, out + size);
+    std::free(out);
+    jpeg_destroy_compress(&cinfo);
+    return bytes;
+}
+
+struct Outcome {
+    bool accepted = false;
+    int rowsWritten = 0;
+    std::string error;
+};
+
+Outcome Decode(const Bytes& bytes) {
+    Outcome outcome;
+    kavrel::jpeg::JpegInfo info;
+    if (!kavrel::jpeg::ReadJpegHeader(bytes.data(), bytes.size(), &info, &outcome.error)) return outcome;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(info.width) * 3 * static_cast<std::size_t>(info.height));
+    outcome.accepted = kavrel::jpeg::DecodeJpeg(
+        bytes.data(), bytes.size(), info,
+        [&](int y) {
+            ++outcome.rowsWritten;
+            return pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(info.width) * 3;
+        },
+        &outcome.error);
+    return outcome;
+}
+
+TEST(JpegDecoder, WarningsThatLeaveEveryRowIntactAreAcceptedDamagedRowsAreNot) {
+    const Bytes intact = Encode(64, 48);
+    ASSERT_GT(intact.size(), 200u);
+    ASSERT_EQ(intact[intact.size() - 2], 0xFF);
+    ASSERT_EQ(intact[intact.size() - 1], 0xD9);  // EOI
+    ASSERT_EQ(intact[11], 1);                     // JFIF major version, in the APP0 segment
+
+    struct Row {
+        const char* file;
+        Bytes bytes;
+        bool accepted;
+    };
+    Bytes jfif2 = intact;
+    jfif2[11] = 2;  // "unknown JFIF revision number 2.01", as some cameras write
+    Bytes noEnd(intact.begin(), intact.end() - 2);  // every row there, the end marker missing
+    Bytes trailing = intact;
+    trailing.insert(trailing.end() - 2, {0x12, 0x34, 0x56});  // bytes before the end marker
+    // The middle of the rows' data: between the start-of-scan segment and the end marker.
+    std::size_t scan = 2;
+    while (scan + 4 < intact.size() && !(intact[scan] == 0xFF && intact[scan + 1] == 0xDA)) ++scan;
+    ASSERT_LT(scan + 4, intact.size());
+    scan += 2 + (intact[scan + 2] << 8 | intact[scan + 3]);
+    const std::size_t middle = scan + (intact.size() - 2 - scan) / 2;
+    Bytes truncated(intact.begin(), intact.begin() + static_cast<std::ptrdiff_t>(middle));
+    Bytes corrupt = intact;
+    corrupt[middle] = 0xFF;  // a marker (RST5) in the middle of the rows' data
+    corrupt[middle + 1] = 0xD5;
+    const Row rows[] = {
+        {"an intact file", intact, true},
+        {"JFIF revision 2.01", jfif2, true},
+        {"no end marker after the last row", noEnd, true},
+        {"stray bytes after the last row", trailing, true},
+        {"cut off in the middle of the rows", truncated, false},
+        {"rows overwritten with markers", corrupt, false},
+    };
+    for (const Row& row : rows) {
+        const Outcome outcome = Decode(row.bytes);
+        EXPECT_EQ(outcome.accepted, row.accepted) << row.file << ": " << outcome.error;
+        if (row.accepted) {
+            EXPECT_EQ(outcome.rowsWritten, 48) << row.file;
+        }
+    }
+}
+
+}  // namespace
