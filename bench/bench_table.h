@@ -20,10 +20,11 @@ inline std::string Format(const char* format, double value) {
     return text;
 }
 
-// A time row: medians in seconds, shown in milliseconds, and their ratio against `goal`.
+// A time row: medians in seconds, shown in milliseconds, and their ratio against `goal` (0: a row
+// shown for what it costs, without a goal).
 inline void TimeRow(const std::string& measure, double ours, double bare, double goal) {
     TableRow(measure, Format("%.1f ms", ours * 1000), Format("%.1f ms", bare * 1000), Format("%.3f", ours / bare),
-             Format("<= %.2f", goal));
+             goal > 0 ? Format("<= %.2f", goal) : std::string("-"));
 }
 
 }  // namespace kavrel::bench

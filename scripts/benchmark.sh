@@ -35,6 +35,8 @@ clients=$scratch/clients
 mkdir "$clients"
 (cd "$clients" && awk 'BEGIN { for (i = 1; i <= 50000; i++) {
         key = sprintf("408178100%011d", i); print key "_1.jpg"; print key "_2.bmp" } }' | xargs touch)
+# And one client whose key begins with a letter, in two letter cases.
+touch "$clients/Ivanov_1.jpg" "$clients/IVANOV_2.bmp"
 
 table=$scratch/table
 : >"$table"
