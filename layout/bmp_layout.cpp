@@ -101,7 +101,11 @@ BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
         plan.result = BmpPlanResult::NothingToWrite;
         return plan;
     }
-    const std::uint64_t offBits = kBmpHeadersSize + 4 * colours;
+    // The three bit-field masks of a 40-byte header lie between it and the pixels (where a colour
+    // table would): they belong in the file, inside the offset and the size, or the file's pixel
+    // offset points at the masks and its last 12 pixel bytes are missing.
+    const std::uint64_t masks = compression == kCompressionBitFields ? kBitFieldMasksSize : 0;
+    const std::uint64_t offBits = kBmpHeadersSize + 4 * colours + masks;
     const std::uint64_t fileSize = offBits + sizeImage;
     // Everything after the file header is copied from the DIB: it must all be there.
     if (fileSize > 0xFFFFFFFFu || fileSize - kBmpFileHeaderSize > available) return plan;

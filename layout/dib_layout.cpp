@@ -8,8 +8,6 @@ namespace kavrel::layout {
 
 namespace {
 
-constexpr std::size_t kBitFieldMasks = 12;
-
 int CountFor(std::uint64_t count) { return count > 256 ? 0 : static_cast<int>(count); }
 
 }  // namespace
@@ -27,6 +25,15 @@ int DibColorCount(const std::uint8_t* header, std::size_t size) {
     if (clrUsed != 0) return CountFor(clrUsed);
     const std::uint16_t bits = LoadField<std::uint16_t>(header + 14);
     return bits <= 8 ? CountFor(std::uint64_t{1} << bits) : 0;
+}
+
+std::uint32_t GdiColorTableEntries(const std::uint8_t* header, std::size_t size) {
+    if (!header || size < kInfoHeaderSize) return 0;
+    const std::uint16_t bits = LoadField<std::uint16_t>(header + 14);
+    if (bits > 8) return 0;
+    const std::uint32_t full = 1u << bits;
+    const std::uint32_t clrUsed = LoadField<std::uint32_t>(header + 32);
+    return clrUsed == 0 || clrUsed > full ? full : clrUsed;
 }
 
 std::uint64_t DibRowBytes(std::int64_t width, unsigned bitCount) {
@@ -55,9 +62,12 @@ std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size)
     std::uint64_t tableBytes = std::uint64_t{4} * static_cast<unsigned>(d.colorCount);
     // The three bit-field masks of a 40-byte header sit where a colour table would; the pixel
     // rows come after them (a longer header holds the masks itself).
-    if (d.compression == kCompressionBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasks;
+    if (d.compression == kCompressionBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasksSize;
     const std::uint64_t bitsOffset = std::uint64_t{d.headerSize} + tableBytes;
     if (bitsOffset > size) return std::nullopt;
+    // The table GDI reads when the DIB is drawn must be in the block too (a header claiming 257
+    // colours at 8 bits counts none above, yet GDI reads 256 entries).
+    if (std::uint64_t{d.headerSize} + 4 * std::uint64_t{GdiColorTableEntries(block, size)} > size) return std::nullopt;
     d.bitsOffset = static_cast<std::size_t>(bitsOffset);
     const std::uint64_t rows = d.height < 0 ? static_cast<std::uint64_t>(-std::int64_t{d.height})
                                             : static_cast<std::uint64_t>(d.height);

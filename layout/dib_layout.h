@@ -18,11 +18,19 @@ constexpr std::uint32_t kCompressionRgb = 0;
 constexpr std::uint32_t kCompressionRle8 = 1;
 constexpr std::uint32_t kCompressionRle4 = 2;
 constexpr std::uint32_t kCompressionBitFields = 3;
+// The three colour masks that follow a 40-byte header with bit-field compression.
+constexpr std::uint32_t kBitFieldMasksSize = 12;
 
 // Colour-table entries of a DIB by its header: a core header (size 12) has 2^bitcount; an
 // information header has biClrUsed if set, else 2^biBitCount up to 8 bits and none above; any
 // count above 256 is 0. Needs the header's first 12 (core) or 40 bytes; 0 when `size` is less.
 int DibColorCount(const std::uint8_t* header, std::size_t size);
+
+// The colour-table entries GDI reads after an information header when it draws the DIB: for 8 bits
+// a pixel or fewer, biClrUsed but at most 2^biBitCount (2^biBitCount when biClrUsed is 0); none
+// for more. A block must hold these wherever a DIB in it is drawn, whatever DibColorCount says
+// (which counts no table for a biClrUsed above 256). Needs the header's first 40 bytes.
+std::uint32_t GdiColorTableEntries(const std::uint8_t* header, std::size_t size);
 
 // Bytes of one pixel row: ((width × bitCount + 31) / 32) × 4; 0 for a width that is not positive.
 // The one place the row stride of any bitmap in memory or in a file is computed.

@@ -32,9 +32,12 @@ public:
     AcquiredImages& operator=(const AcquiredImages&) = delete;
     ~AcquiredImages() {
         // Only the first image is used; those after it from a feeder are released too, so that
-        // a long working day of scans does not leave them allocated in the host.
+        // a long working day of scans does not leave them allocated in the host. The list is
+        // emptied with them: it must not offer freed blocks to anyone who reads it later in the
+        // process (another program's call, a second scan from a host window).
         const int count = TWAIN_GetNumDibs();
         for (int i = 0; i < count; ++i) TWAIN_FreeNative(TWAIN_GetDib(i));
+        TWAIN_ClearDibList();
     }
 };
 

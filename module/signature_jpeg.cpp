@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/error.h"
+#include "base/replacement_file.h"
 #include "base/win_handles.h"
 #include "layout/dib_layout.h"
 #include "runtime/jpeg/jpeg_codec.h"
@@ -10,47 +11,6 @@
 #include "twain/twain.h"
 
 namespace kavrel::script {
-
-namespace {
-
-// A new file written beside the file it replaces, moved over it only once it is complete: a
-// scan that fails while it is encoded or written leaves the signature on file untouched and no
-// partial file behind.
-class ReplacementFile {
-public:
-    explicit ReplacementFile(const std::string& target) : target_(target) {
-        const std::string directory = DirectoryOf(target);
-        char temporary[MAX_PATH + 16] = {};
-        if (directory.size() + 14 >= MAX_PATH ||
-            !::GetTempFileNameA(directory.empty() ? "." : directory.c_str(), "kvr", 0, temporary)) {
-            throw Error("Не удалось создать файл в директории " + directory);
-        }
-        temporary_ = temporary;
-    }
-    ReplacementFile(const ReplacementFile&) = delete;
-    ReplacementFile& operator=(const ReplacementFile&) = delete;
-    ~ReplacementFile() {
-        if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
-    }
-    const std::string& Path() const { return temporary_; }
-
-    void Commit() {
-        if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            throw Error("Не удалось записать файл " + target_);
-        }
-        temporary_.clear();
-    }
-
-private:
-    static std::string DirectoryOf(const std::string& path) {
-        const auto slash = path.find_last_of("\\/");
-        return slash == std::string::npos ? std::string() : path.substr(0, slash);
-    }
-    std::string target_;
-    std::string temporary_;
-};
-
-}  // namespace
 
 int SaveBandRows(int width) {
     const auto rowBytes = static_cast<std::size_t>(layout::DibRowBytes(width, 32));
@@ -92,9 +52,12 @@ void SaveDibAsJpeg(HANDLE dib, const std::string& path) {
         return band.Row(y - bandTop);
     };
 
+    // Written beside the signature on file and moved over it only once complete: a scan that fails
+    // while it is encoded or written leaves the file that was there untouched.
     ReplacementFile file(path);
+    if (!file.Created()) throw Error("Не удалось создать файл в директории для " + path);
     jpeg::WriteJpegFile(file.Path(), width, height, band.Layout(), rowOfPage, kSignatureJpegQuality);
-    file.Commit();
+    if (!file.Commit()) throw Error("Не удалось записать файл " + path);
 }
 
 }  // namespace kavrel::script

@@ -7,12 +7,15 @@
 #include <string>
 
 #include "base/no_throw.h"
+#include "base/replacement_file.h"
 #include "base/win_handles.h"
 #include "layout/bmp_layout.h"
 #include "twain/library_state.h"
 
 using kavrel::GlobalBlock;
 using kavrel::GlobalLockGuard;
+using kavrel::KernelHandle;
+using kavrel::ReplacementFile;
 using kavrel::SimpleFile;
 using namespace kavrel::layout;
 using namespace kavrel::twainlib;
@@ -111,10 +114,29 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
             name = AskForFileName(true);
             if (name.empty()) return kCancelled;
         }
-        SimpleFile file(OpenSimpleFile(name, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE));
-        if (!file) return kNotCreated;
-        // A failed write leaves the created file behind, empty or partly written.
-        return TWAIN_WriteNativeToFile(dib, file.get());
+        if (name.size() >= kOpenFileMaxPath) return kNotCreated;
+        // A file that is there must be one this call may replace: open for writing, and shared
+        // with no one (as creating it over with OF_CREATE and OF_SHARE_EXCLUSIVE would require).
+        // It is not cut to length 0 here: see below.
+        if (::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            !SimpleFile(OpenSimpleFile(name, OF_WRITE | OF_SHARE_EXCLUSIVE))) {
+            return kNotCreated;
+        }
+        // The bitmap is written beside it and moved over it only once complete: a DIB that is
+        // refused, a full disk or any other failed write leaves the caller's earlier image whole,
+        // and where there was none, nothing.
+        ReplacementFile file(name);
+        if (!file.Created()) return kNotCreated;
+        int result = kWriteFailed;
+        {
+            KernelHandle written(::CreateFileA(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!written) return kNotCreated;
+            // The simple file interface's handle of a Win32 file is that file's handle.
+            result = TWAIN_WriteNativeToFile(dib, static_cast<HFILE>(reinterpret_cast<INT_PTR>(written.get())));
+        }
+        if (result == kWritten && !file.Commit()) return kNotCreated;
+        return result;
     });
 }
 

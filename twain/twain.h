@@ -90,7 +90,14 @@ TWAIN_API void WINAPI TWAIN_UnRegisterCallback(void);
 
 // --- BMP files and the clipboard ----------------------------------------------------------------
 // Writers answer 0 written, -1 no image / dialog cancelled, -2 file not created, -3 DIB not
-// lockable, -4 write failed or DIB refused.
+// lockable, -4 write failed or DIB refused. A file that was there is replaced only by a complete
+// new one: when writing fails, it stays as it was (and where there was none, none is left).
+//
+// TWAIN_AcquireToFilename and TWAIN_AcquireToClipboard use the last image of the acquisition (the
+// one TWAIN_AcquireNative returns): the file's image is freed after writing, the clipboard's is
+// the clipboard's. The other pages of a feeder batch stay in the DIB list, as TWAIN_AcquireNative
+// leaves them: they are the caller's, who reads them with TWAIN_GetDib and frees them with
+// TWAIN_FreeNative.
 TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTypeMask);
 TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName);
 TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName);

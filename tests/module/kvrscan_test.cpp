@@ -176,6 +176,15 @@ TEST_F(Kvrscan, OnlyTheFirstPageOfAFeederIsSaved) {
     EXPECT_EQ(Scan(scratch.Path(), "feeder", op), 0);
     EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"feeder.jpg"});
     ExpectPatternPage(ReadBytes(scratch / "feeder.jpg"), 0);
+    // All three pages were freed, and the library's list (the same module's) no longer offers them
+    // to whoever reads it next in the process.
+    using NumDibs = int(WINAPI*)();
+    using GetDib = HANDLE(WINAPI*)(int);
+    const auto numDibs = reinterpret_cast<NumDibs>(reinterpret_cast<void*>(::GetProcAddress(host.Module(), "TWAIN_GetNumDibs")));
+    const auto getDib = reinterpret_cast<GetDib>(reinterpret_cast<void*>(::GetProcAddress(host.Module(), "TWAIN_GetDib")));
+    ASSERT_TRUE(numDibs && getDib);
+    EXPECT_EQ(numDibs(), 0);
+    EXPECT_EQ(getDib(0), nullptr);
 }
 
 // Compares the stored JPEG with the colours the table gives, where `judged(x, y)` says a pixel

@@ -106,6 +106,9 @@ TEST(InspectDib, LyingAndUnusableHeadersAreRefused) {
         {"a header larger than the block", Claiming(Dib(1, 1, 24, 0, 0, 0, 0, 4), 0, 200)},
         {"a header smaller than 40 bytes", Claiming(Dib(1, 1, 24, 0, 0, 0, 0, 4), 0, 12)},
         {"a colour count whose table runs past the block", Dib(1, 1, 8, 0, 200, 0, 0, 4)},
+        // GDI reads min(257, 256) entries though the count (above 256) gives no table at all.
+        {"257 colours claimed at 8 bits, in 48 bytes", Dib(1, 1, 8, 0, 257, 0, 4, 4)},
+        {"17 colours claimed at 4 bits, a table of 16 cut short", Dib(1, 1, 4, 0, 17, 0, 60, 4)},
         {"rows that would need 8 GB", Dib(0x7FFFFFFF, 0x7FFFFFFF, 32)},
         {"run-length data without a size", Dib(4, 2, 8, kCompressionRle8, 0, 0, 1024, 6)},
         {"run-length data larger than the block", Dib(4, 2, 8, kCompressionRle8, 0, 100, 1024, 6)},
@@ -115,6 +118,7 @@ TEST(InspectDib, LyingAndUnusableHeadersAreRefused) {
         {"JPEG inside", Dib(1, 1, 24, 4, 0, 10, 0, 10)},
     };
     for (const Case& c : cases) EXPECT_FALSE(InspectDib(c.dib.data(), c.dib.size())) << c.what;
+    EXPECT_TRUE(InspectDib(Dib(1, 1, 8, 0, 257, 0, 1024, 4).data(), 40 + 1024 + 4)) << "the whole table there";
     EXPECT_FALSE(InspectDib(nullptr, 100));
     EXPECT_FALSE(InspectDib(Dib(1, 1, 24).data(), 39));
 }
@@ -218,6 +222,14 @@ TEST(BmpPlan, TheFileWrittenFromADib) {
     EXPECT_EQ(PlanBmpFile(v5.data(), v5.size()).result, BmpPlanResult::Refused);
     const Bytes huge = Dib(0x7FFFFFFF, 0x7FFFFFFF, 32);
     EXPECT_EQ(PlanBmpFile(huge.data()).result, BmpPlanResult::Refused) << "more than 4 GB of file";
+    // A 40-byte header with bit-field masks: the masks lie between the header and the pixels, so
+    // they count in the offset and the size (a clipboard image of a 32-bit screen is such a DIB).
+    const Bytes fields = Dib(3, 2, 32, kCompressionBitFields, 0, 24, 12, 24);  // its image size given, as it must be
+    const BmpPlan withMasks = PlanBmpFile(fields.data(), fields.size());
+    ASSERT_EQ(withMasks.result, BmpPlanResult::Write);
+    EXPECT_EQ(withMasks.offBits, 54u + 12);
+    EXPECT_EQ(withMasks.fileSize, 54u + 12 + 24);
+    EXPECT_EQ(PlanBmpFile(fields.data(), fields.size() - 1).result, BmpPlanResult::Refused);
 }
 
 }  // namespace

@@ -23,6 +23,19 @@ std::uint32_t U32(const Bytes& b, std::size_t at) {
 
 void Put32(Bytes& b, std::size_t at, std::uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
 
+// Entries of a directory besides "." and "..".
+int EntriesIn(const std::string& directory) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = ::FindFirstFileA((directory + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do {
+        if (std::strcmp(entry.cFileName, ".") != 0 && std::strcmp(entry.cFileName, "..") != 0) ++count;
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+    return count;
+}
+
 class BmpFiles : public ::testing::Test {
 protected:
     HGLOBAL Keep(HGLOBAL b) { return keeper.Keep(b); }
@@ -123,20 +136,35 @@ TEST_F(BmpFiles, FilesThatAreNoBitmapOrLieAboutTheirSizeAreRefused) {
 }
 
 TEST_F(BmpFiles, ResultCodesOfTheWriters) {
-    // A null DIB: the file is created (empty) and the DIB cannot be locked.
+    // A null DIB: it cannot be locked, and no file is left.
     const std::string nothing = dir / "null.bmp";
     EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(nullptr, nothing.c_str()), -3);
-    EXPECT_TRUE(FileExists(nothing));
-    EXPECT_TRUE(ReadBytes(nothing).empty());
+    EXPECT_FALSE(FileExists(nothing));
     // A file that cannot be created.
     HGLOBAL dib = Keep(MakeDibBlock({4, 4, 24}));
     EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, (dir / "no\\such\\dir.bmp").c_str()), -2);
-    // Compressed data without an image size: nothing is written, and the file stays, empty.
+    // Compressed data without an image size: nothing is written, and no file is left.
     HGLOBAL rle = Keep(MakeDibBlock({4, 4, 8, 0, BI_RLE8, 0}));
     const std::string compressed = dir / "rle.bmp";
     EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(rle, compressed.c_str()), -4);
-    EXPECT_TRUE(FileExists(compressed));
-    EXPECT_TRUE(ReadBytes(compressed).empty());
+    EXPECT_FALSE(FileExists(compressed));
+    EXPECT_EQ(EntriesIn(dir.Path()), 0) << "no temporary file left behind either";
+
+    // A write that fails leaves the image that was there whole; one that succeeds replaces it.
+    const std::string earlier = dir / "earlier.bmp";
+    ASSERT_EQ(kv.TWAIN_WriteNativeToFilename(dib, earlier.c_str()), 0);
+    const Bytes before = ReadBytes(earlier);
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(nullptr, earlier.c_str()), -3);
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(rle, earlier.c_str()), -4);
+    EXPECT_EQ(ReadBytes(earlier), before);
+    HGLOBAL other = Keep(MakeDibBlock({6, 2, 24, 0, BI_RGB, 0, 40, 9}));
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(other, earlier.c_str()), 0);
+    EXPECT_EQ(ReadBytes(earlier).size(), 54u + 2 * 20);
+    // A file this call may not replace (read-only) is not created over: -2, and it stays.
+    ::SetFileAttributesA(earlier.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, earlier.c_str()), -2);
+    ::SetFileAttributesA(earlier.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(earlier).size(), 54u + 2 * 20);
     // The same through the lower writers, on an open file.
     OFSTRUCT of{};
     HFILE file = ::OpenFile((dir / "direct.bmp").c_str(), &of, OF_CREATE | OF_WRITE);
@@ -148,6 +176,29 @@ TEST_F(BmpFiles, ResultCodesOfTheWriters) {
     EXPECT_EQ(kv.TWAIN_WriteNativeToFile(dib, file), 0);
     ::_lclose(file);
     EXPECT_EQ(ReadBytes(dir / "direct.bmp").size(), 54u + 4 * 12) << "only the 24-bit DIB was written";
+}
+
+TEST_F(BmpFiles, ABitFieldsDibIsWrittenWithItsMasks) {
+    // 32 bits a pixel with three colour masks after a 40-byte header, as a 32-bit screen's
+    // clipboard image often is: the masks go into the file between the header and the pixels.
+    Bytes bytes = InfoHeaderBytes(40, 3, 2, 32, BI_BITFIELDS, 24);
+    for (std::uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu}) {
+        bytes.resize(bytes.size() + 4);
+        Put32(bytes, bytes.size() - 4, mask);
+    }
+    for (int i = 0; i < 24; ++i) bytes.push_back(static_cast<std::uint8_t>(10 * i + 1));
+    HGLOBAL dib = Keep(BlockOf(bytes));
+    const std::string path = dir / "fields.bmp";
+    ASSERT_EQ(kv.TWAIN_WriteNativeToFilename(dib, path.c_str()), 0);
+    const Bytes file = ReadBytes(path);
+    ASSERT_EQ(file.size(), 14u + 40 + 12 + 24);
+    EXPECT_EQ(U32(file, 2), 14u + 40 + 12 + 24);
+    EXPECT_EQ(U32(file, 10), 14u + 40 + 12) << "the pixels come after the masks";
+    EXPECT_TRUE(std::equal(file.begin() + 14, file.end(), bytes.begin()));
+    HANDLE loaded = kv.TWAIN_LoadNativeFromFilename(path.c_str());
+    ASSERT_NE(loaded, nullptr);
+    Keep(static_cast<HGLOBAL>(loaded));
+    EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(loaded)), bytes);
 }
 
 TEST_F(BmpFiles, ACompressedDibWithItsSizeIsWrittenAsItIs) {
@@ -182,10 +233,10 @@ TEST_F(BmpFiles, DibsThatWouldBeReadPastTheirBlockAreRefused) {
         HGLOBAL dib = Keep(BlockOf(bytes));
         const std::string path = dir / "refused.bmp";
         EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, path.c_str()), -4) << c.what;
-        EXPECT_TRUE(ReadBytes(path).empty()) << c.what << ": nothing of it is written";
+        EXPECT_FALSE(FileExists(path)) << c.what << ": nothing of it is written";
         void* locked = ::GlobalLock(dib);
         OFSTRUCT of{};
-        HFILE file = ::OpenFile(path.c_str(), &of, OF_CREATE | OF_WRITE);
+        HFILE file = ::OpenFile((dir / "direct.bmp").c_str(), &of, OF_CREATE | OF_WRITE);
         EXPECT_EQ(kv.TWAIN_WriteDibToFile(static_cast<LPBITMAPINFOHEADER>(locked), file), 0) << c.what;
         ::_lclose(file);
         ::GlobalUnlock(dib);

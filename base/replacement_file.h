@@ -1,0 +1,33 @@
+// A file written beside the file it replaces and moved over it only once it is complete: a write
+// that fails (a full disk, data refused halfway) leaves the file that was there whole, and no
+// partial file behind; where there was none, nothing is left.
+#pragma once
+
+#include <string>
+
+namespace kavrel {
+
+class ReplacementFile {
+public:
+    // Creates an empty temporary file in the target's directory (Created() says whether it could).
+    explicit ReplacementFile(std::string target);
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+    // Removes the temporary file unless it was committed.
+    ~ReplacementFile();
+
+    bool Created() const { return !temporary_.empty(); }
+    // Where to write: the temporary file.
+    const std::string& Path() const { return temporary_; }
+    const std::string& Target() const { return target_; }
+
+    // Moves the written file over the target (replacing one that is there). False when it could
+    // not be moved; the temporary file is then removed and the target left as it was.
+    bool Commit();
+
+private:
+    std::string target_;
+    std::string temporary_;
+};
+
+}  // namespace kavrel
