@@ -47,6 +47,7 @@ ScannerSettings ReadScannerSettings() {
     s.refuseEndTransfer = number("RefuseEndTransfer", 0) != 0;
     s.refuseReset = number("RefuseReset", 0) != 0;
     s.deliver = text("Deliver");
+    s.hangOnOpen = number("HangOnOpen", 0) != 0;
     return s;
 }
 

@@ -25,6 +25,8 @@
 //   Deliver=           what a transfer hands over instead of the page: "null" (a null handle),
 //                      "unlockable" (a handle that is no usable memory block), "lying" (a DIB
 //                      whose header claims more than its block), "empty" (a DIB 0 pixels wide)
+//   HangOnOpen=0       1: MSG_OPENDS never returns, as a driver waiting for a device that does
+//                      not answer; read at every opening (the other keys at every enabling)
 //
 // Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
 // its operator has no other way out.
@@ -49,6 +51,7 @@ struct ScannerSettings {
     bool refuseEndTransfer = false;
     bool refuseReset = false;
     std::string deliver;
+    bool hangOnOpen = false;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).
