@@ -210,7 +210,8 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
                      kGiveAccess);
         return;
     }
-    section.Ok(L"it lists " + std::to_wstring(listing->entries) + L" entries in " + Seconds(listing->seconds));
+    section.Ok(L"it lists " + std::to_wstring(listing->entries) + (listing->entries == 1 ? L" entry in " : L" entries in ") +
+               Seconds(listing->seconds));
 
     const auto trial = Ask(worker, limit, [directory] { return TryWriting(directory); });
     if (!trial) return DidNotAnswer(section, L"creating a temporary file", limit);

@@ -1,11 +1,10 @@
 // 4. Printing: the default printer the viewer's F7 prints on, found and opened the way F7 does.
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
-#include "base/error.h"
 #include "base/win_handles.h"
-#include "runtime/printing/printer.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/text.h"
 
@@ -13,18 +12,65 @@ namespace kavrel::diag {
 
 namespace {
 
-struct PrinterHandleTraits {
-    using Value = HANDLE;
-    static Value empty() noexcept { return nullptr; }
-    static void close(Value h) noexcept { ::ClosePrinter(h); }
+// The spooler's functions, taken by name. Under Wine, winspool.drv loaded with a program at its
+// start finds no CUPS printer, while loaded later (with Kavrel.dll, which imports it) it finds
+// them; so this program imports nothing of it and sees the printers the module sees.
+class Spooler {
+public:
+    Spooler() : module_(::LoadLibraryA("winspool.drv")) {
+        if (!module_) return;
+        getDefaultPrinter_ = Bind<decltype(&::GetDefaultPrinterA)>("GetDefaultPrinterA");
+        openPrinter_ = Bind<decltype(&::OpenPrinterA)>("OpenPrinterA");
+        getPrinter_ = Bind<decltype(&::GetPrinterA)>("GetPrinterA");
+        closePrinter_ = Bind<decltype(&::ClosePrinter)>("ClosePrinter");
+    }
+    bool Usable() const { return getDefaultPrinter_ && openPrinter_ && getPrinter_ && closePrinter_; }
+
+    // The default printer as the viewer's F7 finds it (GetDefaultPrinterA); empty: none.
+    std::string DefaultPrinter() const {
+        DWORD size = 0;
+        getDefaultPrinter_(nullptr, &size);
+        std::vector<char> name(size ? size : 1);
+        if (!size || !getDefaultPrinter_(name.data(), &size)) return {};
+        return name.data();
+    }
+
+    // Driver, port, status and waiting jobs (PRINTER_INFO_2); the error when it cannot be read.
+    DWORD Describe(const std::string& printer, std::string* driver, std::string* port, DWORD* status, DWORD* jobs) const {
+        HANDLE raw = nullptr;
+        std::string name = printer;
+        if (!openPrinter_(name.data(), &raw, nullptr)) return ::GetLastError();
+        const auto close = [this](HANDLE h) { closePrinter_(h); };
+        const std::unique_ptr<void, decltype(close)> opened(raw, close);
+        DWORD needed = 0;
+        getPrinter_(raw, 2, nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed ? needed : 1);
+        if (!needed || !getPrinter_(raw, 2, buffer.data(), needed, &needed)) return ::GetLastError();
+        const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
+        *driver = info->pDriverName ? info->pDriverName : "";
+        *port = info->pPortName ? info->pPortName : "";
+        *status = info->Status;
+        *jobs = info->cJobs;
+        return 0;
+    }
+
+private:
+    template <class Function>
+    Function Bind(const char* name) {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
+    }
+
+    Module module_;
+    decltype(&::GetDefaultPrinterA) getDefaultPrinter_ = nullptr;
+    decltype(&::OpenPrinterA) openPrinter_ = nullptr;
+    decltype(&::GetPrinterA) getPrinter_ = nullptr;
+    decltype(&::ClosePrinter) closePrinter_ = nullptr;
 };
-using PrinterHandle = UniqueHandle<PrinterHandleTraits>;
 
 struct PrinterFacts {
-    std::string noDefault;  // the viewer's own message when there is no default printer (1251)
-    std::string name;
-    bool opened = false;
-    DWORD openError = 0;
+    bool spooler = false;  // winspool.drv and its functions are there
+    std::string name;      // empty: no default printer
+    DWORD describeError = 0;
     std::string driver;
     std::string port;
     DWORD status = 0;
@@ -38,31 +84,12 @@ struct PrinterFacts {
 
 PrinterFacts AskSpooler() {
     PrinterFacts facts;
-    try {
-        facts.name = printing::DefaultPrinterName();
-    } catch (const Error& e) {
-        facts.noDefault = e.what();
-        return facts;
-    }
-    HANDLE raw = nullptr;
-    if (::OpenPrinterA(facts.name.data(), &raw, nullptr)) {
-        const PrinterHandle printer(raw);
-        DWORD needed = 0;
-        ::GetPrinterA(printer.get(), 2, nullptr, 0, &needed);
-        std::vector<BYTE> buffer(needed ? needed : 1);
-        if (needed && ::GetPrinterA(printer.get(), 2, buffer.data(), needed, &needed)) {
-            const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-            facts.opened = true;
-            facts.driver = info->pDriverName ? info->pDriverName : "";
-            facts.port = info->pPortName ? info->pPortName : "";
-            facts.status = info->Status;
-            facts.jobs = info->cJobs;
-        } else {
-            facts.openError = ::GetLastError();
-        }
-    } else {
-        facts.openError = ::GetLastError();
-    }
+    const Spooler spooler;
+    facts.spooler = spooler.Usable();
+    if (!facts.spooler) return facts;
+    facts.name = spooler.DefaultPrinter();
+    if (facts.name.empty()) return facts;
+    facts.describeError = spooler.Describe(facts.name, &facts.driver, &facts.port, &facts.status, &facts.jobs);
     // F7 draws into a device context of the printer: making one is as far as a check can go
     // without printing a page.
     const CreatedDc dc(::CreateDCA("WINSPOOL", facts.name.c_str(), nullptr, nullptr));
@@ -82,6 +109,9 @@ struct StatusFlag {
     const wchar_t* name;
     bool problem;  // the printer will not print until someone sees to it
 };
+
+// The viewer's message when F7 finds no default printer.
+constexpr wchar_t kNoPrinterMessage[] = L"Печать невозможна: в системе не установлен принтер по умолчанию";
 
 const StatusFlag kStatusFlags[] = {
     {PRINTER_STATUS_PAUSED, L"paused", true},
@@ -121,14 +151,19 @@ void CheckPrinting(BoundedWorker& worker, std::chrono::milliseconds limit, Repor
                      L"restart the Print Spooler service, then check the default printer in Devices and Printers");
         return;
     }
-    if (!facts->noDefault.empty()) {
-        section.Warn(L"no default printer: F7 in the viewer will fail with " + Quoted(FromModuleText(facts->noDefault)),
+    if (!facts->spooler) {
+        section.Warn(L"the print spooler's client (winspool.drv) is missing: F7 in the viewer will fail",
+                     L"repair Windows' printing components (Turn Windows features on or off)");
+        return;
+    }
+    if (facts->name.empty()) {
+        section.Warn(L"no default printer: F7 in the viewer will fail with " + Quoted(kNoPrinterMessage),
                      L"install a printer and make it this user's default printer");
         return;
     }
     const std::wstring name = Quoted(FromAnsi(facts->name));
-    if (!facts->opened) {
-        section.Warn(L"default printer " + name + L" cannot be opened: " + SystemError(facts->openError),
+    if (facts->describeError) {
+        section.Warn(L"default printer " + name + L" cannot be opened: " + SystemError(facts->describeError),
                      L"check the printer in Devices and Printers; reinstall it if it stays unavailable");
     } else {
         std::wstring states;
