@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = kavrel::diag::ParseOptions(arguments, &error);
     if (!options) {
-        kavrel::diag::WriteToStandardOutput(L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n" +
-                                            kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        const std::wstring why = error.empty() ? L"" : L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n";
+        kavrel::diag::WriteToStandardOutput(why + kavrel::diag::FromAnsi(kavrel::diag::kUsage));
         return kavrel::diag::kExitCannotRun;
     }
     return kavrel::diag::Run(*options);

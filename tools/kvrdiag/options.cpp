@@ -24,6 +24,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
+        if (!optionsEnded && (argument == "--help" || argument == "/?")) {
+            error->clear();  // asked for: the usage alone
+            return std::nullopt;
+        }
         if (optionsEnded || argument.rfind("--", 0) != 0) {
             positional.push_back(argument);
         } else if (argument == "--") {

@@ -21,7 +21,8 @@ struct Options {
     std::chrono::seconds stepLimit{30};
 };
 
-// The options of `arguments` (argv without the program), or none with `error` saying why not.
+// The options of `arguments` (argv without the program), or none with `error` saying why not
+// (empty when the usage was asked for).
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error);
 
 extern const char kUsage[];

@@ -41,6 +41,7 @@ public:
                 return;
             }
         }
+        if (path_.empty()) error_ = ERROR_ALREADY_EXISTS;
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
