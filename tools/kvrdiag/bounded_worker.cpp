@@ -13,18 +13,20 @@ struct BoundedWorker::Shared {
     std::function<void()> step;  // the next step, taken by the thread
     bool done = true;            // the last step came back
     bool quit = false;
-    DWORD threadId = 0;
+    DWORD threadId = 0;  // set by the thread once it runs
 };
 
 BoundedWorker::BoundedWorker() : shared_(std::make_shared<Shared>()) {
     // The thread waits without pumping messages: whatever a manager posts to a window of this
     // thread stays queued for the step that runs the message loop.
+    // Not waited for: a thread can start only once the loader lock is free, and a driver stuck in
+    // its DllMain on another worker holds it. A step given to a thread that never starts is a step
+    // that does not come back.
     thread_ = std::thread([shared = shared_] {
         {
             std::lock_guard<std::mutex> lock(shared->mutex);
             shared->threadId = ::GetCurrentThreadId();
         }
-        shared->changed.notify_all();
         for (;;) {
             std::function<void()> step;
             {
@@ -43,8 +45,6 @@ BoundedWorker::BoundedWorker() : shared_(std::make_shared<Shared>()) {
             shared->changed.notify_all();
         }
     });
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->changed.wait(lock, [&] { return shared_->threadId != 0; });
 }
 
 BoundedWorker::~BoundedWorker() {
@@ -82,7 +82,12 @@ BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> ste
                                                        std::chrono::milliseconds grace) {
     const Outcome outcome = Run(std::move(step), limit);
     if (outcome != Outcome::Hung) return outcome;
-    ::PostThreadMessageA(shared_->threadId, WM_QUIT, 0, 0);
+    DWORD threadId = 0;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        threadId = shared_->threadId;
+    }
+    if (threadId) ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
     if (!Wait(grace)) return Outcome::Hung;
     stuck_ = false;
     return Outcome::Interrupted;

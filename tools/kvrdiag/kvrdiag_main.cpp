@@ -65,6 +65,11 @@ int Run(const Options& options) {
     ReportSection directory(L"5. The signature directory");
     ReportSection scan(L"6. One scan (--scan)");
 
+    // The workers' threads are started before any driver is loaded (see BoundedWorker).
+    BoundedWorker printingWorker;
+    BoundedWorker directoryWorker;
+    BoundedWorker twainWorker;
+
     // Lives until the process ends: a step that never came back may still refer to it.
     static ModuleUnderTest tested;
     CheckModule(dll, &tested, module);
@@ -72,14 +77,11 @@ int Run(const Options& options) {
 
     // Printing and the directory are looked at before any TWAIN driver is loaded: a driver
     // stuck in its DllMain holds the loader lock, and much of the spooler would wait for it.
-    BoundedWorker printingWorker;
     CheckPrinting(printingWorker, limit, printing);
-    BoundedWorker directoryWorker;
     if (options.directory) {
         CheckDirectory(directoryWorker, limit, *options.directory, options.clientKey, &tested, directory);
     }
 
-    BoundedWorker twainWorker;
     std::optional<TwainSteps> steps;
     if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
     const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
