@@ -34,6 +34,15 @@ unsigned StandardItemType(std::uint16_t cap) {
 
 std::string Number(long long value) { return std::to_string(value); }
 
+// Item types by their TWAIN names.
+std::string ItemTypeName(unsigned itemType) {
+    static const char* const names[] = {"TWTY_INT8",  "TWTY_INT16", "TWTY_INT32", "TWTY_UINT8",  "TWTY_UINT16",
+                                        "TWTY_UINT32", "TWTY_BOOL",  "TWTY_FIX32", "TWTY_FRAME",  "TWTY_STR32",
+                                        "TWTY_STR64", "TWTY_STR128", "TWTY_STR255"};
+    if (itemType < std::size(names)) return names[itemType];
+    return "item type " + Number(itemType);
+}
+
 // A TW_FIX32 held in 32 bits: Whole in the low half, Frac (1/65536) in the high half.
 std::string Fix32Text(std::uint32_t bits) {
     const auto whole = static_cast<std::int16_t>(bits & 0xFFFF);
@@ -107,14 +116,6 @@ CapabilityText DescribeRange(std::uint16_t cap, const std::uint8_t* container, s
 }
 
 }  // namespace
-
-std::string ItemTypeName(unsigned itemType) {
-    static const char* const names[] = {"TWTY_INT8",  "TWTY_INT16", "TWTY_INT32", "TWTY_UINT8",  "TWTY_UINT16",
-                                        "TWTY_UINT32", "TWTY_BOOL",  "TWTY_FIX32", "TWTY_FRAME",  "TWTY_STR32",
-                                        "TWTY_STR64", "TWTY_STR128", "TWTY_STR255"};
-    if (itemType < std::size(names)) return names[itemType];
-    return "item type " + Number(itemType);
-}
 
 CapabilityText DescribeCapability(std::uint16_t cap, std::uint16_t conType, const std::uint8_t* container,
                                   std::size_t size) {

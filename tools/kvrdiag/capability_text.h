@@ -19,7 +19,4 @@ struct CapabilityText {
 CapabilityText DescribeCapability(std::uint16_t cap, std::uint16_t conType, const std::uint8_t* container,
                                   std::size_t size);
 
-// Item types by their TWAIN names ("TWTY_UINT16"), for the report.
-std::string ItemTypeName(unsigned itemType);
-
 }  // namespace kavrel::diag
