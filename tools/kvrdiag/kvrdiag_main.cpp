@@ -57,6 +57,8 @@ std::vector<std::wstring> Heading(const std::string& dll) {
 int Run(const Options& options) {
     const std::string dll = FullPath(options.dllPath.empty() ? ThisProgramsFolder() + "Kavrel.dll" : options.dllPath);
     const std::chrono::milliseconds limit = options.stepLimit;
+    // Asked before any driver is loaded, like everything the report needs after a hang.
+    const std::vector<std::wstring> heading = Heading(dll);
 
     ReportSection module(L"1. The module");
     ReportSection system(L"2. Windows and regional settings");
@@ -91,18 +93,21 @@ int Run(const Options& options) {
     std::vector<ReportSection> sections = {module, system, twain, printing};
     if (options.directory) sections.push_back(directory);
     if (options.scan) sections.push_back(scan);
-    const std::wstring text = RenderReport(Heading(dll), sections);
+    const std::wstring text = RenderReport(heading, sections);
     int exitCode = ExitCodeOf(Count(sections));
+    const bool stuck = printingWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
     WriteToStandardOutput(text);
     if (!options.outFile.empty()) {
         if (const DWORD error = WriteUtf8File(options.outFile, text)) {
+            // The system's wording comes from its message resources, which a stuck driver's
+            // DllMain may keep locked: then the number alone.
             WriteToStandardOutput(L"kvrdiag: the report could not be written to " + FromAnsi(options.outFile) + L": " +
-                                  SystemError(error) + L"\r\n");
+                                  (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) + L"\r\n");
             exitCode = kExitCannotRun;
         }
     }
 
-    if (printingWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck()) {
+    if (stuck) {
         // A thread is still inside a driver. ExitProcess would end it where it stands and then
         // call every DLL's detach routine, the driver's and the manager's among them, under the
         // loader lock: the stuck thread may hold that lock (inside a DllMain) or a lock of the
