@@ -264,7 +264,9 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
             provFound = true;
             section.Ok(L"kvrprov answers 0 for client " + shownKey + L": signatures on file");
         } else if (*prov->result == 1) {
-            section.Warn(L"kvrprov answers 1 for client " + shownKey + L": no signature file (KEY*.jpg or KEY*.bmp) here",
+            const std::wstring wide = FromAnsi(key);
+            section.Warn(L"kvrprov answers 1 for client " + shownKey + L": no signature file (" + wide + L"*.jpg or " +
+                             wide + L"*.bmp) here",
                          L"scan the client's signature, or check the key the script passes against the file names");
         } else {
             section.Fail(L"kvrprov answers " + std::to_wstring(*prov->result) + L" for client " + shownKey +
