@@ -49,6 +49,7 @@ ScannerSettings ReadScannerSettings() {
     s.deliver = text("Deliver");
     s.withholdCloseRequest = number("WithholdCloseRequest", 0) != 0;
     s.pendingNeverFalls = number("PendingNeverFalls", 0) != 0;
+    s.hangOnOpen = number("HangOnOpen", 0) != 0;
     return s;
 }
 

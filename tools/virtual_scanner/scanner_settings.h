@@ -33,6 +33,8 @@
 //   PendingNeverFalls=0  1: MSG_ENDXFER keeps answering the batch's first count of pending
 //                      transfers, so the batch never ends by itself: once the feeder is empty,
 //                      every further transfer fails (Wine's camera source behaves so)
+//   HangOnOpen=0       1: MSG_OPENDS never returns, as a driver waiting for a device that does
+//                      not answer; read at every opening (the other keys at every enabling)
 //
 // Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
 // its operator has no other way out (unless WithholdCloseRequest says otherwise).
@@ -59,6 +61,7 @@ struct ScannerSettings {
     std::string deliver;
     bool withholdCloseRequest = false;
     bool pendingNeverFalls = false;
+    bool hangOnOpen = false;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).

@@ -480,6 +480,10 @@ TW_UINT16 HandleControl(Source& s, TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16
             return TWRC_SUCCESS;
         }
         if (msg == MSG_OPENDS) {
+            // A driver that waits for ever for its device: the opening never comes back.
+            if (ReadScannerSettings().hangOnOpen) {
+                for (;;) ::Sleep(INFINITE);
+            }
             if (s.open) return Fail(s, TWCC_MAXCONNECTIONS);
             auto* id = static_cast<TW_IDENTITY*>(data);
             FillIdentity(id);

@@ -1,0 +1,127 @@
+#include "tools/kvrdiag_runner.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "base/win_handles.h"
+#include "support/test_support.h"
+
+namespace kavrel::test {
+
+namespace {
+
+constexpr DWORD kRunLimitMs = 180000;
+
+// One argument of a Windows command line, quoted so that it comes back unchanged.
+std::string Argument(const std::string& text) {
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+std::string KvrdiagPath() {
+    const std::string dll = KavrelDllPath();
+    return dll.substr(0, dll.find_last_of('\\')) + "\\kvrdiag.exe";
+}
+
+}  // namespace
+
+std::vector<std::wstring> KvrdiagRun::Lines(const wchar_t* tag) const {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < report.size()) {
+        std::size_t end = report.find(L"\r\n", start);
+        if (end == std::wstring::npos) end = report.size();
+        const std::wstring line = report.substr(start, end - start);
+        if (line.rfind(tag, 0) == 0) lines.push_back(line);
+        start = end + 2;
+    }
+    return lines;
+}
+
+KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings) {
+    KvrdiagRun run;
+    ScratchDir scratch;
+    const std::string ini = scratch / "virtual-scanner.ini";
+    WriteBytes(ini, scannerSettings);
+    // The child inherits the environment: the scanner it drives reads this INI.
+    ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+        ADD_FAILURE() << "no pipe (error " << ::GetLastError() << ")";
+        return run;
+    }
+    KernelHandle reader(readEnd), writer(writeEnd);
+    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+    std::string commandLine = Argument(KvrdiagPath());
+    for (const auto& a : arguments) {
+        commandLine += ' ';  // appended in steps: GCC 12 warns falsely on " " + Argument(a)
+        commandLine += Argument(a);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writer.get();
+    startup.hStdError = writer.get();
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                          &startup, &process);
+    ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << commandLine << " (error " << ::GetLastError() << ")";
+        return run;
+    }
+    KernelHandle child(process.hProcess), thread(process.hThread);
+    writer.reset();  // the pipe ends when the child's copy closes
+
+    std::string bytes;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DWORD available = 0;
+        if (::PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            std::string chunk(available, '\0');
+            DWORD read = 0;
+            if (::ReadFile(reader.get(), chunk.data(), available, &read, nullptr)) bytes.append(chunk, 0, read);
+            continue;
+        }
+        if (::WaitForSingleObject(child.get(), 20) == WAIT_OBJECT_0) {
+            run.ended = true;
+            break;
+        }
+        if (::GetTickCount() - start > kRunLimitMs) {
+            ADD_FAILURE() << "kvrdiag did not end in " << kRunLimitMs / 1000 << " s";
+            ::TerminateProcess(child.get(), 124);
+            break;
+        }
+    }
+    // What the child wrote just before it ended.
+    DWORD available = 0;
+    while (::PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        std::string chunk(available, '\0');
+        DWORD read = 0;
+        if (!::ReadFile(reader.get(), chunk.data(), available, &read, nullptr) || read == 0) break;
+        bytes.append(chunk, 0, read);
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.get(), &code);
+    run.exitCode = static_cast<int>(code);
+    run.report = FromOem(bytes);
+    return run;
+}
+
+}  // namespace kavrel::test

@@ -1,0 +1,21 @@
+// kvrdiag as IT runs it: a program of its own, in the test's Wine prefix, its report read from
+// its standard output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavrel::test {
+
+struct KvrdiagRun {
+    bool ended = false;   // within the test's bound (it is ended otherwise)
+    int exitCode = -1;
+    std::wstring report;  // standard output, decoded from the console's code page (866 here)
+    std::vector<std::wstring> Lines(const wchar_t* tag) const;  // the report's lines beginning with `tag`
+};
+
+// Runs kvrdiag.exe (built beside Kavrel.dll) with `arguments`; `scannerSettings`, when given, is
+// the virtual scanner's INI text for the run. Waits at most three minutes.
+KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings = "");
+
+}  // namespace kavrel::test

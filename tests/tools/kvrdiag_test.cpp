@@ -1,0 +1,95 @@
+// kvrdiag in the main prefix (Wine's TWAIN manager with the virtual scanner, a CUPS printer):
+// a sound workstation reports every section OK and a scan that matches the page; a hanging
+// source is reported and the program still ends; bad directories and keys have their lines.
+#include <gtest/gtest.h>
+
+#include "support/jpeg_inspect.h"
+#include "support/test_support.h"
+#include "tools/kvrdiag_runner.h"
+
+namespace kavrel::test {
+namespace {
+
+// The text after `prefix` on the first line of the report that starts with it.
+std::wstring After(const KvrdiagRun& run, const std::wstring& prefix) {
+    for (const auto& line : run.Lines(prefix.c_str())) return line.substr(prefix.size());
+    return {};
+}
+
+TEST(Kvrdiag, ASoundWorkstationIsOkInEverySectionAndTheScanMatchesThePage) {
+    ScratchDir dir;
+    WriteBytes(dir / Ansi(L"Иванов_1.jpg"), "not a picture: the viewer's order is what counts");
+    const std::string out = dir / "report.txt";
+    const KvrdiagRun run = RunKvrdiag({"--sources", "--scan", "--keep", "--out", out, dir.Path(), Ansi(L"Иванов")},
+                                      "[Scanner]\r\nWidth=640\r\nHeight=480\r\n");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0) << Ansi(run.report);
+    EXPECT_TRUE(run.Lines(L"WARN").empty() && run.Lines(L"FAIL").empty()) << Ansi(run.report);
+    for (const wchar_t* title : {L"1. The module", L"2. Windows", L"3. TWAIN", L"4. Printing", L"5. The signature",
+                                 L"6. One scan"}) {
+        EXPECT_EQ(run.Lines(title).size(), 1u) << Ansi(title);
+    }
+    // Read from 866 bytes: the Cyrillic file name came through the console's code page.
+    EXPECT_EQ(run.Lines(L"OK      1. Иванов_1.jpg").size(), 1u) << Ansi(run.report);
+    EXPECT_EQ(run.Lines(L"OK      pixel types: BW, GRAY, RGB").size(), 1u) << Ansi(run.report);
+
+    const std::string kept = Ansi(After(run, L"OK    kept: "));
+    ASSERT_FALSE(kept.empty()) << Ansi(run.report);
+    const JpegFacts jpeg = InspectJpeg(ReadBytes(kept));
+    EXPECT_TRUE(jpeg.valid);
+    EXPECT_EQ(jpeg.width, 640);
+    EXPECT_EQ(jpeg.height, 480);
+    ::DeleteFileA(kept.c_str());
+    ::RemoveDirectoryA(kept.substr(0, kept.find_last_of('\\')).c_str());
+
+    // The same report in the file, as UTF-8 behind a byte-order mark.
+    const auto file = ReadBytes(out);
+    ASSERT_GE(file.size(), 3u);
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 3), "\xEF\xBB\xBF");
+    const std::string utf8(file.begin() + 3, file.end());
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+    EXPECT_EQ(text, run.report);
+}
+
+TEST(Kvrdiag, ASourceThatHangsInOpeningIsReportedAndTheProgramEnds) {
+    const KvrdiagRun run = RunKvrdiag({"--timeout", "15", "--sources", "--scan"}, "[Scanner]\r\nHangOnOpen=1\r\n");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 2);
+    const auto failures = run.Lines(L"FAIL");
+    ASSERT_EQ(failures.size(), 2u) << Ansi(run.report);
+    EXPECT_NE(failures[0].find(L"MSG_OPENDS"), std::wstring::npos) << Ansi(failures[0]);
+    EXPECT_NE(failures[0].find(L"did not come back"), std::wstring::npos) << Ansi(failures[0]);
+    EXPECT_NE(failures[1].find(L"scan not run"), std::wstring::npos) << Ansi(failures[1]);
+    // The sections after the hang are still there.
+    EXPECT_EQ(run.Lines(L"Result: ").size(), 1u) << Ansi(run.report);
+}
+
+TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
+    ScratchDir dir;
+    WriteBytes(dir / "someone_else.jpg", "x");
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::wstring line;  // the start of a line the report must hold
+    } rows[] = {
+        {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
+        {{dir / "missing"}, 2, L"FAIL  " + FromAnsi(dir / "missing") + L" does not exist"},
+        {{dir.Path(), Ansi(L"Петров")}, 1, L"WARN  kvrprov answers 1 for client \"Петров\""},
+    };
+    for (const auto& row : rows) {
+        const KvrdiagRun run = RunKvrdiag(row.arguments);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitCode, row.exitCode) << Ansi(row.line) << "\n" << Ansi(run.report);
+        EXPECT_EQ(run.Lines(row.line.c_str()).size(), 1u) << Ansi(run.report);
+        if (row.exitCode != 3) {
+            // The line says what to do next, on the line below it.
+            const auto at = run.report.find(row.line);
+            EXPECT_EQ(run.report.find(L"      -> ", at), run.report.find(L"\r\n", at) + 2) << Ansi(run.report);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kavrel::test

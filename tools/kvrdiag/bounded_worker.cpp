@@ -1,0 +1,96 @@
+#include "tools/kvrdiag/bounded_worker.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "base/no_throw.h"
+
+namespace kavrel::diag {
+
+struct BoundedWorker::Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<void()> step;  // the next step, taken by the thread
+    bool done = true;            // the last step came back
+    bool quit = false;
+    DWORD threadId = 0;  // set by the thread once it runs
+};
+
+BoundedWorker::BoundedWorker() : shared_(std::make_shared<Shared>()) {
+    // The thread waits without pumping messages: whatever a manager posts to a window of this
+    // thread stays queued for the step that runs the message loop.
+    // Not waited for: a thread can start only once the loader lock is free, and a driver stuck in
+    // its DllMain on another worker holds it. A step given to a thread that never starts is a step
+    // that does not come back.
+    thread_ = std::thread([shared = shared_] {
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->threadId = ::GetCurrentThreadId();
+        }
+        for (;;) {
+            std::function<void()> step;
+            {
+                std::unique_lock<std::mutex> lock(shared->mutex);
+                shared->changed.wait(lock, [&] { return shared->quit || static_cast<bool>(shared->step); });
+                if (shared->quit) return;
+                step = std::move(shared->step);
+                shared->step = nullptr;
+            }
+            // A step that throws (out of memory) has found nothing; the caller sees no answer.
+            NoThrowVoid(step);
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                shared->done = true;
+            }
+            shared->changed.notify_all();
+        }
+    });
+}
+
+BoundedWorker::~BoundedWorker() {
+    if (stuck_) {
+        thread_.detach();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->quit = true;
+    }
+    shared_->changed.notify_all();
+    thread_.join();
+}
+
+bool BoundedWorker::Wait(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, limit, [&] { return shared_->done; });
+}
+
+BoundedWorker::Outcome BoundedWorker::Run(std::function<void()> step, std::chrono::milliseconds limit) {
+    if (stuck_) return Outcome::NotRun;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->step = std::move(step);
+        shared_->done = false;
+    }
+    shared_->changed.notify_all();
+    if (Wait(limit)) return Outcome::Done;
+    stuck_ = true;
+    return Outcome::Hung;
+}
+
+BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> step, std::chrono::milliseconds limit,
+                                                       std::chrono::milliseconds grace) {
+    const Outcome outcome = Run(std::move(step), limit);
+    if (outcome != Outcome::Hung) return outcome;
+    DWORD threadId = 0;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        threadId = shared_->threadId;
+    }
+    if (threadId) ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    if (!Wait(grace)) return Outcome::Hung;
+    stuck_ = false;
+    return Outcome::Interrupted;
+}
+
+}  // namespace kavrel::diag

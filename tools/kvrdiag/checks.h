@@ -1,0 +1,59 @@
+// The report's sections: each checks one thing the signature functions need on a workstation and
+// says what it found. Everything that reaches a driver runs on a BoundedWorker.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/kvrdiag/bounded_worker.h"
+#include "tools/kvrdiag/report.h"
+#include "tools/kvrdiag/twain_exports.h"
+#include "tools/kvrhost/script_host.h"
+#include "twain/twain_protocol.h"
+
+namespace kavrel::diag {
+
+class TwainSteps;
+
+// The Kavrel.dll under test, loaded through the host stand-in as the interpreter loads it.
+struct ModuleUnderTest {
+    hoststandin::ScriptHost host;
+    bool started = false;                // loaded, given the host's table, functions registered
+    std::optional<TwainExports> twain;   // every TWAIN export the checks use was found
+};
+
+// 1. The module: its file, its version, that it loads and registers its three functions.
+void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection& section);
+
+// 2. Windows and the regional settings the module's texts depend on.
+void CheckSystem(ReportSection& section);
+
+// 3. The TWAIN manager and its sources, through the module's TWAIN exports (null: the module
+// did not load). Answers the sources the manager lists.
+std::vector<twain::TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section);
+
+// 3, with --sources: each listed source opened in turn (never enabled) and asked for its
+// capabilities.
+void ProbeSources(TwainSteps& steps, const std::vector<twain::TW_IDENTITY>& sources, ReportSection& section);
+
+// 4. The default printer the viewer's F7 prints on.
+void CheckPrinting(BoundedWorker& worker, std::chrono::milliseconds limit, ReportSection& section);
+
+// 5. The signature directory a script passes, and with a client key what kvrprov and the viewer
+// find there.
+void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& directory,
+                    const std::optional<std::string>& clientKey, ModuleUnderTest* module, ReportSection& section);
+
+// 6. One scan through the module's exports in TWAIN_AcquireNative's order, saved on kvrscan's
+// road into a temporary folder (null steps: the module did not load).
+void CheckScan(TwainSteps* steps, bool keep, ReportSection& section);
+
+// The operator's messages as kvrscan words them, for the lines that explain its answers.
+extern const wchar_t kNoManagerMessage[];     // answer 4
+extern const wchar_t kNoDirectoryMessage[];   // answer 3
+extern const wchar_t kNotChosenMessage[];     // answer 2
+extern const wchar_t kNotConnectedMessage[];  // answer 1
+
+}  // namespace kavrel::diag

@@ -1,0 +1,28 @@
+// What the report says about a program file: whether it is there, its size and its file
+// version (from its version resource, GetFileVersionInfoA / VerQueryValueA).
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace kavrel::diag {
+
+struct FileFacts {
+    bool exists = false;
+    DWORD error = 0;  // why its attributes could not be read
+    bool directory = false;
+    unsigned long long size = 0;
+    std::optional<std::wstring> version;  // "1.2.0.7"; none without a version resource
+};
+
+FileFacts ReadFileFacts(const std::string& path);
+
+// "1.2.0.7" or "none"
+std::wstring VersionText(const FileFacts& facts);
+
+// The full path of `path` (relative paths are taken from the current directory).
+std::string FullPath(const std::string& path);
+
+}  // namespace kavrel::diag

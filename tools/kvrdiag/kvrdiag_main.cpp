@@ -1,0 +1,140 @@
+// kvrdiag: tells a bank's IT what a workstation lacks for Kavrel's signature functions.
+//
+//   kvrdiag.exe [--dll PATH] [--sources] [--scan [--keep]] [--timeout SECONDS] [--out FILE]
+//               [DIRECTORY [CLIENT_KEY]]
+//
+// Loads Kavrel.dll through the host stand-in, as the interpreter loads it, and reports in
+// sections: the module; Windows and the regional settings; TWAIN; printing; the signature
+// directory (when given); one scan (--scan). Every line is OK, WARN or FAIL with the fact found,
+// and WARN and FAIL lines say the first thing to do. Exit code: 0 all OK, 1 some WARN, 2 some
+// FAIL, 3 the program could not run (bad arguments).
+//
+// It changes nothing on the workstation: no registry, no settings, no files but its own
+// temporary ones, which it removes.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/kvrdiag/bounded_worker.h"
+#include "tools/kvrdiag/checks.h"
+#include "tools/kvrdiag/file_facts.h"
+#include "tools/kvrdiag/options.h"
+#include "tools/kvrdiag/report.h"
+#include "tools/kvrdiag/report_output.h"
+#include "tools/kvrdiag/text.h"
+#include "tools/kvrdiag/twain_steps.h"
+
+namespace kavrel::diag {
+namespace {
+
+std::string ThisProgramsFolder() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path);
+    const auto slash = p.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+std::vector<std::wstring> Heading(const std::string& dll) {
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD computerLength = sizeof computer;
+    ::GetComputerNameA(computer, &computerLength);
+    char user[256] = {};
+    DWORD userLength = sizeof user;
+    ::GetUserNameA(user, &userLength);
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    wchar_t when[32];
+    std::swprintf(when, sizeof when / sizeof when[0], L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute);
+    return {L"kvrdiag: what this workstation has for Kavrel's signature functions",
+            L"computer " + FromAnsi(computer) + L", user " + FromAnsi(user) + L", " + when,
+            L"module " + FromAnsi(dll)};
+}
+
+int Run(const Options& options) {
+    const std::string dll = FullPath(options.dllPath.empty() ? ThisProgramsFolder() + "Kavrel.dll" : options.dllPath);
+    const std::chrono::milliseconds limit = options.stepLimit;
+    // Asked before any driver is loaded, like everything the report needs after a hang.
+    const std::vector<std::wstring> heading = Heading(dll);
+
+    ReportSection module(L"1. The module");
+    ReportSection system(L"2. Windows and regional settings");
+    ReportSection twain(L"3. TWAIN");
+    ReportSection printing(L"4. Printing");
+    ReportSection directory(L"5. The signature directory");
+    ReportSection scan(L"6. One scan (--scan)");
+
+    // The workers' threads are started before any driver is loaded (see BoundedWorker).
+    BoundedWorker printingWorker;
+    BoundedWorker directoryWorker;
+    BoundedWorker twainWorker;
+
+    // Lives until the process ends: a step that never came back may still refer to it.
+    static ModuleUnderTest tested;
+    CheckModule(dll, &tested, module);
+    CheckSystem(system);
+
+    // Printing and the directory are looked at before any TWAIN driver is loaded: a driver
+    // stuck in its DllMain holds the loader lock, and much of the spooler would wait for it.
+    CheckPrinting(printingWorker, limit, printing);
+    if (options.directory) {
+        CheckDirectory(directoryWorker, limit, *options.directory, options.clientKey, &tested, directory);
+    }
+
+    std::optional<TwainSteps> steps;
+    if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
+    const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
+    if (options.sources && steps) ProbeSources(*steps, sources, twain);
+    if (options.scan) CheckScan(steps ? &*steps : nullptr, options.keep, scan);
+
+    std::vector<ReportSection> sections = {module, system, twain, printing};
+    if (options.directory) sections.push_back(directory);
+    if (options.scan) sections.push_back(scan);
+    const std::wstring text = RenderReport(heading, sections);
+    int exitCode = ExitCodeOf(Count(sections));
+    const bool stuck = printingWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
+    WriteToStandardOutput(text);
+    if (!options.outFile.empty()) {
+        if (const DWORD error = WriteUtf8File(options.outFile, text)) {
+            // The system's wording comes from its message resources, which a stuck driver's
+            // DllMain may keep locked: then the number alone.
+            WriteToStandardOutput(L"kvrdiag: the report could not be written to " + FromAnsi(options.outFile) + L": " +
+                                  (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) + L"\r\n");
+            exitCode = kExitCannotRun;
+        }
+    }
+
+    if (stuck) {
+        // A thread is still inside a driver. ExitProcess would end it where it stands and then
+        // call every DLL's detach routine, the driver's and the manager's among them, under the
+        // loader lock: the stuck thread may hold that lock (inside a DllMain) or a lock of the
+        // driver's own, and the detach routines would wait for it for ever. The report is
+        // written (standard output and the file are unbuffered handles), so the process ends
+        // here, without running anyone's detach code.
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
+    }
+    // The module is unloaded the way the interpreter unloads it (ModuleUnderTest's host).
+    tested.host.Unload();
+    return exitCode;
+}
+
+}  // namespace
+}  // namespace kavrel::diag
+
+int main(int argc, char** argv) {
+    // A drive without a medium or a vanished network drive answers with an error, not a dialog.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Arguments arrive in the ANSI code page, as a script's texts reach the module.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string error;
+    const auto options = kavrel::diag::ParseOptions(arguments, &error);
+    if (!options) {
+        const std::wstring why = error.empty() ? L"" : L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n";
+        kavrel::diag::WriteToStandardOutput(why + kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        return kavrel::diag::kExitCannotRun;
+    }
+    return kavrel::diag::Run(*options);
+}

@@ -1,0 +1,64 @@
+// 1. The module.
+#include <windows.h>
+
+#include "tools/kvrdiag/checks.h"
+#include "tools/kvrdiag/file_facts.h"
+#include "tools/kvrdiag/text.h"
+
+namespace kavrel::diag {
+
+namespace {
+
+constexpr wchar_t kReinstall[] = L"install Kavrel.dll from the release archive again, beside kvrdiag.exe";
+
+// The names AddModuleObjects registers, in its order.
+const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
+
+}  // namespace
+
+void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection& section) {
+    const std::wstring shown = FromAnsi(path);
+    const FileFacts file = ReadFileFacts(path);
+    if (!file.exists || file.directory) {
+        section.Fail(shown + (file.directory ? L" is a directory" : L" cannot be found: " + SystemError(file.error)),
+                     L"put Kavrel.dll beside kvrdiag.exe, or name it with --dll PATH");
+        return;
+    }
+    section.Ok(shown + L": " + Bytes(file.size) + L", file version " + VersionText(file));
+
+    hoststandin::ScriptHost& host = module->host;
+    if (!host.Load(path)) {
+        section.Fail(L"it does not load: " + FromAnsi(host.LoadError()),
+                     std::wstring(kReinstall) + L"; it must be the 32-bit build");
+        return;
+    }
+    host.Start();
+    std::vector<std::string> names;
+    for (const auto& r : host.registrations) names.push_back(r.name);
+    const bool allThree = names == std::vector<std::string>(std::begin(kScriptFunctions), std::end(kScriptFunctions));
+    std::wstring registered;
+    for (const auto& name : names) registered += (registered.empty() ? L"" : L", ") + FromAnsi(name);
+    if (registered.empty()) registered = L"nothing";
+    if (allThree && host.faults.empty()) {
+        section.Ok(L"loads as the interpreter loads it and registers " + registered);
+    } else {
+        std::wstring faults;
+        for (const auto& f : host.faults) faults += L"; " + FromAnsi(f);
+        section.Fail(L"loads, but registers " + registered + L" (kvrshow, kvrscan, kvrprov expected)" + faults,
+                     kReinstall);
+    }
+    module->started = true;
+
+    std::vector<std::string> missing;
+    const TwainExports twain = BindTwainExports(host.Module(), &missing);
+    if (!missing.empty()) {
+        std::wstring list;
+        for (const auto& name : missing) list += (list.empty() ? L"" : L", ") + FromAnsi(name);
+        section.Fail(L"its TWAIN library lacks " + list, kReinstall);
+        return;
+    }
+    section.Ok(L"exports its TWAIN library (TWAIN_EasyVersion = " + std::to_wstring(twain.TWAIN_EasyVersion()) + L")");
+    module->twain = twain;
+}
+
+}  // namespace kavrel::diag

@@ -1,0 +1,30 @@
+// kvrdiag's command line.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavrel::diag {
+
+struct Options {
+    std::string dllPath;  // empty: Kavrel.dll beside kvrdiag.exe
+    bool sources = false;
+    bool scan = false;
+    bool keep = false;
+    std::string outFile;  // empty: the console only
+    std::optional<std::string> directory;
+    std::optional<std::string> clientKey;
+    // How long one step that reaches a driver may take; a scan's message loop gets four times
+    // as long (a page takes its time in a slow scanner).
+    std::chrono::seconds stepLimit{30};
+};
+
+// The options of `arguments` (argv without the program), or none with `error` saying why not
+// (empty when the usage was asked for).
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error);
+
+extern const char kUsage[];
+
+}  // namespace kavrel::diag

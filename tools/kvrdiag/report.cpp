@@ -1,0 +1,75 @@
+#include "tools/kvrdiag/report.h"
+
+namespace kavrel::diag {
+
+namespace {
+
+constexpr wchar_t kNewLine[] = L"\r\n";
+
+const wchar_t* Tag(Level level) {
+    switch (level) {
+    case Level::Ok: return L"OK    ";
+    case Level::Warn: return L"WARN  ";
+    case Level::Fail: return L"FAIL  ";
+    }
+    return L"?     ";
+}
+
+}  // namespace
+
+void ReportSection::Ok(std::wstring fact) { Add(Level::Ok, std::move(fact), {}); }
+
+void ReportSection::Warn(std::wstring fact, std::wstring action) {
+    Add(Level::Warn, std::move(fact), std::move(action));
+}
+
+void ReportSection::Fail(std::wstring fact, std::wstring action) {
+    Add(Level::Fail, std::move(fact), std::move(action));
+}
+
+void ReportSection::Add(Level level, std::wstring fact, std::wstring action) {
+    if (level == Level::Ok) action.clear();
+    lines_.push_back({level, std::move(fact), std::move(action)});
+}
+
+ReportCounts Count(const std::vector<ReportSection>& sections) {
+    ReportCounts counts;
+    for (const auto& section : sections) {
+        for (const auto& line : section.Lines()) {
+            switch (line.level) {
+            case Level::Ok: ++counts.ok; break;
+            case Level::Warn: ++counts.warn; break;
+            case Level::Fail: ++counts.fail; break;
+            }
+        }
+    }
+    return counts;
+}
+
+int ExitCodeOf(const ReportCounts& counts) {
+    if (counts.fail > 0) return kExitFailures;
+    if (counts.warn > 0) return kExitWarnings;
+    return kExitAllOk;
+}
+
+std::wstring RenderReport(const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections) {
+    std::wstring text;
+    for (const auto& line : heading) text += line + kNewLine;
+    for (const auto& section : sections) {
+        text += kNewLine;
+        text += section.Title() + kNewLine;
+        for (const auto& line : section.Lines()) {
+            text += Tag(line.level) + line.fact + kNewLine;
+            // The first thing to do, under the fact it answers.
+            if (!line.action.empty()) text += L"      -> " + line.action + kNewLine;
+        }
+    }
+    const ReportCounts counts = Count(sections);
+    text += kNewLine;
+    text += L"Result: " + std::to_wstring(counts.ok) + L" OK, " + std::to_wstring(counts.warn) + L" WARN, " +
+            std::to_wstring(counts.fail) + L" FAIL (exit code " + std::to_wstring(ExitCodeOf(counts)) + L")" +
+            kNewLine;
+    return text;
+}
+
+}  // namespace kavrel::diag

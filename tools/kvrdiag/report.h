@@ -1,0 +1,56 @@
+// The report kvrdiag prints: numbered sections of lines, each OK, WARN or FAIL with the fact it
+// found, and for WARN and FAIL the first thing to do about it. Plain C++ (UTF-16 text); writing
+// it to the console or a file is report_output.h's.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kavrel::diag {
+
+enum class Level { Ok, Warn, Fail };
+
+struct ReportLine {
+    Level level = Level::Ok;
+    std::wstring fact;
+    std::wstring action;  // WARN and FAIL only
+};
+
+class ReportSection {
+public:
+    explicit ReportSection(std::wstring title) : title_(std::move(title)) {}
+
+    void Ok(std::wstring fact);
+    void Warn(std::wstring fact, std::wstring action);
+    void Fail(std::wstring fact, std::wstring action);
+    // The same fact at a level decided by the caller (the action is dropped for OK).
+    void Add(Level level, std::wstring fact, std::wstring action);
+
+    const std::wstring& Title() const { return title_; }
+    const std::vector<ReportLine>& Lines() const { return lines_; }
+
+private:
+    std::wstring title_;
+    std::vector<ReportLine> lines_;
+};
+
+// Exit codes: 0 every line OK, 1 some WARN, 2 some FAIL; 3 is the program's own (bad arguments).
+constexpr int kExitAllOk = 0;
+constexpr int kExitWarnings = 1;
+constexpr int kExitFailures = 2;
+constexpr int kExitCannotRun = 3;
+
+struct ReportCounts {
+    int ok = 0;
+    int warn = 0;
+    int fail = 0;
+};
+
+ReportCounts Count(const std::vector<ReportSection>& sections);
+int ExitCodeOf(const ReportCounts& counts);
+
+// The whole report: `heading` lines, the sections in the order given, a summary. Lines end in
+// "\r\n".
+std::wstring RenderReport(const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections);
+
+}  // namespace kavrel::diag

@@ -1,0 +1,91 @@
+// 2. Windows and the regional settings.
+#include <windows.h>
+
+#include "tools/kvrdiag/checks.h"
+#include "tools/kvrdiag/text.h"
+
+namespace kavrel::diag {
+
+namespace {
+
+constexpr UINT kExpectedAnsi = 1251;
+constexpr UINT kExpectedOem = 866;
+constexpr wchar_t kSetRussian[] =
+    L"set the language for non-Unicode programs to Russian (Control Panel, Region, Administrative) and restart Windows";
+
+struct OsVersion {
+    ULONG major = 0;
+    ULONG minor = 0;
+    ULONG build = 0;
+};
+
+// The version Windows itself reports: GetVersionEx answers what a program's manifest lets it see.
+OsVersion RealVersion() {
+    OsVersion version;
+    using RtlGetVersionProc = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    const auto rtlGetVersion = ntdll ? reinterpret_cast<RtlGetVersionProc>(
+                                           reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                                     : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (rtlGetVersion && rtlGetVersion(&info) == 0) {
+        version.major = info.dwMajorVersion;
+        version.minor = info.dwMinorVersion;
+        version.build = info.dwBuildNumber;
+    }
+    return version;
+}
+
+// Wine says so through ntdll; on Windows there is no such export.
+std::wstring WineVersion() {
+    using WineGetVersionProc = const char*(__cdecl*)();
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    const auto wineGetVersion = ntdll ? reinterpret_cast<WineGetVersionProc>(
+                                            reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")))
+                                      : nullptr;
+    return wineGetVersion ? L" (Wine " + FromAnsi(wineGetVersion()) + L")" : L"";
+}
+
+// "1251 (ANSI Cyrillic)", in the words the system has for it (Windows' own name begins with the
+// number already: "1251  (ANSI - Cyrillic)").
+std::wstring CodePageName(UINT codePage) {
+    const std::wstring number = std::to_wstring(codePage);
+    CPINFOEXW info{};
+    if (!::GetCPInfoExW(codePage, 0, &info) || !info.CodePageName[0]) return number;
+    const std::wstring name = info.CodePageName;
+    return name.rfind(number, 0) == 0 ? name : number + L" (" + name + L")";
+}
+
+}  // namespace
+
+void CheckSystem(ReportSection& section) {
+    const OsVersion version = RealVersion();
+    BOOL wow64 = FALSE;
+    ::IsWow64Process(::GetCurrentProcess(), &wow64);
+    char windowsDirectory[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+    section.Ok(L"Windows " + std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L" build " +
+               std::to_wstring(version.build) + (wow64 ? L", 64-bit" : L", 32-bit") + WineVersion() +
+               L"; Windows folder " + FromAnsi(windowsDirectory));
+
+    const UINT ansi = ::GetACP();
+    if (ansi == kExpectedAnsi) {
+        section.Ok(L"ANSI code page " + CodePageName(ansi));
+    } else {
+        section.Warn(L"ANSI code page " + CodePageName(ansi) + L", not 1251: the module's Russian messages and "
+                     L"Cyrillic client keys are read in another alphabet, and kvrprov and kvrshow do not fold "
+                     L"Cyrillic letters to upper case when they compare keys",
+                     kSetRussian);
+    }
+    const UINT oem = ::GetOEMCP();
+    if (oem == kExpectedOem) {
+        section.Ok(L"OEM code page " + CodePageName(oem));
+    } else {
+        section.Warn(L"OEM code page " + CodePageName(oem) + L", not 866: the module hands its messages to the "
+                     L"interpreter in this code page, so the operator sees them garbled",
+                     kSetRussian);
+    }
+}
+
+}  // namespace kavrel::diag

@@ -1,0 +1,67 @@
+#include "tools/kvrdiag/text.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace kavrel::diag {
+
+namespace {
+struct LocalMemoryFree {
+    void operator()(wchar_t* text) const { ::LocalFree(text); }
+};
+}  // namespace
+
+std::wstring FromCodePage(const std::string& bytes, UINT codePage) {
+    if (bytes.empty()) return {};
+    const int n = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
+std::string ToCodePage(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return {};
+    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring SystemError(DWORD code) {
+    wchar_t* message = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    const std::unique_ptr<wchar_t, LocalMemoryFree> owned(message);
+    std::wstring text = L"error " + std::to_wstring(code);
+    if (length && message) {
+        std::wstring said(message, length);
+        while (!said.empty() && (said.back() == L'\r' || said.back() == L'\n' || said.back() == L' ')) said.pop_back();
+        if (!said.empty()) text += L" (" + said + L")";
+    }
+    return text;
+}
+
+std::wstring Seconds(double seconds) {
+    wchar_t text[32];
+    std::swprintf(text, sizeof text / sizeof text[0], L"%.2f s", seconds);
+    return text;
+}
+
+std::wstring Bytes(unsigned long long bytes) {
+    std::wstring digits = std::to_wstring(bytes);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), L" ");
+    return digits + L" bytes";
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+double Now() {
+    LARGE_INTEGER frequency{}, now{};
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace kavrel::diag

@@ -1,0 +1,31 @@
+// Text for the report: what the system and the drivers hand over (ANSI or OEM bytes, or the
+// module's own Windows-1251 texts) as UTF-16, and the few numbers the report shows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kavrel::diag {
+
+std::wstring FromCodePage(const std::string& bytes, UINT codePage);
+inline std::wstring FromAnsi(const std::string& bytes) { return FromCodePage(bytes, CP_ACP); }
+inline std::wstring FromOem(const std::string& bytes) { return FromCodePage(bytes, CP_OEMCP); }
+// The module's own messages (and kavrel::Error texts) are Windows-1251 whatever the system's code page.
+inline std::wstring FromModuleText(const std::string& bytes) { return FromCodePage(bytes, 1251); }
+std::string ToCodePage(const std::wstring& text, UINT codePage);
+
+// "error 5 (Access is denied.)", in the system's own language.
+std::wstring SystemError(DWORD code);
+
+// "0.42 s"
+std::wstring Seconds(double seconds);
+// "1 234 567 bytes" (thin groups of three, readable in any code page)
+std::wstring Bytes(unsigned long long bytes);
+// A name in double quotes.
+std::wstring Quoted(const std::wstring& text);
+
+// Seconds since an arbitrary start, for timing the steps.
+double Now();
+
+}  // namespace kavrel::diag
