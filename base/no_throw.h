@@ -9,11 +9,16 @@
 
 #include <utility>
 
+#include "base/module_calls.h"
+
 namespace kavrel {
+
+// Each of them also counts the call as in progress in the module while it runs (module_calls.h).
 
 // Runs `body` and answers its result, or `failure` when it throws.
 template <class Result, class Body>
 Result NoThrow(Result failure, Body&& body) noexcept {
+    const ModuleCallScope inProgress;
     try {
         return std::forward<Body>(body)();
     } catch (...) {
@@ -24,6 +29,7 @@ Result NoThrow(Result failure, Body&& body) noexcept {
 // Runs `body`; when it throws, answers what `onFailure` gives (which must not throw itself).
 template <class Body, class OnFailure>
 auto NoThrowOr(Body&& body, OnFailure&& onFailure) noexcept -> decltype(body()) {
+    const ModuleCallScope inProgress;
     try {
         return std::forward<Body>(body)();
     } catch (...) {
@@ -34,6 +40,7 @@ auto NoThrowOr(Body&& body, OnFailure&& onFailure) noexcept -> decltype(body()) 
 // Runs `body`, which answers nothing; an exception ends it there.
 template <class Body>
 void NoThrowVoid(Body&& body) noexcept {
+    const ModuleCallScope inProgress;
     try {
         std::forward<Body>(body)();
     } catch (...) {

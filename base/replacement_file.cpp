@@ -8,13 +8,14 @@ namespace kavrel {
 
 namespace {
 
-// The directory a path names its file in: up to the last separator, the drive of a
-// drive-relative name ("Z:name" is in Z:'s current directory), else the current directory.
+// The directory a path names its file in, resolved as the system resolves the path itself (a
+// relative name is in the current directory, "Z:name" in Z:'s current directory).
 std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    if (slash != std::string::npos) return path.substr(0, slash == 0 ? 1 : slash);
-    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
-    return ".";
+    char full[MAX_PATH] = {};
+    char* name = nullptr;
+    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, &name);
+    if (length == 0 || length >= sizeof full || !name || name == full) return {};
+    return std::string(full, static_cast<std::size_t>(name - full));
 }
 
 }  // namespace
@@ -23,7 +24,11 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
     const std::string directory = DirectoryOf(target_);
     char temporary[MAX_PATH + 16] = {};
     // GetTempFileNameA wants room for its own "kvrXXXX.tmp" in a MAX_PATH buffer.
-    if (directory.size() + 14 < MAX_PATH && ::GetTempFileNameA(directory.c_str(), "kvr", 0, temporary)) {
+    // GetTempFileNameA makes the file; Wine's answers a name even where it could not make it (a
+    // directory that takes no new file): the file must be there.
+    if (!directory.empty() && directory.size() + 14 < MAX_PATH &&
+        ::GetTempFileNameA(directory.c_str(), "kvr", 0, temporary) &&
+        ::GetFileAttributesA(temporary) != INVALID_FILE_ATTRIBUTES) {
         temporary_ = temporary;
     }
 }

@@ -9,4 +9,10 @@ HMODULE ThisModule() noexcept {
     return module;
 }
 
+void PinThisModule() noexcept {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                         reinterpret_cast<LPCSTR>(&PinThisModule), &module);
+}
+
 }  // namespace kavrel

@@ -11,4 +11,7 @@ namespace kavrel {
 // count is left as it is.
 HMODULE ThisModule() noexcept;
 
+// Keeps the module that holds the calling code mapped until the process ends, whatever unloads it.
+void PinThisModule() noexcept;
+
 }  // namespace kavrel

@@ -8,6 +8,7 @@
 #include "host/host_interface.h"
 #include "module/script_functions.h"
 #include "host/signature_files.h"
+#include "host/signature_rule.h"
 #include "module/signature_jpeg.h"
 #include "base/error.h"
 #include "twain/twain.h"
@@ -52,7 +53,9 @@ bool StaysInTheDirectory(const std::string& fileName) {
 // Acquires, then stores the first image that arrived.
 void AcquireAndSave(const std::string& directory, const std::string& fileName) {
     if (!StaysInTheDirectory(fileName)) throw Error("the file name leaves the directory");
-    const std::string path = directory + "\\" + fileName + ".jpg";
+    // Joined by the rule the directory is listed by (host/signature_rule.h), so that the file goes
+    // where kvrprov and the viewer look for it: "Z:" is Z:'s current directory, not its root.
+    const std::string path = JoinPath(directory, fileName + ".jpg");
     TWAIN_AcquireNative(nullptr, 0);
     AcquiredImages images;
     if (TWAIN_GetNumDibs() == 0) throw Error("no image arrived");

@@ -78,6 +78,17 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
     return ::_lwrite(file, reinterpret_cast<LPCCH>(dib), rest) == rest ? 1 : 0;
 }
 
+// The image an acquisition hands on to a file or the clipboard: the one TWAIN_AcquireNative
+// returns, its last. When a transfer after the last image failed, that call returns none although
+// images arrived (a source whose pending count never falls ends every batch so); the last image
+// that did arrive is handed on then, rather than reported as none and left in the list.
+HANDLE AcquireLastImage(HWND window, unsigned long pixelTypeMask) {
+    HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
+    const auto& s = State();
+    if (!dib && s.dibCount > 0) dib = s.dibList[s.dibCount - 1];
+    return dib;
+}
+
 }  // namespace
 
 TWAIN_API int WINAPI TWAIN_WriteDibToFile(LPBITMAPINFOHEADER dib, HFILE file) {
@@ -126,7 +137,20 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
         // refused, a full disk or any other failed write leaves the caller's earlier image whole,
         // and where there was none, nothing.
         ReplacementFile file(name);
-        if (!file.Created()) return kNotCreated;
+        if (!file.Created()) {
+            // No new file can be made beside it (a share that lets existing files be written but
+            // no file be created): the bitmap is written in place, as the simple file interface
+            // always did -- once the DIB is known to be writable, so that one that is refused
+            // leaves the file as it was. Only a write failing half-way still spoils it here.
+            {
+                GlobalLockGuard locked(dib);
+                if (!locked) return kNotLockable;
+                if (PlanBmpFile(locked.bytes(), locked.size()).result != BmpPlanResult::Write) return kWriteFailed;
+            }
+            SimpleFile inPlace(OpenSimpleFile(name, OF_CREATE | OF_WRITE | OF_SHARE_EXCLUSIVE));
+            if (!inPlace) return kNotCreated;
+            return TWAIN_WriteNativeToFile(dib, inPlace.get());
+        }
         int result = kWriteFailed;
         {
             KernelHandle written(::CreateFileA(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
@@ -180,7 +204,7 @@ TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFilename(LPCSTR fileName) {
 
 TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
     return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
-        HANDLE dib = TWAIN_AcquireNative(window, 0);
+        HANDLE dib = AcquireLastImage(window, 0);
         if (!dib) return kCancelled;
         // The save dialog, if any, comes after the scan.
         const int result = TWAIN_WriteNativeToFilename(dib, fileName);
@@ -191,7 +215,7 @@ TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
 
 TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTypeMask) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
-        HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
+        HANDLE dib = AcquireLastImage(window, pixelTypeMask);
         if (!dib) return 0;
         int result = 0;
         if (::OpenClipboard(window)) {

@@ -32,9 +32,8 @@ struct LibraryState {
     twain::TW_USERINTERFACE sourceUI{};
     twain::TW_PENDINGXFERS pendingTransfers{};
     HANDLE lastNativeImage = nullptr;
-    // Whether the source was enabled with its interface really hidden (asked to hide it, and it
-    // did not answer that it could not), and whether a batch of transfers has ended since it was
-    // enabled. Such a source has no operator to close it, and many sources do not ask to be
+    // Whether the source was enabled with a request to hide its interface, and whether a batch of
+    // transfers has ended since it was enabled. Such a source has no operator to close it, and many sources do not ask to be
     // closed themselves: the library's loop ends once its batch is over.
     bool interfaceHidden = false;
     bool batchEnded = false;

@@ -301,8 +301,10 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
         } else if (s.lastResultCode != TWRC_CANCEL) {
             s.twainState = 5;
-            // TWRC_CHECKSTATUS to a request to hide the interface: the source shows it after all.
-            s.interfaceHidden = !s.sourceUI.ShowUI && s.lastResultCode == TWRC_SUCCESS;
+            // The application asked for no interface: once a batch is over the acquisition ends,
+            // also when the source answered TWRC_CHECKSTATUS (it could not hide its interface):
+            // one that then shows none and never asks to be closed would hold the loop for ever.
+            s.interfaceHidden = !s.sourceUI.ShowUI;
             s.batchEnded = false;
             s.batchDelivered = false;
         }

@@ -58,6 +58,7 @@ bool Decode(jpeg_decompress_struct* cinfo, ErrorManager* errors, const DecodeJob
     jpeg_read_header(cinfo, TRUE);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    errors->endOfDataHarmless = !jpeg_has_multiple_scans(cinfo);
     // The image data (a progressive file's scans are all read here already): a warning means rows
     // that could not be decoded.
     errors->warningsAreErrors = true;

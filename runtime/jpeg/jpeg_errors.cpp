@@ -16,11 +16,9 @@ namespace {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
-    // The end of the data reached while reading ahead is no damage by itself: the entropy decoder
-    // reads a few bytes beyond what it needs, and a file without its end marker ends there. Data
-    // that a row really needed and did not get is reported by the decoder on its own (premature
-    // end of data segment).
-    if (level < 0 && errors->warningsAreErrors && errors->base.msg_code != JWRN_JPEG_EOF) OnError(cinfo);
+    if (level >= 0 || !errors->warningsAreErrors) return;
+    if (errors->base.msg_code == JWRN_JPEG_EOF && errors->endOfDataHarmless) return;  // see ErrorManager
+    OnError(cinfo);
 }
 
 }  // namespace
@@ -31,6 +29,7 @@ void SetUpErrors(ErrorManager& errors, bool warningsAreErrors) {
     errors.base.emit_message = &OnMessage;
     errors.message[0] = '\0';
     errors.warningsAreErrors = warningsAreErrors;
+    errors.endOfDataHarmless = false;
 }
 
 }  // namespace kavrel::jpeg

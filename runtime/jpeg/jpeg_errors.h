@@ -25,6 +25,13 @@ struct ErrorManager {
     // headers (an unknown JFIF revision) or after the last row (a missing end marker) leave every
     // row intact, and files from other programs and cameras often carry them.
     bool warningsAreErrors;
+    // Whether the data running out before the end marker may be harmless: in an image of one scan
+    // (a baseline file as cameras write it) the entropy decoder reads a few bytes beyond what it
+    // needs, and a file without its end marker runs out there while every row is intact; data a
+    // row really needed and did not get is reported on its own (premature end of data segment).
+    // In an image of several scans (progressive, or one scan per component) the data running out
+    // means scans are missing, and nothing else is said: it is damage.
+    bool endOfDataHarmless;
 };
 
 // Sets up `errors`, with warnings failing as errors or not (see ErrorManager); trace messages are

@@ -20,7 +20,8 @@ std::string DefaultPrinterName() {
     return name.data();
 }
 
-void PrintPicture(const picture::DibBitmap& picture, int width, int height, const std::string& documentName) {
+void PrintPage(const std::string& documentName, const std::function<bool(HDC page)>& drawPage,
+               const std::string& what) {
     const std::string printer = DefaultPrinterName();
     CreatedDc dc(::CreateDCA("WINSPOOL", printer.c_str(), nullptr, nullptr));
     if (!dc) throw Error("Печать невозможна: принтер \"" + printer + "\" недоступен");
@@ -37,16 +38,20 @@ void PrintPicture(const picture::DibBitmap& picture, int width, int height, cons
     }
     // A driver that refuses the drawing (out of memory for a large zoomed picture, for one) would
     // leave a blank page: the job is abandoned and the operator told instead.
-    if (!picture.DrawStretched(dc.get(), 0, 0, width, height)) {
+    if (!drawPage(dc.get())) {
         ::AbortDoc(dc.get());
-        throw Error("Печать невозможна: принтер \"" + printer + "\" не смог напечатать изображение " +
-                    std::to_string(width) + " x " + std::to_string(height) + " точек");
+        throw Error("Печать невозможна: принтер \"" + printer + "\" не смог напечатать " + what);
     }
     if (::EndPage(dc.get()) <= 0) {
         ::AbortDoc(dc.get());
         throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
     }
     if (::EndDoc(dc.get()) <= 0) throw Error("Печать не завершена: принтер \"" + printer + "\" не принял задание");
+}
+
+void PrintPicture(const picture::DibBitmap& picture, int width, int height, const std::string& documentName) {
+    PrintPage(documentName, [&](HDC page) { return picture.DrawStretched(page, 0, 0, width, height); },
+              "изображение " + std::to_string(width) + " x " + std::to_string(height) + " точек");
 }
 
 }  // namespace kavrel::printing

@@ -19,6 +19,15 @@ std::vector<std::string>& FormClasses() {
     static std::vector<std::string> classes;
     return classes;
 }
+
+// A form can be destroyed now unless its modal loop is running (it must outlive its loop) or its
+// window belongs to another thread (DestroyWindow refuses that, and the window would stay, with
+// its procedure in this module, while nothing here knew of it any more).
+bool CanDestroyNow(const Form& form) {
+    if (form.IsModal()) return false;
+    return !::IsWindow(form.Handle()) ||
+           ::GetWindowThreadProcessId(form.Handle(), nullptr) == ::GetCurrentThreadId();
+}
 }  // namespace
 
 void Application::Initialize() {
@@ -46,7 +55,14 @@ void Application::Release(Form* form) {
     auto& forms = Forms();
     for (auto it = forms.begin(); it != forms.end(); ++it) {
         if (it->get() == form) {
-            forms.erase(it);
+            if (CanDestroyNow(*form)) {
+                forms.erase(it);
+            } else if (!form->IsModal()) {
+                // A form of another thread, idle: destroyed on its own thread the next time that
+                // thread takes its messages (a host calling kvrshow from several threads would
+                // otherwise pile up their hidden viewers). Until then it is kept.
+                form->ReleaseOnItsThread();
+            }
             return;
         }
     }
@@ -59,9 +75,7 @@ bool Application::Finalize() {
     auto& forms = Forms();
     std::vector<std::unique_ptr<Form>> kept;
     for (auto& form : forms) {
-        const bool otherThread =
-            ::IsWindow(form->Handle()) && ::GetWindowThreadProcessId(form->Handle(), nullptr) != ::GetCurrentThreadId();
-        if (form->IsModal() || otherThread) kept.push_back(std::move(form));
+        if (!CanDestroyNow(*form)) kept.push_back(std::move(form));
     }
     forms.clear();
     forms = std::move(kept);

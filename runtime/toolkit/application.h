@@ -22,7 +22,9 @@ public:
 
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);
-    // Destroys one owned form before the end of the process.
+    // Destroys one owned form before the end of the process -- unless it cannot be destroyed now
+    // (its modal loop is running, or its window belongs to another thread): it is then kept, and
+    // Finalize deals with it.
     static void Release(Form* form);
 
     // Destroys every owned form that can be destroyed now and, when none is left, unregisters

@@ -14,6 +14,8 @@ namespace {
 
 constexpr DWORD kFormStyle = WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN;  // no system menu: no icons
 constexpr DWORD kFormExStyle = 0;
+// Posted to a form's window: release the form, on the thread that owns the window.
+constexpr UINT kReleaseOnItsThread = WM_APP + 0x4B1;
 
 // The thread's other top-level windows, disabled for the time of a modal showing.
 class DisabledThreadWindows {
@@ -178,6 +180,8 @@ void Form::Close() {
     }
 }
 
+void Form::ReleaseOnItsThread() { ::PostMessageA(Handle(), kReleaseOnItsThread, 0, 0); }
+
 void Form::ShowModal() {
     if (modal_) return;
     modal_ = true;
@@ -242,6 +246,10 @@ LRESULT Form::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_CLOSE:
         Close();
+        return 0;
+    case kReleaseOnItsThread:
+        // This object may be gone when Release returns: nothing of it is touched afterwards.
+        if (!IsModal()) Application::Release(this);
         return 0;
     case WM_WINDOWPOSCHANGING: {
         // Auto-size: whatever size is asked for (the operator dragging the frame, maximising),

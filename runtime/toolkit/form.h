@@ -39,6 +39,10 @@ public:
     // Asks the form to close: OnClose decides (hide by default); a modal loop then ends.
     void Close();
 
+    // Asks the thread that owns the form's window to release the form (Application::Release)
+    // when it next takes its messages: only that thread can destroy the window.
+    void ReleaseOnItsThread();
+
     // Whether the form is shown and not closing: an event handler that waited in a modal call
     // (a question, a message box, a print job) looks at this before it goes on, since the form
     // may have been closed meanwhile.

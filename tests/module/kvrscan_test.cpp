@@ -168,6 +168,57 @@ TEST_F(Kvrscan, TheNameIsUsedAsGiven) {
     EXPECT_EQ(Scan(scratch.Path(), Ansi(L"Иванов И.И."), op), 0);
     EXPECT_EQ(Files(scratch.Path()), (std::vector<std::string>{".jpg", "a.jpg.jpg", "trailing.jpg",
                                                                Ansi(L"Иванов И.И..jpg")}));
+    // A drive-relative directory is the drive's current directory, for kvrscan as for kvrprov:
+    // the signature goes where kvrprov then finds it, not into the drive's root.
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(scratch.Path().c_str()));
+    EXPECT_EQ(Scan(scratch.Path().substr(0, 2), "kvrscan-relative-to-the-drive", op), 0);
+    host.ClearRecords();
+    host.Call("kvrprov", {"", scratch.Path().substr(0, 2), "kvrscan-relative-to-the-drive"});
+    ::SetCurrentDirectoryA(previous);
+    EXPECT_TRUE(FileExists(scratch / "kvrscan-relative-to-the-drive.jpg"));
+    ASSERT_EQ(host.integers.size(), 1u);
+    EXPECT_EQ(host.integers[0].value, 0);
+}
+
+TEST_F(Kvrscan, TheHostUnloadingTheModuleInsideTheScanDoesNotPullItFromUnderTheScan) {
+    // A host window of this thread, dispatched by the TWAIN loop while the scanner's window waits,
+    // unloads the module (forwards the detach and frees it): the scan goes on and is saved.
+    struct Unloader {
+        static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+            if (m == WM_APP + 9) {
+                reinterpret_cast<hoststandin::ScriptHost*>(::GetWindowLongPtrA(w, GWLP_USERDATA))->Unload();
+                return 0;
+            }
+            return ::DefWindowProcA(w, m, wp, lp);
+        }
+    };
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &Unloader::Proc;
+    wc.lpszClassName = "KavrelTestUnloader";
+    ::RegisterClassA(&wc);
+    HWND unloader = ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(unloader, nullptr);
+    ::SetWindowLongPtrA(unloader, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
+    host.ClearRecords();
+    {
+        WindowWatcher watcher([&](const SeenWindow& w) {
+            if (w.className == "#32770") return IDOK;  // the manager's selection
+            if (w.className != kScannerClass) return 0;
+            ::SendMessageA(unloader, WM_APP + 9, 0, 0);  // the host unloads, from its own window
+            ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);  // then Scan
+            return 1;
+        });
+        EXPECT_TRUE(host.Call("kvrscan", {scratch.Path(), "unloaded", "result"}));
+    }
+    ::DestroyWindow(unloader);
+    ::UnregisterClassA(wc.lpszClassName, nullptr);
+    ASSERT_EQ(host.integers.size(), 1u);
+    EXPECT_EQ(host.integers[0].value, 0);
+    EXPECT_TRUE(InspectJpeg(ReadBytes(scratch / "unloaded.jpg")).valid);
+    ASSERT_TRUE(host.Load(KavrelDllPath())) << host.LoadError();  // for the fixture's own end
+    host.Start();
 }
 
 TEST_F(Kvrscan, OnlyTheFirstPageOfAFeederIsSaved) {

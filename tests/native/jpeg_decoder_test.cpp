@@ -18,8 +18,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A baseline JPEG of `width` x `height` pixels of a colour gradient (libjpeg's defaults, JFIF 1.01).
-Bytes Encode(int width, int height) {
+// A JPEG of `width` x `height` pixels of a colour gradient (libjpeg's defaults, JFIF 1.01):
+// baseline, or progressive (several scans).
+Bytes Encode(int width, int height, bool progressive = false) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
     cinfo.err = jpeg_std_error(&errors);
@@ -33,6 +34,7 @@ Bytes Encode(int width, int height) {
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -99,8 +101,19 @@ TEST(JpegDecoder, WarningsThatLeaveEveryRowIntactAreAcceptedDamagedRowsAreNot) {
     Bytes corrupt = intact;
     corrupt[middle] = 0xFF;  // a marker (RST5) in the middle of the rows' data
     corrupt[middle + 1] = 0xD5;
+    // A progressive file cut at the start of one of its later scans: every row decodes, but from
+    // the scans before it only (blurred, or missing colour).
+    const Bytes progressive = Encode(64, 48, true);
+    std::size_t laterScan = 0;
+    for (std::size_t i = 2, scans = 0; i + 1 < progressive.size(); ++i) {
+        if (progressive[i] == 0xFF && progressive[i + 1] == 0xDA && ++scans == 3) laterScan = i;
+    }
+    ASSERT_GT(laterScan, 0u);
+    const Bytes cutAtAScan(progressive.begin(), progressive.begin() + static_cast<std::ptrdiff_t>(laterScan));
     const Row rows[] = {
         {"an intact file", intact, true},
+        {"an intact progressive file", progressive, true},
+        {"a progressive file cut before its third scan", cutAtAScan, false},
         {"JFIF revision 2.01", jfif2, true},
         {"no end marker after the last row", noEnd, true},
         {"stray bytes after the last row", trailing, true},

@@ -165,6 +165,23 @@ TEST_F(BmpFiles, ResultCodesOfTheWriters) {
     EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, earlier.c_str()), -2);
     ::SetFileAttributesA(earlier.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadBytes(earlier).size(), 54u + 2 * 20);
+    // A directory where no new file can be made but its files can be written (as some shares
+    // are): the file is written in place -- and a DIB that is refused still leaves it as it was.
+    const std::string shared = dir.Subdir("shared");
+    ASSERT_EQ(kv.TWAIN_WriteNativeToFilename(other, (shared + "\\in-place.bmp").c_str()), 0);
+    ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(shared) + "' && chmod 666 '" + UnixPathOf(shared) + "/in-place.bmp'"), 0);
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(rle, (shared + "\\in-place.bmp").c_str()), -4);
+    EXPECT_EQ(ReadBytes(shared + "\\in-place.bmp").size(), 54u + 2 * 20);
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, (shared + "\\in-place.bmp").c_str()), 0);
+    EXPECT_EQ(ReadBytes(shared + "\\in-place.bmp").size(), 54u + 4 * 12);
+    UnlockPath(shared);
+    // A name relative to a drive's current directory is written there, not in the drive's root.
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.Path().c_str()));
+    EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, (dir.Path().substr(0, 2) + "drive-relative.bmp").c_str()), 0);
+    ::SetCurrentDirectoryA(previous);
+    EXPECT_EQ(ReadBytes(dir / "drive-relative.bmp").size(), 54u + 4 * 12);
     // The same through the lower writers, on an open file.
     OFSTRUCT of{};
     HFILE file = ::OpenFile((dir / "direct.bmp").c_str(), &of, OF_CREATE | OF_WRITE);

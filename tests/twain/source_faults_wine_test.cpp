@@ -166,6 +166,22 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          "FailTransfers=-1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
         {"a cancelled batch and no close request (interface hidden)", "the batch over, the acquisition ends; null",
          "Cancel=1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
+        {"TWRC_CHECKSTATUS to a hidden enabling, no window, no close request", "the batch over, the acquisition ends; null",
+         "EnableAnswer=checkstatus\r\nCancel=1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
+        {"a pending count that never falls, to a file and to the clipboard",
+         "the image that arrived is written and put on the clipboard (not reported as none)",
+         "PendingNeverFalls=1\r\nWithholdCloseRequest=1\r\n", [](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir& dir) {
+             const std::string file = dir / "pending.bmp";
+             const int written = kv.TWAIN_AcquireToFilename(nullptr, file.c_str());
+             const int onClipboard = kv.TWAIN_AcquireToClipboard(nullptr, 0);
+             bool clipboardHasIt = false;
+             if (::OpenClipboard(nullptr)) {
+                 clipboardHasIt = ::GetClipboardData(CF_DIB) != nullptr;
+                 ::CloseClipboard();
+             }
+             return Outcome{"file " + std::to_string(written) + ", clipboard " + std::to_string(onClipboard),
+                            written == 0 && FileExists(file) && onClipboard == 1 && clipboardHasIt};
+         }},
         {"a pending count that never falls, no close request (Wine's camera source)",
          "the pages listed, the failing transfers after them reset, the acquisition ends; null",
          "Pages=2\r\nPendingNeverFalls=1\r\nWithholdCloseRequest=1\r\n", Acquiring([](KavrelApi&, const Acquisition& a) {

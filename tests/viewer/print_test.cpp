@@ -6,9 +6,6 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "base/error.h"
-#include "runtime/picture/bitmap.h"
-#include "runtime/printing/printer.h"
 #include "support/test_support.h"
 #include "tools/kvrhost/script_host.h"
 #include "viewer/viewer_driver.h"
@@ -132,19 +129,28 @@ TEST_F(Printing, F7PrintsTheShownImageFiveTimesItsSizeAtTheTopLeft) {
 
 TEST_F(Printing, ADrawingThePrinterDoesNotCarryOutIsAFailureAndNoPage) {
     // The print road itself, below the viewer: the page's drawing is checked, and one the printer
-    // does not carry out (here one of no size, which GDI draws nothing of) abandons the job with
-    // an error for the box, instead of sending a blank page to the spooler as printed.
+    // does not carry out abandons the job with an error for the box, instead of sending a blank
+    // page to the spooler as printed. (No drawing of a picture the viewer makes is refused by this
+    // printer: the page's drawing is made to fail.)
     const auto before = PdfFiles();
-    picture::DibBitmap picture(100, 50);
-    std::string error;
-    try {
-        printing::PrintPicture(picture, 0, 0, "Kavrel test");
-    } catch (const Error& e) {
-        error = e.what();
-    }
-    EXPECT_NE(error.find("\xCF\xE5\xF7\xE0\xF2\xFC"), std::string::npos) << error;  // "Печать" in 1251
+    HMODULE probe = ::LoadLibraryA(WindowsPath(KAVREL_PRINT_PROBE_PATH).c_str());
+    ASSERT_NE(probe, nullptr);
+    using PrintProbe = int(__stdcall*)(int drawingFails, char* error, int errorSize);
+    const auto print = reinterpret_cast<PrintProbe>(reinterpret_cast<void*>(::GetProcAddress(probe, "PrintProbe")));
+    ASSERT_NE(print, nullptr);
+    char error[512] = {};
+    ASSERT_EQ(print(0, error, sizeof error), 1) << "the printer is there: " << error;
+    ASSERT_TRUE(WaitUntil([&] { return PdfFiles().size() > before.size(); }, 60000)) << "its page arrives";
+    EXPECT_EQ(print(1, error, sizeof error), 0);
+    // "...не смог напечатать a test page": the drawing's own message, not that of a missing printer.
+    EXPECT_NE(FromAnsi(error).find(L"не смог напечатать a test page"), std::wstring::npos) << error;
+    ::FreeLibrary(probe);
     ::Sleep(3000);  // time for a job that should not exist to arrive
-    EXPECT_EQ(PdfFiles().size(), before.size()) << "no page was printed";
+    const auto after = PdfFiles();
+    EXPECT_EQ(after.size(), before.size() + 1) << "the one page printed, and no other";
+    for (const auto& f : after) {
+        if (std::find(before.begin(), before.end(), f) == before.end()) ::DeleteFileA(f.c_str());
+    }
 }
 
 }  // namespace

@@ -1029,74 +1029,146 @@ TEST_F(Viewer, ADriveRelativeDirectoryShowsAndDeletesTheFilesItLists) {
     EXPECT_TRUE(FileExists(dir / NumberedFile("zr", 203 - shown)));
 }
 
+// A copy of Kavrel.dll under a name of its own: a module of its own in this process, with its own
+// state -- kept mapped by a detach or not -- whatever the other copies went through.
+std::string DllCopy(const ScratchDir& d, const std::string& name) {
+    const std::string path = d / (name + ".dll");
+    EXPECT_TRUE(::CopyFileA(KavrelDllPath().c_str(), path.c_str(), FALSE));
+    return path;
+}
+
+void ShowWith(hoststandin::ScriptHost& h, const std::string& directory, const std::string& key,
+              const std::function<void(ViewerSession&)>& script) {
+    ViewerDriver driver(script);
+    EXPECT_TRUE(h.Call("kvrshow", {directory, key, "T", "1", "1"}));
+}
+
+// A host window of the test's thread that unloads the module when told, dispatched by whatever
+// loop of the module runs then.
+class UnloadingHostWindow {
+public:
+    static constexpr UINT kForwardDetach = WM_APP + 7;  // the host forwards the detach
+    static constexpr UINT kFreeModule = WM_APP + 8;     // the host frees the module: the system detaches it
+    explicit UnloadingHostWindow(hoststandin::ScriptHost& h) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &Proc;
+        wc.lpszClassName = "KavrelTestUnloadingHostWindow";
+        ::RegisterClassA(&wc);
+        window_ = ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        ::SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&h));
+    }
+    ~UnloadingHostWindow() {
+        ::DestroyWindow(window_);
+        ::UnregisterClassA("KavrelTestUnloadingHostWindow", nullptr);
+    }
+    void Post(UINT what) { ::PostMessageA(window_, what, 0, 0); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        auto* h = reinterpret_cast<hoststandin::ScriptHost*>(::GetWindowLongPtrA(w, GWLP_USERDATA));
+        if (m == kForwardDetach) h->DllMainForward(DLL_PROCESS_DETACH);
+        if (m == kFreeModule) ::FreeLibrary(h->Module());
+        return m == kForwardDetach || m == kFreeModule ? 0 : ::DefWindowProcA(w, m, wp, lp);
+    }
+    HWND window_ = nullptr;
+};
+
 TEST_F(Viewer, DetachingNeverLeavesAWindowWithoutItsCodeNorFreesARunningViewer) {
     WriteNumbered(dir, "t", {241, 242});
+    ScratchDir copies;
 
-    // A host window of this thread whose procedure forwards the module's detach -- dispatched by
-    // the viewer's own loop while the viewer is shown.
-    struct Forwarder {
-        static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-            if (m == WM_APP + 7) {
-                reinterpret_cast<hoststandin::ScriptHost*>(::GetWindowLongPtrA(w, GWLP_USERDATA))
-                    ->DllMainForward(DLL_PROCESS_DETACH);
-                return 0;
+    {
+        // The host frees the module from a window of its own dispatched inside the viewer's loop,
+        // without forwarding the detach: the system detaches it there. The viewer goes on working
+        // -- its next image is a file that cannot be decoded, whose error (a C++ exception inside
+        // the module) still becomes the error box -- and kvrshow returns as usual.
+        hoststandin::ScriptHost h;
+        ASSERT_TRUE(h.Load(DllCopy(copies, "system-detach"))) << h.LoadError();
+        h.Start();
+        UnloadingHostWindow unloader(h);
+        WriteBytes(dir / "t243.jpg", "not a picture");
+        bool errorBoxShown = false;
+        ShowWith(h, dir.Path(), "t", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            unloader.Post(UnloadingHostWindow::kFreeModule);
+            ::Sleep(300);
+            for (int i = 0; i < 3 && !errorBoxShown; ++i) {
+                v.Click(1);
+                const SeenWindow box = v.WaitForBox(3000);
+                if (box.window) {
+                    errorBoxShown = true;
+                    v.Answer(box, IDOK);
+                    WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000);
+                }
             }
-            return ::DefWindowProcA(w, m, wp, lp);
-        }
-    };
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &Forwarder::Proc;
-    wc.lpszClassName = "KavrelTestDetachForwarder";
-    ::RegisterClassA(&wc);
-    HWND forwarder = ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(forwarder, nullptr);
-    ::SetWindowLongPtrA(forwarder, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
-    bool stepped = false;
-    Show(dir.Path(), "t", [&](ViewerSession& v) {
-        ASSERT_NE(v.WaitForViewer(), nullptr);
-        ::PostMessageA(forwarder, WM_APP + 7, 0, 0);
-        ::Sleep(300);
-        v.Click(1);  // the viewer goes on working under the detach
-        stepped = v.WaitForLayout([](const ViewerLayout& l) { return l.enabled[0]; });
-        v.Key(VK_ESCAPE);
-        EXPECT_TRUE(v.WaitUntilClosed());
-    });
-    EXPECT_TRUE(stepped);
-    ::DestroyWindow(forwarder);
-    ::UnregisterClassA(wc.lpszClassName, nullptr);
-    EXPECT_EQ(host.DllMainForward(DLL_PROCESS_ATTACH), TRUE) << "attached again afterwards";
-
-    // kvrshow ran on another thread, whose hidden viewer stays; this thread forwards the detach and
-    // frees the module. The hidden viewer's next messages -- and its destruction when its thread
-    // ends -- still find their code.
-    std::atomic<HWND> hidden{nullptr};
-    std::atomic<bool> shown{false}, stop{false};
-    std::thread other([&] {
-        Show(dir.Path(), "t", [&](ViewerSession& v) {
-            hidden = v.WaitForViewer();
+            EXPECT_TRUE(v.ViewerOpen());
             v.Key(VK_ESCAPE);
             EXPECT_TRUE(v.WaitUntilClosed());
         });
-        shown = true;
-        MSG message;
-        while (!stop) {
-            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
-            ::Sleep(5);
-        }
-    });
-    ASSERT_TRUE(WaitUntil([&] { return shown.load(); }, 60000));
-    ASSERT_NE(hidden.load(), nullptr);
-    const std::string dll = KavrelDllPath();
-    host.Unload();  // RslDllMain(DETACH), then FreeLibrary
-    EXPECT_NE(::GetModuleHandleA(dll.c_str()), nullptr) << "kept while its windows exist";
-    DWORD_PTR answer = 0;
-    EXPECT_NE(::SendMessageTimeoutA(hidden, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer), 0);
-    ::PostMessageA(hidden, WM_KEYDOWN, VK_NEXT, 1);
-    EXPECT_NE(::SendMessageTimeoutA(hidden, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer), 0);
-    stop = true;
-    other.join();
-    ASSERT_TRUE(host.Load(dll)) << host.LoadError();  // for the fixture's own end
-    host.Start();
+        EXPECT_TRUE(errorBoxShown);
+        ::DeleteFileA((dir / "t243.jpg").c_str());
+        EXPECT_TRUE(h.faults.empty());
+    }
+    {
+        // The host forwards the detach from such a window: the running viewer is not freed under
+        // its own loop, and goes on working.
+        hoststandin::ScriptHost h;
+        ASSERT_TRUE(h.Load(DllCopy(copies, "forwarded-detach"))) << h.LoadError();
+        h.Start();
+        UnloadingHostWindow unloader(h);
+        bool stepped = false;
+        ShowWith(h, dir.Path(), "t", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            unloader.Post(UnloadingHostWindow::kForwardDetach);
+            ::Sleep(300);
+            v.Click(1);
+            stepped = v.WaitForLayout([](const ViewerLayout& l) { return l.enabled[0]; });
+            v.Key(VK_ESCAPE);
+            EXPECT_TRUE(v.WaitUntilClosed());
+        });
+        EXPECT_TRUE(stepped);
+        EXPECT_EQ(h.DllMainForward(DLL_PROCESS_ATTACH), TRUE) << "attached again afterwards";
+    }
+    {
+        // kvrshow ran on another thread, whose hidden viewer stays; then on this thread, whose
+        // viewer replaces it -- this thread cannot destroy a window of another thread: it asks
+        // that thread to, when it next takes its messages. Until it does, the other viewer is
+        // kept: this thread forwards the detach and frees the module, which stays mapped. Then the
+        // other thread takes its messages, and its viewer goes, in code that is still there.
+        hoststandin::ScriptHost h;
+        const std::string copy = DllCopy(copies, "two-threads");
+        ASSERT_TRUE(h.Load(copy)) << h.LoadError();
+        h.Start();
+        std::atomic<HWND> hidden{nullptr};
+        std::atomic<bool> shown{false}, pump{false}, stop{false};
+        std::thread other([&] {
+            ShowWith(h, dir.Path(), "t", [&](ViewerSession& v) {
+                hidden = v.WaitForViewer();
+                v.Key(VK_ESCAPE);
+                EXPECT_TRUE(v.WaitUntilClosed());
+            });
+            shown = true;
+            WaitUntil([&] { return pump.load(); }, 60000);
+            MSG message;
+            while (!stop) {
+                while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+                ::Sleep(5);
+            }
+        });
+        ASSERT_TRUE(WaitUntil([&] { return shown.load(); }, 60000));
+        ASSERT_NE(hidden.load(), nullptr);
+        ShowWith(h, dir.Path(), "t", [&](ViewerSession& v) {
+            ASSERT_NE(v.WaitForViewer(), nullptr);
+            v.Key(VK_ESCAPE);
+        });
+        h.Unload();  // RslDllMain(DETACH), then FreeLibrary
+        EXPECT_NE(::GetModuleHandleA(copy.c_str()), nullptr) << "kept while its windows exist";
+        EXPECT_TRUE(::IsWindow(hidden));
+        pump = true;
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(hidden); }, 30000)) << "destroyed on its own thread";
+        stop = true;
+        other.join();
+    }
 }
 
 }  // namespace
