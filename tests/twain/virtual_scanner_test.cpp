@@ -1,13 +1,17 @@
 // The virtual scanner driven straight through its DS_Entry, as a manager drives a source. What it
 // tells the application goes to DSM_Entry of the TWAIN_32.DLL loaded in the process: the scripted
-// one, which logs it. Its state table is walked triplet by triplet in every state, and rows check
-// what it once got wrong: a second Scan, an empty feeder, the image information, a one-value set.
+// one, which logs it. Its state table is walked in every state, and rows check what it once got
+// wrong: a second Scan, an empty feeder, the image information, a one-value set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "base/win_handles.h"
@@ -21,7 +25,6 @@ namespace {
 
 using namespace twain;
 using vscan::TripletStates;
-using DsEntryFn = TW_UINT16(WINAPI*)(TW_IDENTITY*, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
 
 // The narrowest row taken in `state`: taken after a refusal, it shows the source is still there.
 const TripletStates& Pin(int state) {
@@ -38,21 +41,32 @@ protected:
         ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
         Settings("");
         scanner.reset(::LoadLibraryA(WindowsPath(KAVREL_VSCAN_DS_PATH).c_str()));
-        if (scanner) entry = reinterpret_cast<DsEntryFn>(reinterpret_cast<void*>(::GetProcAddress(scanner.get(), "DS_Entry")));
+        entry = reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(scanner.get(), "DS_Entry")));
     }
     ~VirtualScanner() override {
-        if (entry) Down();
+        if (entry) ToState(vscan::kSourceClosed);
         ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", nullptr);
     }
-    void SetUp() override {
-        ASSERT_TRUE(dsm.Installed());
-        ASSERT_TRUE(entry) << "no DS_Entry in " << KAVREL_VSCAN_DS_PATH;
-    }
+    void SetUp() override { ASSERT_TRUE(dsm.Installed() && entry) << KAVREL_VSCAN_DS_PATH; }
 
     // A row's own keys, else a small pattern and two pages in the feeder (the first of a key counts).
     void Settings(const std::string& keys) { WriteBytes(ini, "[Scanner]\r\n" + keys + "Width=8\r\nHeight=6\r\nPages=2\r\n"); }
-
-    TW_UINT16 Send(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data) { return entry(&application, dg, dat, msg, data); }
+    // A triplet; without a record, with a zeroed one (a hidden interface; for a capability, the
+    // pixel type), and what comes back -- a container, a page (kept in `page` if asked) -- is freed.
+    TW_UINT16 Send(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, void* data = nullptr, std::vector<std::uint8_t>* page = nullptr) {
+        if (data) return entry(&application, dg, dat, msg, data);
+        std::uint8_t record[sizeof(TW_IDENTITY)] = {};
+        const TW_CAPABILITY pixelType{ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
+        if (dat == DAT_CAPABILITY) std::memcpy(record, &pixelType, sizeof pixelType);
+        const TW_UINT16 result = entry(&application, dg, dat, msg, record);
+        HGLOBAL returned = nullptr;
+        if (dat == DAT_CAPABILITY || dat == DAT_IMAGENATIVEXFER) {
+            std::memcpy(&returned, record + (dat == DAT_CAPABILITY ? offsetof(TW_CAPABILITY, hContainer) : 0), sizeof returned);
+        }
+        const GlobalBlock owned(returned);
+        if (page && owned) *page = BytesOf(owned.get());
+        return result;
+    }
     TW_UINT16 Condition() {
         TW_STATUS status{};
         Send(DG_CONTROL, DAT_STATUS, MSG_GET, &status);
@@ -62,139 +76,59 @@ protected:
         TW_USERINTERFACE ui{showUI, 0, nullptr};
         return Send(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
     }
-    TW_UINT16 Transfer(std::vector<std::uint8_t>* dib = nullptr) {
-        TW_UINT32 handle = 0;
-        const TW_UINT16 result = Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
-        if (handle && dib) *dib = BytesOf(reinterpret_cast<HGLOBAL>(handle));
-        if (handle) ::GlobalFree(reinterpret_cast<HGLOBAL>(handle));
-        return result;
-    }
-    TW_UINT16 Pending(TW_UINT16 msg, int* count = nullptr) {
-        TW_PENDINGXFERS pending{};
-        const TW_UINT16 result = Send(DG_CONTROL, DAT_PENDINGXFERS, msg, &pending);
-        if (count) *count = pending.Count;
-        return result;
-    }
-    TW_UINT16 SetPixelTypes(TW_UINT16 conType, const std::vector<TW_UINT16>& types) {
-        std::vector<std::uint8_t> bytes;
-        const auto append = [&](const auto& value) {
-            const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
-            bytes.insert(bytes.end(), p, p + sizeof value);
-        };
-        if (conType == TWON_ONEVALUE) append(TW_ONEVALUE{TWTY_UINT16, types.at(0)});
-        else append(TW_ENUMERATION_HEADER{TWTY_UINT16, static_cast<TW_UINT32>(types.size()), 0, 0});
-        for (std::size_t i = conType == TWON_ONEVALUE ? types.size() : 0; i < types.size(); ++i) append(types[i]);
-        GlobalBlock block(BlockOf(bytes));
+    // The pixel type as one value, or as an enumeration of that one value.
+    TW_UINT16 SetPixelType(TW_UINT16 conType, TW_UINT16 type) {
+        struct OneItemList { TW_ENUMERATION_HEADER header; TW_UINT16 item; };
+        const TW_ONEVALUE one{TWTY_UINT16, type};
+        const OneItemList list{{TWTY_UINT16, 1, 0, 0}, type};
+        const bool single = conType == TWON_ONEVALUE;
+        const auto* bytes = static_cast<const std::uint8_t*>(single ? static_cast<const void*>(&one) : &list);
+        GlobalBlock block(BlockOf(std::vector<std::uint8_t>(bytes, bytes + (single ? sizeof one : sizeof list))));
         TW_CAPABILITY cap{ICAP_PIXELTYPE, conType, block.get()};
         return Send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
     }
-    // A triplet of the table, with a record fit for it; what comes back is freed.
-    TW_UINT16 SendRow(const TripletStates& row) {
-        TW_IDENTITY identity{};
-        TW_STATUS status{};
-        TW_EVENT event{};
-        TW_IMAGEINFO info{};
-        switch (row.dat) {
-        case DAT_IDENTITY: return Send(row.dg, row.dat, row.msg, &identity);
-        case DAT_STATUS: return Send(row.dg, row.dat, row.msg, &status);
-        case DAT_EVENT: return Send(row.dg, row.dat, row.msg, &event);
-        case DAT_IMAGEINFO: return Send(row.dg, row.dat, row.msg, &info);
-        case DAT_USERINTERFACE: return row.msg == MSG_ENABLEDS ? Enable(false) : Send(row.dg, row.dat, row.msg, &info);
-        case DAT_PENDINGXFERS: return Pending(row.msg);
-        case DAT_IMAGENATIVEXFER: return Transfer();
-        case DAT_CAPABILITY: {
-            if (row.msg == MSG_SET) return SetPixelTypes(TWON_ONEVALUE, {TWPT_RGB});
-            TW_CAPABILITY cap{ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
-            const TW_UINT16 result = Send(row.dg, row.dat, row.msg, &cap);
-            GlobalBlock container(cap.hContainer);
-            return result;
-        }
-        default: ADD_FAILURE() << row.name << " has no record here"; return TWRC_FAILURE;
-        }
-    }
-    // Back to state 3 from any state, each step taken where the source is.
-    void Down() {
-        Pending(MSG_ENDXFER);
-        Pending(MSG_RESET);
-        Send(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, nullptr);
-        TW_IDENTITY identity{};
-        Send(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &identity);
-    }
-    // From wherever it is to `state` the usual way (5: its window shown; 6: enabled without it),
-    // with nothing logged yet.
+    // From any state down to 3, each step taken where the source is, then up to `state` the usual
+    // way (5: its window shown; 6: enabled without it); nothing logged yet.
     bool ToState(int state) {
-        Down();
-        TW_IDENTITY identity{};
-        const bool reached = (state < 4 || Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity) == TWRC_SUCCESS) &&
+        for (const auto& [dat, msg] : {std::pair{DAT_PENDINGXFERS, MSG_ENDXFER}, {DAT_PENDINGXFERS, MSG_RESET},
+                                       {DAT_USERINTERFACE, MSG_DISABLEDS}, {DAT_IDENTITY, MSG_CLOSEDS}}) {
+            Send(DG_CONTROL, dat, msg);
+        }
+        const bool reached = (state < 4 || Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS) == TWRC_SUCCESS) &&
                              (state < 5 || Enable(state == 5) == TWRC_SUCCESS) &&
-                             (state < 7 || Transfer() == TWRC_XFERDONE);
+                             (state < 7 || Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET) == TWRC_XFERDONE);
         EXPECT_TRUE(reached) << "state " << state << " not reached";
         dsm.Forget();
         return reached;
     }
-    int Told(TW_UINT16 message) const {
-        int n = 0;
-        for (const Triplet& call : dsm.calls) n += call.dat == DAT_NULL && call.msg == message;
-        return n;
+    long Told(TW_UINT16 message) const {
+        return std::count_if(dsm.calls.begin(), dsm.calls.end(), [&](const Triplet& c) { return c.dat == DAT_NULL && c.msg == message; });
     }
-    void PressScan() {
-        HWND window = ::FindWindowA("KavrelVirtualScanner", nullptr);
-        ASSERT_TRUE(window) << "the scanner's window is not there";
-        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
-    }
-    // With `negotiated` set, enabled without the interface: the image information says, in state
-    // 6 and again in 7, what the transfer delivers.
-    void ExpectInfoOfDelivered(TW_UINT16 negotiated, int width, int height, int bits, TW_INT16 pixelType, int xDpi,
-                               int yDpi) {
-        ASSERT_TRUE(ToState(4));
-        ASSERT_EQ(SetPixelTypes(TWON_ONEVALUE, {negotiated}), TWRC_SUCCESS);
-        ASSERT_EQ(Enable(false), TWRC_SUCCESS);
-        TW_IMAGEINFO ready{}, transferring{};
-        EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &ready), TWRC_SUCCESS);
-        std::vector<std::uint8_t> dib;
-        ASSERT_EQ(Transfer(&dib), TWRC_XFERDONE);
-        EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &transferring), TWRC_SUCCESS);
-        EXPECT_EQ(std::memcmp(&ready, &transferring, sizeof ready), 0);
-        BITMAPINFOHEADER header{};
-        ASSERT_GE(dib.size(), sizeof header);
-        std::memcpy(&header, dib.data(), sizeof header);
-        EXPECT_EQ(header.biWidth, width);
-        EXPECT_EQ(header.biHeight, height);
-        EXPECT_EQ(header.biBitCount, bits);
-        EXPECT_EQ(ready.ImageWidth, width);
-        EXPECT_EQ(ready.ImageLength, height);
-        EXPECT_EQ(ready.BitsPerPixel, bits);
-        EXPECT_EQ(ready.PixelType, pixelType);
-        EXPECT_EQ(ready.SamplesPerPixel, pixelType == TWPT_RGB ? 3 : 1);
-        EXPECT_EQ(ready.BitsPerSample[0], pixelType == TWPT_RGB ? 8 : bits);
-        EXPECT_EQ(ready.XResolution.Whole, xDpi);
-        EXPECT_EQ(ready.YResolution.Whole, yDpi);
-    }
+    void PressScan() { ::SendMessageA(::FindWindowA("KavrelVirtualScanner", nullptr), WM_COMMAND, 1, 0); }
 
     ScriptedDsm dsm;  // resident before the scanner tells it anything
     ScratchDir dir;
     const std::string ini = dir / "virtual-scanner.ini";
     Module scanner;
-    DsEntryFn entry = nullptr;
+    DSENTRYPROC entry = nullptr;
     TW_IDENTITY application{};
 };
 
 TEST_F(VirtualScanner, TakesEachTripletOnlyInTheStatesOfItsTable) {
     std::string table = "| triplet | 3 | 4 | 5 | 6 | 7 | refused with |\n|---|---|---|---|---|---|---|\n";
+    const auto send = [&](const TripletStates& r) {
+        return r.dat == DAT_CAPABILITY && r.msg == MSG_SET ? SetPixelType(TWON_ONEVALUE, TWPT_RGB) : Send(r.dg, r.dat, r.msg);
+    };
     for (const TripletStates& row : vscan::kTripletStates) {
         table += std::string("| ") + row.name + " |";
         for (int state = vscan::kSourceClosed; state <= vscan::kTransferring; ++state) {
             SCOPED_TRACE(std::string(row.name) + " in state " + std::to_string(state));
-            bool asTable = false;
-            if (ToState(state)) {
-                const TW_UINT16 result = SendRow(row);
-                // Refused: nothing told, the source where it was. A closed source has no status
-                // to give (the manager answers for it).
-                asTable = row.AllowedIn(state)
-                              ? result != TWRC_FAILURE
-                              : result == TWRC_FAILURE && (state == vscan::kSourceClosed || Condition() == row.refusal) &&
-                                    dsm.calls.empty() && SendRow(Pin(state)) != TWRC_FAILURE;
-            }
+            // Refused: nothing told, the source still where it was. A closed source has no status
+            // to give (the manager answers for it).
+            const bool asTable = ToState(state) && (row.AllowedIn(state) ? send(row) != TWRC_FAILURE
+                                                     : send(row) == TWRC_FAILURE && dsm.calls.empty() &&
+                                                           (state == vscan::kSourceClosed || Condition() == row.refusal) &&
+                                                           send(Pin(state)) != TWRC_FAILURE);
             EXPECT_TRUE(asTable);
             table += std::string(row.AllowedIn(state) ? " taken" : " -") + (asTable ? "" : " (NOT SO)") + " |";
         }
@@ -210,64 +144,64 @@ TEST_F(VirtualScanner, DoesWhatItOnceGotWrong) {
     for (int i = 0; i < 256; ++i) greys[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
     auto file = PaletteBmpFile(30, 20, 8, greys, [](int x, int y) { return x * 8 + y; });
     const LONG perMetre[] = {11811, 5906};
-    std::memcpy(file.data() + 14 + 24, perMetre, sizeof perMetre);
+    std::memcpy(file.data() + 14 + offsetof(BITMAPINFOHEADER, biXPelsPerMeter), perMetre, sizeof perMetre);
     WriteBytes(dir / "grey.bmp", file);
 
-    struct Row {
-        const char* what;
-        std::string settings;
-        std::function<void()> check;
-    };
-    const Row rows[] = {
-        {"Scan pressed twice announces one batch; after it, Scan in the same enabling delivers again", "Pages=1\r\n", [&] {
-             ASSERT_TRUE(ToState(5));
+    const std::tuple<const char*, std::string, std::function<void()>> rows[] = {
+        {"Scan pressed twice announces one batch; after it, Scan delivers again", "Pages=1\r\n", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceEnabled));
              PressScan();
              PressScan();
              EXPECT_EQ(Told(MSG_XFERREADY), 1);
-             EXPECT_EQ(Transfer(), TWRC_XFERDONE);
-             int left = -1;
-             EXPECT_EQ(Pending(MSG_ENDXFER, &left), TWRC_SUCCESS);
-             EXPECT_EQ(left, 0);
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET), TWRC_XFERDONE);
+             EXPECT_EQ(Send(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER), TWRC_SUCCESS);
              PressScan();
              EXPECT_EQ(Told(MSG_XFERREADY), 2);
-             EXPECT_EQ(Transfer(), TWRC_XFERDONE);
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET), TWRC_XFERDONE);
              EXPECT_EQ(Told(MSG_CLOSEDSREQ), 0);  // its window is still there for the operator
          }},
-        {"an empty feeder: enabling without the interface refused; with it, Scan announces nothing", "Pages=0\r\n", [&] {
-             ASSERT_TRUE(ToState(4));
+        {"an empty feeder: refused without the interface; with it, Scan does nothing", "Pages=0\r\n", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
              EXPECT_EQ(Enable(false), TWRC_FAILURE);
              EXPECT_EQ(Condition(), TWCC_OPERATIONERROR);
              EXPECT_EQ(Enable(true), TWRC_SUCCESS);
              PressScan();
              EXPECT_TRUE(dsm.calls.empty());
          }},
-        {"Image=: the image information is the file's", "Image=" + (dir / "grey.bmp") + "\r\n",
-         [&] { ExpectInfoOfDelivered(TWPT_RGB, 30, 20, 8, TWPT_GRAY, 300, 150); }},
-        {"the pattern in black and white: the image information says so", "",
-         [&] { ExpectInfoOfDelivered(TWPT_BW, 8, 6, 1, TWPT_BW, 200, 200); }},
+        {"Image=: the image information is the file's, in states 6 and 7", "Image=" + (dir / "grey.bmp") + "\r\n", [&] {
+             ASSERT_TRUE(ToState(vscan::kTransferReady));
+             TW_IMAGEINFO ready{}, transferring{};
+             std::vector<std::uint8_t> dib;
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &ready), TWRC_SUCCESS);
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, nullptr, &dib), TWRC_XFERDONE);
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &transferring), TWRC_SUCCESS);
+             EXPECT_EQ(std::memcmp(&ready, &transferring, sizeof ready), 0);
+             ASSERT_GE(dib.size(), file.size() - 14);
+             EXPECT_EQ(std::memcmp(dib.data(), file.data() + 14, file.size() - 14), 0);  // the file's DIB as it is
+             EXPECT_EQ(std::vector<int>({ready.ImageWidth, ready.ImageLength, ready.BitsPerPixel, ready.PixelType,
+                                         ready.SamplesPerPixel, ready.BitsPerSample[0], ready.XResolution.Whole,
+                                         ready.YResolution.Whole}),
+                       std::vector<int>({30, 20, 8, TWPT_GRAY, 1, 8, 300, 150}));
+         }},
         {"a one value outside the allowed pixel types refused; the enumeration stays whole", "", [&] {
-             ASSERT_TRUE(ToState(4));
-             EXPECT_EQ(SetPixelTypes(TWON_ENUMERATION, {TWPT_GRAY}), TWRC_SUCCESS);
-             EXPECT_EQ(SetPixelTypes(TWON_ONEVALUE, {TWPT_RGB}), TWRC_FAILURE);
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             EXPECT_EQ(SetPixelType(TWON_ENUMERATION, TWPT_GRAY), TWRC_SUCCESS);
+             EXPECT_EQ(SetPixelType(TWON_ONEVALUE, TWPT_RGB), TWRC_FAILURE);
              EXPECT_EQ(Condition(), TWCC_BADVALUE);
              TW_CAPABILITY cap{ICAP_PIXELTYPE, TWON_DONTCARE16, nullptr};
              ASSERT_EQ(Send(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
-             GlobalBlock container(cap.hContainer);
-             const auto bytes = BytesOf(container.get());
+             const auto bytes = BytesOf(GlobalBlock(cap.hContainer).get());
              TW_ENUMERATION_HEADER header{};
              ASSERT_GE(bytes.size(), sizeof header + 2);
              std::memcpy(&header, bytes.data(), sizeof header);
-             EXPECT_EQ(cap.ConType, TWON_ENUMERATION);
-             EXPECT_EQ(header.NumItems, 1u);
-             EXPECT_EQ(header.CurrentIndex, 0u);
-             EXPECT_EQ(bytes[sizeof header], TWPT_GRAY);
-             EXPECT_EQ(SetPixelTypes(TWON_ONEVALUE, {TWPT_GRAY}), TWRC_SUCCESS);
+             EXPECT_EQ(std::vector<unsigned>({cap.ConType, header.NumItems, header.CurrentIndex, bytes[sizeof header]}),
+                       std::vector<unsigned>({TWON_ENUMERATION, 1, 0, TWPT_GRAY}));
          }},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Settings(row.settings);
-        row.check();
+    for (const auto& [what, settings, check] : rows) {
+        SCOPED_TRACE(what);
+        Settings(settings);
+        check();
     }
 }
 
