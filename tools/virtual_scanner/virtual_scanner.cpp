@@ -449,14 +449,15 @@ TW_UINT16 PreparePage(Source& s) {
         s.page.reset();
         return Fail(s, TWCC_OPERATIONERROR);
     }
-    BITMAPINFOHEADER header{};
-    std::memcpy(&header, locked.data(), sizeof header);  // a packed DIB's header is at least this
+    BITMAPINFOHEADER header{};  // for the resolution, which an old core header does not give
+    if (layout->headerSize >= sizeof header) std::memcpy(&header, locked.data(), sizeof header);
     TW_IMAGEINFO& info = s.pageInfo;
     info = TW_IMAGEINFO{};
     // Dots per inch from pixels per metre, to the nearest dot (the file's figure was rounded from
     // them); a file that states none is reported at the scanner's own 200 dpi.
     const auto dpi = [](LONG perMetre) {
-        return static_cast<TW_INT16>(perMetre > 0 ? (perMetre * 254 + 5000) / 10000 : 200);
+        const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 200;
+        return static_cast<TW_INT16>(std::min<long long>(dots, 32767));
     };
     info.XResolution.Whole = dpi(header.biXPelsPerMeter);
     info.YResolution.Whole = dpi(header.biYPelsPerMeter);
