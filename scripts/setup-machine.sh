@@ -123,14 +123,16 @@ fi
 
 # --- 32-bit programs --------------------------------------------------------------------------
 
+# Whether 32-bit programs run is found out by running one: a registered emulator that does not
+# run them (a broken or missing file behind the registration) is registered again.
 if [ "${KAVREL_EMULATE_I386:-0}" = 1 ]; then
-    if ! i386_emulated; then
+    if ! i386_emulated || ! i386_runs; then
         log "emulating i386 programs on purpose (KAVREL_EMULATE_I386=1)"
-        register_i386_emulator
+        register_i386_emulator || exit 1
     fi
 elif ! i386_runs; then
     log "this machine runs no 32-bit x86 code; i386 programs will run under qemu's emulator"
-    register_i386_emulator
+    register_i386_emulator || exit 1
 fi
 if ! i386_runs; then
     say "32-bit x86 programs still do not run:"

@@ -1,11 +1,20 @@
 # Services the tests and the demo need: a virtual X display and a CUPS print queue whose jobs
-# arrive as PDF files. Sourced by test.sh and demo.sh.
+# arrive as PDF files. Sourced by test.sh, demo.sh and benchmark.sh. Paths may hold spaces: each
+# is kept whole, in quotes or as one element of an array.
 
-kavrel_wine_prefixes() { find "$1/kavrel/wine" -mindepth 1 -maxdepth 1 -type d 2>/dev/null; }
+kavrel_checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# kavrel_wine_prefixes BUILD: sets the array wine_prefixes to the Wine prefixes of the build.
+kavrel_wine_prefixes() {
+    wine_prefixes=()
+    [ -d "$1/kavrel/wine" ] || return 0
+    mapfile -d '' -t wine_prefixes < <(find "$1/kavrel/wine" -mindepth 1 -maxdepth 1 -type d -print0)
+}
 
 stop_wineservers() {
-    local prefix
-    for prefix in $(kavrel_wine_prefixes "$1"); do
+    local prefix wine_prefixes
+    kavrel_wine_prefixes "$1"
+    for prefix in "${wine_prefixes[@]+"${wine_prefixes[@]}"}"; do
         WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     done
 }
@@ -49,14 +58,15 @@ start_test_services() {
     # any test starts: no test program then starts a server that keeps the test runner waiting on
     # its output, and none makes its first window while the desktop is still starting. Under the
     # i386 emulator booting the prefixes takes a minute of both cores; the wait is bounded.
-    local prefix pending=()
-    for prefix in $(kavrel_wine_prefixes "$build"); do
+    local prefix pending=() wine_prefixes
+    kavrel_wine_prefixes "$build"
+    for prefix in "${wine_prefixes[@]+"${wine_prefixes[@]}"}"; do
         [ -f "$prefix/.kavrel-ready" ] || continue
         [ "$(basename "$prefix")" = template ] && continue
         [ "$wanted" = "  " ] || [[ "$wanted" == *" $(basename "$prefix") "* ]] || continue
         rm -f "$prefix/.kavrel-session-up"
-        "$root/tests/wine/run-in-prefix.sh" "$prefix" --persistent-server
-        "$root/tests/wine/run-in-prefix.sh" "$prefix" "$build/kavrel/bin/kavrel_warm_up.exe" \
+        "$kavrel_checkout/tests/wine/run-in-prefix.sh" "$prefix" --persistent-server
+        "$kavrel_checkout/tests/wine/run-in-prefix.sh" "$prefix" "$build/kavrel/bin/kavrel_warm_up.exe" \
             --stay "Z:${prefix//\//\\}\\.kavrel-session-up" </dev/null >/dev/null 2>&1 &
         pending+=("$prefix")
     done

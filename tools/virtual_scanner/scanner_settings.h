@@ -4,10 +4,13 @@
 // The file is named by the environment variable KAVREL_VSCAN_INI, or is "virtual-scanner.ini"
 // beside the scanner's own DLL. Section [Scanner]; every key is optional:
 //
-//   Pages=1            pages in the "feeder", delivered in one batch
+//   Pages=1            pages in the "feeder", delivered in one batch (each Scan in the window
+//                      fills it again); 0: an empty feeder -- enabling without the interface is
+//                      refused (nothing would follow it), Scan does nothing
 //   Width=1200         the test pattern's size in pixels
 //   Height=500
-//   Image=             a .bmp file delivered (as it is) instead of the test pattern
+//   Image=             a .bmp file delivered (as it is) instead of the test pattern; the image
+//                      information then gives the file's size, depth and resolution
 //   Cancel=0           1: every transfer answers "cancelled", as when the operator stops a scan
 //   CloseRequest=0     1: on enabling, ask at once to be closed, as when the operator closes the
 //                      scanner's window before scanning
@@ -20,8 +23,8 @@
 //                      "checkstatus": enabled, but answered TWRC_CHECKSTATUS
 //   ReadyTwice=0       1: say "transfer ready" twice for every batch
 //   CloseAfterPages=0  N: after the N-th page of a batch, end the batch and ask to be closed
-//   RefuseEndTransfer=0  1: answer MSG_ENDXFER with a failure
-//   RefuseReset=0      1: answer MSG_RESET with a failure
+//   RefuseEndTransfer=0  1: answer MSG_ENDXFER with a failure (the transfer is ended all the same)
+//   RefuseReset=0      1: answer MSG_RESET with a failure (the pending pages are dropped all the same)
 //   Deliver=           what a transfer hands over instead of the page: "null" (a null handle),
 //                      "unlockable" (a handle that is no usable memory block), "lying" (a DIB
 //                      whose header claims more than its block), "empty" (a DIB 0 pixels wide),

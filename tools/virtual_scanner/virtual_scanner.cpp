@@ -1,8 +1,9 @@
 // The Kavrel virtual scanner: a TWAIN Data Source without hardware. It answers identity,
 // open and close, the capabilities an application negotiates (pixel type, bit depth, units,
 // transfer count, transfer mechanism), enabling with or without its own small window, and
-// native transfers of test-pattern or file pages, several from a "feeder". Its faults on demand
-// are set in its settings file (scanner_settings.h).
+// native transfers of test-pattern or file pages, several from a "feeder". Which triplet it takes
+// in which state is one table (source_states.h). Its faults on demand are set in its settings
+// file (scanner_settings.h).
 #include <windows.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "base/this_module.h"
 #include "base/win_handles.h"
 #include "tools/virtual_scanner/scanner_settings.h"
+#include "tools/virtual_scanner/source_states.h"
 #include "tools/virtual_scanner/test_pattern.h"
 #include "layout/dib_layout.h"
 #include "twain/capability_containers.h"
@@ -47,17 +49,21 @@ struct Capability {
 };
 
 struct Source {
-    bool open = false;
-    int state = 3;
+    int state = kSourceClosed;
     TW_IDENTITY identity{};
     TW_IDENTITY application{};
     TW_UINT16 conditionCode = TWCC_SUCCESS;
     std::vector<Capability> capabilities;
-    ScannerSettings settings;
+    ScannerSettings settings;  // read at every enabling
     int pagesLeft = 0;
-    int batchPages = 0;  // the pages of the batch as enabled (PendingNeverFalls answers this)
-    int pageNumber = 0;
+    int batchPages = 0;  // the pages of the batch as it started (PendingNeverFalls answers this)
+    int pageNumber = 0;  // of the batch
     int failuresLeft = 0;
+    // The next page, made when it is first described or handed over, so that DAT_IMAGEINFO says
+    // what the transfer delivers; its description stays until the end of its transfer.
+    kavrel::GlobalBlock page;
+    bool pageDescribed = false;
+    TW_IMAGEINFO pageInfo{};
     HWND window = nullptr;
 };
 
@@ -119,10 +125,30 @@ void NotifyApplication(TW_UINT16 message) {
     if (entry) entry(&s.identity, &s.application, DG_CONTROL, DAT_NULL, message, nullptr);
 }
 
-// "Transfer ready", once (or twice, for a source that says it twice).
-void SignalReady(const Source& s) {
+// The pages one batch holds: the feeder's, as far as the transfer count allows.
+int FeederPages(Source& s) {
+    const auto count = static_cast<TW_INT32>(Find(s, CAP_XFERCOUNT)->current);
+    return count > 0 ? std::min(s.settings.pages, count) : s.settings.pages;
+}
+
+void DropPage(Source& s) {
+    s.page.reset();
+    s.pageDescribed = false;
+}
+
+// A batch starts (Scan pressed, or enabled without the interface): the feeder is filled and the
+// source says "transfer ready" on its way from state 5 to 6 (ReadyTwice says it a second time,
+// in state 6, breaking the rule it exists to break). An empty feeder starts nothing.
+bool StartBatch(Source& s) {
+    if (s.state != kSourceEnabled || FeederPages(s) <= 0) return false;
+    s.pagesLeft = FeederPages(s);
+    s.batchPages = s.pagesLeft;
+    s.pageNumber = 0;
+    DropPage(s);
+    s.state = kTransferReady;
     NotifyApplication(MSG_XFERREADY);
     if (s.settings.readyTwice) NotifyApplication(MSG_XFERREADY);
+    return true;
 }
 
 // The page as a GDI bitmap rather than a DIB in a memory block: a DIB section with its rows
@@ -189,7 +215,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         switch (message) {
         case WM_COMMAND:
             if (LOWORD(wParam) == kScanButton) {
-                SignalReady(TheSource());
+                // Scan acts only while the source waits for a batch: pressed again during one,
+                // or with an empty feeder, it does nothing.
+                StartBatch(TheSource());
                 return 0;
             }
             if (LOWORD(wParam) == kCancelButton) {
@@ -207,17 +235,16 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     });
 }
 
+// The window's class lives as long as the window: a manager may unload the source once it is
+// closed, and a class left registered would keep the window procedure of the unloaded code.
 HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = &WindowProc;
-        wc.hInstance = kavrel::ThisModule();
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kWindowClass;
-        registered = ::RegisterClassA(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &WindowProc;
+    wc.hInstance = kavrel::ThisModule();
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    if (!::RegisterClassA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
     HWND window = ::CreateWindowExA(WS_EX_DLGMODALFRAME, kWindowClass, kProductName,
                                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, CW_USEDEFAULT,
                                     CW_USEDEFAULT, 320, 150, ::IsWindow(owner) ? owner : nullptr,
@@ -242,6 +269,7 @@ HWND CreateScannerWindow(HWND owner, const ScannerSettings& settings) {
 void CloseScannerWindow(Source& s) {
     if (s.window) ::DestroyWindow(s.window);
     s.window = nullptr;
+    ::UnregisterClassA(kWindowClass, kavrel::ThisModule());
 }
 
 // --- capabilities -------------------------------------------------------------------------------------
@@ -310,22 +338,25 @@ TW_UINT16 SetCapability(Source& s, Capability& c, const TW_CAPABILITY& cap) {
         c.current = values.front();
         return TWRC_SUCCESS;
     }
-    std::vector<TW_UINT32> allowed;
-    for (TW_UINT32 v : values) {
-        if (std::find(c.supported.begin(), c.supported.end(), v) != c.supported.end() &&
-            std::find(allowed.begin(), allowed.end(), v) == allowed.end()) {
-            allowed.push_back(v);
-        }
-    }
-    if (allowed.empty()) return Fail(s, TWCC_BADVALUE);
+    const auto contains = [](const std::vector<TW_UINT32>& list, TW_UINT32 v) {
+        return std::find(list.begin(), list.end(), v) != list.end();
+    };
     if (cap.ConType == TWON_ONEVALUE) {
-        c.current = allowed.front();
+        // The current value, which must be one the application allowed: the enumeration the
+        // source answers then always has its current item among its items.
+        if (!contains(c.allowed, values.front())) return Fail(s, TWCC_BADVALUE);
+        c.current = values.front();
     } else {
+        // A new list of allowed values, of those the source supports.
+        std::vector<TW_UINT32> allowed;
+        for (TW_UINT32 v : values) {
+            if (contains(c.supported, v) && !contains(allowed, v)) allowed.push_back(v);
+        }
+        if (allowed.empty()) return Fail(s, TWCC_BADVALUE);
         c.allowed = allowed;
-        if (currentIndex < values.size() &&
-            std::find(allowed.begin(), allowed.end(), values[currentIndex]) != allowed.end()) {
+        if (currentIndex < values.size() && contains(allowed, values[currentIndex])) {
             c.current = values[currentIndex];
-        } else if (std::find(allowed.begin(), allowed.end(), c.current) == allowed.end()) {
+        } else if (!contains(allowed, c.current)) {
             c.current = allowed.front();
         }
     }
@@ -358,10 +389,8 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
         cap->hContainer = OneValueContainer(c->itemType, msg == MSG_GETCURRENT ? c->current : c->defaultValue);
         return cap->hContainer ? TWRC_SUCCESS : Fail(s, TWCC_LOWMEMORY);
     case MSG_SET:
-        if (s.state != 4) return Fail(s, TWCC_SEQERROR);
         return SetCapability(s, *c, *cap);
     case MSG_RESET:
-        if (s.state != 4) return Fail(s, TWCC_SEQERROR);
         c->Reset();
         cap->ConType = TWON_ONEVALUE;
         cap->hContainer = OneValueContainer(c->itemType, c->current);
@@ -374,65 +403,126 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
 // --- enabling and transfers --------------------------------------------------------------------------
 
 TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
-    if (s.state != 4 || !ui) return Fail(s, TWCC_SEQERROR);
+    if (!ui) return Fail(s, TWCC_BADVALUE);
     s.settings = ReadScannerSettings();
     if (s.settings.failEnable) return Fail(s, TWCC_OPERATIONERROR);
-    s.pagesLeft = s.settings.pages;
-    const auto count = static_cast<TW_INT32>(Find(s, CAP_XFERCOUNT)->current);
-    if (count > 0) s.pagesLeft = std::min(s.pagesLeft, count);
-    s.batchPages = s.pagesLeft;
-    s.pageNumber = 0;
+    s.pagesLeft = 0;
     s.failuresLeft = s.settings.failTransfers;
     if (s.settings.enableAnswer == "cancel") return TWRC_CANCEL;  // closed again at once
-    s.state = 5;
+    // Without its interface the scanner scans at once; with an empty feeder nothing would ever
+    // follow the enabling, and the application would wait for ever.
+    if (!ui->ShowUI && !s.settings.closeRequest && FeederPages(s) <= 0) return Fail(s, TWCC_OPERATIONERROR);
+    if (ui->ShowUI && !s.settings.closeRequest) {
+        s.window = CreateScannerWindow(static_cast<HWND>(ui->hParent), s.settings);
+        if (!s.window) return Fail(s, TWCC_LOWMEMORY);
+    }
+    s.state = kSourceEnabled;
     if (s.settings.closeRequest) {
         NotifyApplication(MSG_CLOSEDSREQ);
-    } else if (ui->ShowUI) {
-        s.window = CreateScannerWindow(static_cast<HWND>(ui->hParent), s.settings);
-    } else if (s.pagesLeft > 0) {
-        // No window to wait on: the scan starts at once.
-        s.state = 6;
-        SignalReady(s);
+    } else if (!ui->ShowUI) {
+        StartBatch(s);
     }
     return s.settings.enableAnswer == "checkstatus" ? TWRC_CHECKSTATUS : TWRC_SUCCESS;
 }
 
+void Disable(Source& s) {
+    CloseScannerWindow(s);
+    DropPage(s);
+    s.pagesLeft = 0;
+    s.state = kSourceOpen;
+}
+
+// Makes the next page and its description (kept in the source until the end of its transfer).
+TW_UINT16 PreparePage(Source& s) {
+    if (s.pageDescribed) return TWRC_SUCCESS;
+    if (s.settings.imageFile.empty()) {
+        s.page.reset(MakePatternDib(s.settings.width, s.settings.height, CurrentKind(s), s.pageNumber));
+        if (!s.page) return Fail(s, TWCC_LOWMEMORY);
+    } else {
+        std::string whyNot;
+        s.page.reset(LoadBitmapFileDib(s.settings.imageFile, &whyNot));
+        if (!s.page) return Fail(s, TWCC_OPERATIONERROR);
+    }
+    kavrel::GlobalLockGuard locked(s.page.get());
+    const auto layout = locked ? kavrel::layout::InspectDib(locked.bytes(), locked.size()) : std::nullopt;
+    if (!layout) {
+        s.page.reset();
+        return Fail(s, TWCC_OPERATIONERROR);
+    }
+    BITMAPINFOHEADER header{};  // for the resolution, which an old core header does not give
+    if (layout->headerSize >= sizeof header) std::memcpy(&header, locked.data(), sizeof header);
+    TW_IMAGEINFO& info = s.pageInfo;
+    info = TW_IMAGEINFO{};
+    // Dots per inch from pixels per metre, to the nearest dot (the file's figure was rounded from
+    // them); a file that states none is reported at the scanner's own 200 dpi.
+    const auto dpi = [](LONG perMetre) {
+        const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 200;
+        return static_cast<TW_INT16>(std::min<long long>(dots, 32767));
+    };
+    info.XResolution.Whole = dpi(header.biXPelsPerMeter);
+    info.YResolution.Whole = dpi(header.biYPelsPerMeter);
+    info.ImageWidth = layout->width;
+    info.ImageLength = layout->height < 0 ? -layout->height : layout->height;
+    info.BitsPerPixel = static_cast<TW_INT16>(layout->bitCount);
+    if (layout->bitCount > 8) {
+        info.PixelType = TWPT_RGB;
+        info.SamplesPerPixel = 3;
+        for (int i = 0; i < 3; ++i) info.BitsPerSample[i] = layout->bitCount == 16 ? 5 : 8;
+    } else {
+        // Grey when every colour of the table is a grey, black and white for one such bit.
+        const auto* table = reinterpret_cast<const RGBQUAD*>(locked.bytes() + layout->colorTableOffset);
+        bool grey = true;
+        for (int i = 0; i < layout->colorCount; ++i) {
+            grey = grey && table[i].rgbRed == table[i].rgbGreen && table[i].rgbGreen == table[i].rgbBlue;
+        }
+        info.PixelType = !grey ? TWPT_PALETTE : layout->bitCount == 1 ? TWPT_BW : TWPT_GRAY;
+        info.SamplesPerPixel = 1;
+        info.BitsPerSample[0] = static_cast<TW_INT16>(layout->bitCount);
+    }
+    s.pageDescribed = true;
+    return TWRC_SUCCESS;
+}
+
+// State 6 with an empty feeder: only PendingNeverFalls leaves the source there.
+bool FeederEmpty(Source& s) {
+    if (s.pagesLeft > 0) return false;
+    Fail(s, TWCC_SEQERROR);
+    return true;
+}
+
+TW_UINT16 DescribePage(Source& s, TW_IMAGEINFO* info) {
+    if (!info) return Fail(s, TWCC_BADVALUE);
+    if (s.state == kTransferReady && FeederEmpty(s)) return TWRC_FAILURE;
+    // In state 7 the page is described as it was handed over (or cancelled).
+    if (const TW_UINT16 result = PreparePage(s); result != TWRC_SUCCESS) return result;
+    *info = s.pageInfo;
+    return TWRC_SUCCESS;
+}
+
 TW_UINT16 TransferNative(Source& s, TW_UINT32* handle) {
     if (!handle) return Fail(s, TWCC_BADVALUE);
-    if (s.state < 5 || s.pagesLeft <= 0) return Fail(s, TWCC_SEQERROR);
+    if (FeederEmpty(s)) return TWRC_FAILURE;
     if (s.failuresLeft != 0) {
         if (s.failuresLeft > 0) --s.failuresLeft;
         return Fail(s, TWCC_OPERATIONERROR);
     }
-    s.state = 7;
-    if (s.settings.cancel) return TWRC_CANCEL;
-    if (!s.settings.deliver.empty()) {
-        HGLOBAL page = MakePatternDib(s.settings.width, s.settings.height, CurrentKind(s), s.pageNumber);
-        *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(FaultyImage(s.settings.deliver, page)));
-        return TWRC_XFERDONE;
+    if (s.settings.cancel) {
+        s.state = kTransferring;
+        return TWRC_CANCEL;
     }
-    HGLOBAL dib = nullptr;
-    if (!s.settings.imageFile.empty()) {
-        std::string whyNot;
-        dib = LoadBitmapFileDib(s.settings.imageFile, &whyNot);
-        if (!dib) return Fail(s, TWCC_OPERATIONERROR);
-    } else {
-        dib = MakePatternDib(s.settings.width, s.settings.height, CurrentKind(s), s.pageNumber);
-        if (!dib) return Fail(s, TWCC_LOWMEMORY);
-    }
-    *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(dib));
+    if (const TW_UINT16 result = PreparePage(s); result != TWRC_SUCCESS) return result;
+    HANDLE image = s.page.release();
+    // Deliver= hands over something else than the page it describes: that is its fault.
+    if (!s.settings.deliver.empty()) image = FaultyImage(s.settings.deliver, image);
+    *handle = static_cast<TW_UINT32>(reinterpret_cast<std::uintptr_t>(image));
+    s.state = kTransferring;
     return TWRC_XFERDONE;
 }
 
 TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     if (!pending) return Fail(s, TWCC_BADVALUE);
-    if ((msg == MSG_ENDXFER && s.settings.refuseEndTransfer) || (msg != MSG_ENDXFER && s.settings.refuseReset)) {
-        // The fault is in the answer only: without a window the operator still closes it.
-        if (!s.window && !s.settings.withholdCloseRequest) NotifyApplication(MSG_CLOSEDSREQ);
-        return Fail(s, TWCC_OPERATIONERROR);
-    }
+    DropPage(s);
     if (msg == MSG_ENDXFER) {
-        if (s.state != 7 && s.state != 6) return Fail(s, TWCC_SEQERROR);
         if (s.pagesLeft > 0) --s.pagesLeft;
         ++s.pageNumber;
     } else {
@@ -448,11 +538,16 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     if (msg == MSG_ENDXFER && s.settings.pendingNeverFalls && s.batchPages > 0 && !closeNow) {
         pending->Count = static_cast<TW_UINT16>(s.batchPages);  // and the transfers after the last page fail
     }
-    s.state = pending->Count > 0 ? 6 : 5;
+    s.state = pending->Count > 0 ? kTransferReady : kSourceEnabled;
     // Without a window the operator has no other way out once a batch is over (a driver that
     // withholds the request leaves it to the application to see that the batch is over).
-    if (closeNow || (s.state == 5 && !s.window && !s.settings.withholdCloseRequest)) {
+    if (closeNow || (s.state == kSourceEnabled && !s.window && !s.settings.withholdCloseRequest)) {
         NotifyApplication(MSG_CLOSEDSREQ);
+    }
+    // A driver that takes the step but answers it as a failure: the application's way down
+    // (disable, close) then still finds the source where the standard says it is.
+    if ((msg == MSG_ENDXFER && s.settings.refuseEndTransfer) || (msg == MSG_RESET && s.settings.refuseReset)) {
+        return Fail(s, TWCC_OPERATIONERROR);
     }
     return TWRC_SUCCESS;
 }
@@ -471,39 +566,35 @@ void FillIdentity(TW_IDENTITY* id) {
     std::strcpy(id->ProductName, kProductName);
 }
 
-TW_UINT16 HandleControl(Source& s, TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+TW_UINT16 Open(Source& s, TW_IDENTITY* origin, TW_IDENTITY* id) {
+    // A driver that waits for ever for its device: the opening never comes back.
+    if (ReadScannerSettings().hangOnOpen) {
+        for (;;) ::Sleep(INFINITE);
+    }
+    FillIdentity(id);
+    s.identity = *id;
+    if (origin) s.application = *origin;
+    s.state = kSourceOpen;
+    s.conditionCode = TWCC_SUCCESS;
+    ResetCapabilities(s);
+    return TWRC_SUCCESS;
+}
+
+// A triplet of the state table, in one of its states.
+TW_UINT16 Handle(Source& s, TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
     switch (dat) {
     case DAT_IDENTITY:
         if (!data) return Fail(s, TWCC_BADVALUE);
-        if (msg == MSG_GET) {
-            FillIdentity(static_cast<TW_IDENTITY*>(data));
-            return TWRC_SUCCESS;
-        }
-        if (msg == MSG_OPENDS) {
-            // A driver that waits for ever for its device: the opening never comes back.
-            if (ReadScannerSettings().hangOnOpen) {
-                for (;;) ::Sleep(INFINITE);
-            }
-            if (s.open) return Fail(s, TWCC_MAXCONNECTIONS);
-            auto* id = static_cast<TW_IDENTITY*>(data);
-            FillIdentity(id);
-            s.identity = *id;
-            if (origin) s.application = *origin;
-            s.open = true;
-            s.state = 4;
-            s.conditionCode = TWCC_SUCCESS;
-            ResetCapabilities(s);
-            return TWRC_SUCCESS;
-        }
+        if (msg == MSG_OPENDS) return Open(s, origin, static_cast<TW_IDENTITY*>(data));
         if (msg == MSG_CLOSEDS) {
-            CloseScannerWindow(s);
-            s.open = false;
-            s.state = 3;
+            Disable(s);
+            s.state = kSourceClosed;
             return TWRC_SUCCESS;
         }
-        return Fail(s, TWCC_BADPROTOCOL);
+        FillIdentity(static_cast<TW_IDENTITY*>(data));
+        return TWRC_SUCCESS;
     case DAT_STATUS:
-        if (msg != MSG_GET || !data) return Fail(s, TWCC_BADPROTOCOL);
+        if (!data) return Fail(s, TWCC_BADVALUE);
         static_cast<TW_STATUS*>(data)->ConditionCode = s.conditionCode;
         s.conditionCode = TWCC_SUCCESS;
         return TWRC_SUCCESS;
@@ -511,43 +602,22 @@ TW_UINT16 HandleControl(Source& s, TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16
         return HandleCapability(s, msg, static_cast<TW_CAPABILITY*>(data));
     case DAT_USERINTERFACE:
         if (msg == MSG_ENABLEDS) return Enable(s, static_cast<TW_USERINTERFACE*>(data));
-        if (msg == MSG_DISABLEDS) {
-            if (s.state < 5) return Fail(s, TWCC_SEQERROR);
-            CloseScannerWindow(s);
-            s.state = 4;
-            return TWRC_SUCCESS;
-        }
-        return Fail(s, TWCC_BADPROTOCOL);
+        Disable(s);
+        return TWRC_SUCCESS;
     case DAT_EVENT:
         // The window's messages are the application's to dispatch; nothing is kept back.
-        if (msg != MSG_PROCESSEVENT || !data) return Fail(s, TWCC_BADPROTOCOL);
+        if (!data) return Fail(s, TWCC_BADVALUE);
         static_cast<TW_EVENT*>(data)->TWMessage = MSG_NULL;
         return TWRC_NOTDSEVENT;
     case DAT_PENDINGXFERS:
-        if (msg == MSG_ENDXFER || msg == MSG_RESET) return EndTransfer(s, msg, static_cast<TW_PENDINGXFERS*>(data));
-        return Fail(s, TWCC_BADPROTOCOL);
+        return EndTransfer(s, msg, static_cast<TW_PENDINGXFERS*>(data));
+    case DAT_IMAGEINFO:
+        return DescribePage(s, static_cast<TW_IMAGEINFO*>(data));
+    case DAT_IMAGENATIVEXFER:
+        return TransferNative(s, static_cast<TW_UINT32*>(data));
     default:
         return Fail(s, TWCC_BADPROTOCOL);
     }
-}
-
-TW_UINT16 HandleImage(Source& s, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-    if (dat == DAT_IMAGENATIVEXFER && msg == MSG_GET) return TransferNative(s, static_cast<TW_UINT32*>(data));
-    if (dat == DAT_IMAGEINFO && msg == MSG_GET && data) {
-        auto* info = static_cast<TW_IMAGEINFO*>(data);
-        std::memset(info, 0, sizeof *info);
-        info->XResolution.Whole = 200;
-        info->YResolution.Whole = 200;
-        info->ImageWidth = s.settings.width;
-        info->ImageLength = s.settings.height;
-        const auto depth = static_cast<TW_INT16>(DepthFor(Find(s, ICAP_PIXELTYPE)->current));
-        info->SamplesPerPixel = depth == 24 ? 3 : 1;
-        for (int i = 0; i < info->SamplesPerPixel; ++i) info->BitsPerSample[i] = depth == 24 ? 8 : depth;
-        info->BitsPerPixel = depth;
-        info->PixelType = static_cast<TW_INT16>(Find(s, ICAP_PIXELTYPE)->current);
-        return TWRC_SUCCESS;
-    }
-    return Fail(s, TWCC_BADPROTOCOL);
 }
 
 }  // namespace
@@ -559,12 +629,10 @@ extern "C" __declspec(dllexport) TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* origin, 
     // Whatever goes wrong inside (memory, a settings file) is a failure the manager can report.
     return kavrel::NoThrowOr(
         [&]() -> TW_UINT16 {
-            // Identity requests come before any open; everything else needs an open source.
-            if (dg == DG_CONTROL && dat == DAT_IDENTITY) return HandleControl(s, origin, dat, msg, data);
-            if (!s.open) return Fail(s, TWCC_SEQERROR);
-            if (dg == DG_CONTROL) return HandleControl(s, origin, dat, msg, data);
-            if (dg == DG_IMAGE) return HandleImage(s, dat, msg, data);
-            return Fail(s, TWCC_BADPROTOCOL);
+            const TripletStates* row = FindTripletStates(dg, dat, msg);
+            if (!row) return Fail(s, dat == DAT_CAPABILITY ? TWCC_CAPBADOPERATION : TWCC_BADPROTOCOL);
+            if (!row->AllowedIn(s.state)) return Fail(s, row->refusal);
+            return Handle(s, origin, dat, msg, data);
         },
         [&]() -> TW_UINT16 { return Fail(s, TWCC_LOWMEMORY); });
 }
