@@ -60,6 +60,8 @@ packages=(
     googletest
     cups cups-client cups-bsd printer-driver-cups-pdf libcups2:i386 poppler-utils
     dpkg-dev
+    # The release archives (scripts/package.sh).
+    zip unzip
 )
 # What only some commands need (scripts/fuzz.sh: clang and its sanitizer run-times).
 read -r -a extra <<<"${KAVREL_SETUP_EXTRA:-}"
