@@ -38,14 +38,14 @@ add_link_options(
 
 # Debug information for the symbol files, with the checkout's and the build's folders under fixed
 # names, so that it reads the same wherever the sources lie: the build folder (where the compiler
-# runs) becomes ".", the checkout "kavrel", and a source reads "./kavrel/module/kvrscan.cpp" in
-# a debugger or addr2line. The last matching map applies: the build folder may lie in the checkout.
+# runs) becomes ".", the checkout "kavrel", the libraries built for the target "kavrel-deps", and
+# a source reads "./kavrel/module/kvrscan.cpp" in a debugger or addr2line. The last matching map
+# applies, and the build folders may lie in the checkout: the checkout's map comes first.
+add_compile_options(-g "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=kavrel")
 foreach(prefix IN LISTS CMAKE_PREFIX_PATH)
     add_compile_options("-ffile-prefix-map=${prefix}=kavrel-deps")
 endforeach()
-add_compile_options(-g
-    "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=kavrel"
-    "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
+add_compile_options("-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
 
 # --- the version, at every build --------------------------------------------------------------
 add_custom_target(kavrel_version_stamp
