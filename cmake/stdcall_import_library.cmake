@@ -15,8 +15,15 @@ foreach(line IN LISTS lines)
 endforeach()
 set(decoratedDef "${OUTPUT}.def")
 file(WRITE "${decoratedDef}" "${decorated}")
+# dlltool names the library's members and symbols after the output path it is given: it runs in
+# the library's folder and is given the bare name, so that the library is the same wherever the
+# build lies.
+get_filename_component(folder "${OUTPUT}" DIRECTORY)
+get_filename_component(name "${OUTPUT}" NAME)
 execute_process(
-    COMMAND "${DLLTOOL}" --def "${decoratedDef}" --dllname "${DLL_NAME}" --kill-at --output-lib "${OUTPUT}"
+    COMMAND "${DLLTOOL}" --def "${decoratedDef}" --dllname "${DLL_NAME}" --kill-at --output-lib "${name}"
+            --deterministic-libraries
+    WORKING_DIRECTORY "${folder}"
     RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "dlltool could not make ${OUTPUT}")

@@ -10,12 +10,15 @@ build=$(cd "$build" && pwd)
 
 KAVREL_SETUP_QUIET=1 bash "$root/scripts/setup-machine.sh"
 
-# Third-party libraries for the target (libjpeg-turbo, GoogleTest), built once.
-if [ ! -f "$build/deps/.kavrel-built" ]; then
+# Third-party libraries for the target (libjpeg-turbo, GoogleTest), built once; again, from
+# scratch, when the way they are built changes (the stamp's number is raised then).
+stamp=.kavrel-built-2
+if [ ! -f "$build/deps/$stamp" ]; then
     echo "build: libjpeg-turbo and GoogleTest for i686-w64-mingw32"
+    rm -rf "$build/deps"
     cmake -S "$root/deps" -B "$build/deps" -G Ninja >/dev/null
     cmake --build "$build/deps"
-    touch "$build/deps/.kavrel-built"
+    touch "$build/deps/$stamp"
 fi
 
 if [ ! -f "$build/kavrel/build.ninja" ]; then

@@ -62,6 +62,8 @@ packages=(
     # Wine's camera source (gphoto2.ds) needs the 32-bit libgphoto2; the suite drives it as a peer.
     libgphoto2-6:i386
     dpkg-dev
+    # The release archives (scripts/package.sh).
+    zip unzip
 )
 # What only some commands need (scripts/fuzz.sh: clang and its sanitizer run-times).
 read -r -a extra <<<"${KAVREL_SETUP_EXTRA:-}"

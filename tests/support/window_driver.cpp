@@ -9,13 +9,19 @@ namespace kavrel::test {
 
 namespace {
 
+// Messages to the thread under test wait for its answer, bounded in time, but never give up at
+// once on a thread that counts as hung: a thread that has not asked for a message for five
+// seconds (a run of cases that pump none) counts as hung to Wine until its new modal loop waits,
+// and a box may already be visible before its loop does. The answer comes as soon as it does.
+constexpr DWORD kAnswerWithinMs = 15000;
+
 std::string TextOf(HWND window) {
     char text[2048] = {};
     // WM_GETTEXT is answered by the window's thread, which is pumping messages in its modal loop
     // (under the emulator, on a loaded machine, that can take seconds: bounded, not hurried).
     DWORD_PTR length = 0;
-    ::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 15000,
-                          &length);
+    ::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_NORMAL, kAnswerWithinMs, &length);
     return text;
 }
 
@@ -73,7 +79,7 @@ SeenWindow Inspect(HWND window) {
             if ((style & SS_TYPEMASK) == SS_ICON) {
                 // A message box keeps its icon control even without an icon: look at what it holds.
                 DWORD_PTR icon = 0;
-                ::SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon);
+                ::SendMessageTimeoutA(child, STM_GETICON, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &icon);
                 if (icon && ::IsWindowVisible(child)) seen.iconStyle = 1;
                 continue;
             }

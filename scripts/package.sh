@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Makes the release from this checkout. Installs what is missing first (as root).
+#
+#   scripts/package.sh           builds the shipped binaries from scratch (no tests) in
+#                                build/release, installs them with everything a workstation and a
+#                                programmer need (cmake --install) and packs
+#                                  dist/kavrel-<version>-win32.zip          the install tree
+#                                  dist/kavrel-<version>-win32-symbols.zip  the shipped binaries' .debug files
+#                                  dist/SHA256SUMS                          the SHA-256 of both
+#   scripts/package.sh --check   builds the last commit twice, in two fresh clones at different
+#                                paths (one with a space in it), one after the other and under
+#                                different time zones and file modes, and compares every file of
+#                                the two archives and the archives themselves; prints the SHA-256
+#                                of each from both builds and fails, naming the file, on any
+#                                difference
+#
+# <version> is the project's version (CMakeLists.txt), with "-dirty" when the checkout holds
+# changes that are not committed: such a build is never given a clean-looking version (its
+# binaries say so too). The archives are the same, byte for byte, whenever and wherever the same
+# commit is packed: their files are sorted, dated from the commit and have fixed modes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+say() { echo "package: $*"; }
+fail() { echo "package: $*" >&2; exit 1; }
+
+KAVREL_SETUP_QUIET=1 bash "$root/scripts/setup-machine.sh"
+# What this script uses beyond the build's own tools (which the build names when one is missing).
+for tool in git zip unzip sha256sum cmake ninja i686-w64-mingw32-objcopy i686-w64-mingw32-objdump \
+            i686-w64-mingw32-windres i686-w64-mingw32-dlltool; do
+    command -v "$tool" >/dev/null 2>&1 ||
+        fail "$tool is missing; scripts/setup-machine.sh installs it (as root), or install it by hand"
+done
+
+# --- making the release ---------------------------------------------------------------------------
+make_release() {
+    local build=$root/build/release dist=$root/dist
+    rm -rf "$build"
+    say "building libjpeg-turbo for i686-w64-mingw32"
+    cmake -S "$root/deps" -B "$build/deps" -G Ninja -DKAVREL_DEPS_GOOGLETEST=OFF >/dev/null
+    cmake --build "$build/deps" >/dev/null
+    say "building the shipped binaries"
+    cmake -S "$root" -B "$build/kavrel" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
+        -DCMAKE_PREFIX_PATH="$build/deps/prefix" \
+        -DCMAKE_BUILD_TYPE=Release -DKAVREL_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$build/kavrel" >/dev/null
+
+    local values=$build/kavrel/version/kavrel_version.txt
+    value() { sed -n "s/^$1=//p" "$values"; }
+    local version text epoch
+    version=$(value version)
+    text=$(value version_text)
+    epoch=$(value source_date_epoch)
+    [ -n "$version" ] && [ -n "$epoch" ] || fail "the build wrote no version ($values)"
+    if [ "$(value dirty)" = ON ]; then
+        say "the checkout has uncommitted changes: this is no release, and its version says so ($text)"
+        git -C "$root" status --short | sed 's/^/    /'
+    fi
+
+    local stage=$build/stage name=kavrel-$version
+    cmake --install "$build/kavrel" --prefix "$stage/main/$name" --component kavrel >/dev/null
+    cmake --install "$build/kavrel" --prefix "$stage/symbols/$name" --component symbols >/dev/null
+    # The SHA-256 of every file, for checking a file on a workstation against the release.
+    (cd "$stage/main/$name" && find . -type f | LC_ALL=C sort | sed 's|^\./||' |
+        xargs -d '\n' sha256sum) > "$stage/SHA256SUMS"
+    mv "$stage/SHA256SUMS" "$stage/main/$name/SHA256SUMS"
+
+    rm -rf "$dist"
+    mkdir -p "$dist"
+    local archive
+    for part in main symbols; do
+        archive=$dist/$name-win32.zip
+        [ "$part" = symbols ] && archive=$dist/$name-win32-symbols.zip
+        # Fixed modes and the commit's time on every entry; sorted names; no extra fields (owner,
+        # Unix times); DOS times in UTC.
+        find "$stage/$part" -type d -exec chmod 755 {} +
+        find "$stage/$part" -type f -exec chmod 644 {} +
+        find "$stage/$part" -exec touch -h -d "@$epoch" {} +
+        (cd "$stage/$part" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -9 -q "$archive" -@)
+    done
+    (cd "$dist" && sha256sum "$name-win32.zip" "$name-win32-symbols.zip" > SHA256SUMS)
+
+    say "made the release $text:"
+    unzip -l "$dist/$name-win32.zip" | sed 's/^/    /'
+    unzip -l "$dist/$name-win32-symbols.zip" | sed 's/^/    /'
+    sed 's/^/    /' "$dist/SHA256SUMS"
+}
+
+# --- checking that the release is reproducible ------------------------------------------------------
+# "HASH  FILE" lines for every file of the archives in a dist folder, and for the archives.
+release_digests() {
+    local dist=$1 unpacked=$2 archive
+    mkdir -p "$unpacked"
+    for archive in "$dist"/*.zip; do
+        unzip -q -o "$archive" -d "$unpacked/$(basename "$archive" .zip)"
+    done
+    (cd "$unpacked" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | xargs -d '\n' sha256sum)
+    (cd "$dist" && sha256sum ./*.zip | sed 's|\./||')
+}
+
+check_release() {
+    local commit
+    commit=$(git -C "$root" rev-parse HEAD)
+    if [ -n "$(git -C "$root" status --porcelain)" ]; then
+        say "the checkout has uncommitted changes; the check builds the last commit, ${commit:0:7}, without them"
+    fi
+    local scratch
+    scratch=$(mktemp -d /tmp/kavrel-check.XXXXXX)
+    local first=$scratch/one second="$scratch/second clone, another path/kavrel"
+    local clone
+    for clone in "$first" "$second"; do
+        git clone --quiet --no-checkout "$root" "$clone"
+        git -C "$clone" checkout --quiet --detach "$commit"
+    done
+    say "first build, in $first"
+    (cd "$first" && TZ=UTC bash scripts/package.sh) > "$scratch/first.log" 2>&1 ||
+        { tail -n 30 "$scratch/first.log" >&2; fail "the first build failed (log: $scratch/first.log)"; }
+    say "second build, in $second"
+    (cd "$second" && umask 077 && TZ=Asia/Yekaterinburg bash scripts/package.sh) > "$scratch/second.log" 2>&1 ||
+        { tail -n 30 "$scratch/second.log" >&2; fail "the second build failed (log: $scratch/second.log)"; }
+
+    release_digests "$first/dist" "$scratch/unpacked-one" > "$scratch/one.sums"
+    release_digests "$second/dist" "$scratch/unpacked-two" > "$scratch/two.sums"
+    # One line a file: its SHA-256 in the first build and in the second ("missing" where it is
+    # not), and its name (sha256sum's lines: 64 digits, two spaces, the name).
+    awk 'FNR == NR { one[substr($0, 67)] = substr($0, 1, 64); next }
+         { two[substr($0, 67)] = substr($0, 1, 64) }
+         END {
+             for (f in one) printf "%s %s %s\n", one[f], (f in two) ? two[f] : "missing", f
+             for (f in two) if (!(f in one)) printf "missing %s %s\n", two[f], f
+         }' "$scratch/one.sums" "$scratch/two.sums" | LC_ALL=C sort -k 3 > "$scratch/compared"
+    say "SHA-256 of every file from both builds (first build, second build, file):"
+    awk '{ printf "    %s %s %s%s\n", $1, $2, $3, ($1 == $2) ? "" : "   DIFFERENT" }' "$scratch/compared"
+    local different
+    different=$(awk '$1 != $2 { print $3 }' "$scratch/compared")
+    if [ -n "$different" ]; then
+        echo "$different" | sed 's/^/package: differs between the two builds: /' >&2
+        fail "the two builds differ; both are kept in $scratch"
+    fi
+    say "the two builds are identical: $(wc -l < "$scratch/one.sums") files and archives"
+    rm -rf "$scratch"
+}
+
+case "${1:-}" in
+"") make_release ;;
+--check) check_release ;;
+*) echo "usage: scripts/package.sh [--check]" >&2; exit 2 ;;
+esac
