@@ -97,7 +97,13 @@ HWND ViewerSession::FocusWindow() const {
 }
 
 void ViewerSession::Key(WORD virtualKey) {
-    HWND target = FocusWindow();
+    // A box that was just answered is hidden before the system gives the focus back to its owner:
+    // a key posted to it then is lost. Wait (bounded) until the focus is on a window that is shown.
+    HWND target = nullptr;
+    WaitUntil([&] {
+        target = FocusWindow();
+        return target && ::IsWindowVisible(target);
+    }, 5000);
     ::PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
     ::PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
 }
