@@ -69,20 +69,38 @@ TEST(Kvrdiag, ASourceThatHangsInOpeningIsReportedAndTheProgramEnds) {
 TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ScratchDir dir;
     WriteBytes(dir / "someone_else.jpg", "x");
+    // A directory the operators may list but not write: the check's own file is never made there,
+    // whichever way the directory is named -- in full, or as "Z:" with Z:'s current directory in it.
+    const std::string readOnly = dir / "read-only";
+    ASSERT_TRUE(::CreateDirectoryA(readOnly.c_str(), nullptr));
+    WriteBytes(readOnly + "\\zk_1.jpg", std::string(12345, 'x'));
+    ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(readOnly) + "'"), 0);  // the scratch directory's removal undoes it
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
         std::wstring line;  // the start of a line the report must hold
+        std::string currentDirectory = {};
     } rows[] = {
         {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
         {{dir / "missing"}, 2, L"FAIL  " + FromAnsi(dir / "missing") + L" does not exist"},
         {{dir.Path(), Ansi(L"Петров")}, 1, L"WARN  kvrprov answers 1 for client \"Петров\""},
+        {{readOnly}, 2, L"FAIL  it cannot be written"},
+        {{"Z:"}, 2, L"FAIL  it cannot be written", readOnly},
+        // The viewer's files of a drive-relative directory are those of its current directory.
+        {{"Z:", "zk"}, 2, L"OK      1. zk_1.jpg, 12 345 bytes", readOnly},
     };
     for (const auto& row : rows) {
+        if (!row.currentDirectory.empty()) {
+            ASSERT_TRUE(::SetCurrentDirectoryA(row.currentDirectory.c_str()));
+        }
         const KvrdiagRun run = RunKvrdiag(row.arguments);
+        ::SetCurrentDirectoryA(previous);
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.exitCode, row.exitCode) << Ansi(row.line) << "\n" << Ansi(run.report);
         EXPECT_EQ(run.Lines(row.line.c_str()).size(), 1u) << Ansi(run.report);
+        if (row.line.rfind(L"OK", 0) == 0) continue;
         if (row.exitCode != 3) {
             // The line says what to do next, on the line below it.
             const auto at = run.report.find(row.line);

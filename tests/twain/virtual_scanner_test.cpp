@@ -1,7 +1,8 @@
 // The virtual scanner driven straight through its DS_Entry, as a manager drives a source. What it
 // tells the application goes to DSM_Entry of the TWAIN_32.DLL loaded in the process: the scripted
 // one, which logs it. Its state table is walked in every state, and rows check what it once got
-// wrong: a second Scan, an empty feeder, the image information, a one-value set.
+// wrong: a second Scan, an empty feeder, the image information, a one-value set, a list longer
+// than its block, a reset depth, a settings file that cannot be read.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -196,6 +197,37 @@ TEST_F(VirtualScanner, DoesWhatItOnceGotWrong) {
              std::memcpy(&header, bytes.data(), sizeof header);
              EXPECT_EQ(std::vector<unsigned>({cap.ConType, header.NumItems, header.CurrentIndex, bytes[sizeof header]}),
                        std::vector<unsigned>({TWON_ENUMERATION, 1, 0, TWPT_GRAY}));
+         }},
+        {"a list claiming more items than its block holds refused", "", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             struct OneItemList { TW_ENUMERATION_HEADER header; TW_UINT16 item; };
+             const OneItemList claimsThree{{TWTY_UINT16, 3, 0, 0}, TWPT_GRAY};
+             const auto* bytes = reinterpret_cast<const std::uint8_t*>(&claimsThree);
+             GlobalBlock block(BlockOf(std::vector<std::uint8_t>(bytes, bytes + sizeof claimsThree)));
+             TW_CAPABILITY cap{ICAP_PIXELTYPE, TWON_ENUMERATION, block.get()};
+             EXPECT_EQ(Send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap), TWRC_FAILURE);
+             EXPECT_EQ(Condition(), TWCC_BADVALUE);
+         }},
+        {"a reset depth is the one the pixel type in effect delivers", "", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             ASSERT_EQ(SetPixelType(TWON_ONEVALUE, TWPT_GRAY), TWRC_SUCCESS);
+             TW_CAPABILITY cap{ICAP_BITDEPTH, TWON_DONTCARE16, nullptr};
+             ASSERT_EQ(Send(DG_CONTROL, DAT_CAPABILITY, MSG_RESET, &cap), TWRC_SUCCESS);
+             const auto bytes = BytesOf(GlobalBlock(cap.hContainer).get());
+             TW_ONEVALUE one{};
+             ASSERT_GE(bytes.size(), sizeof one);
+             std::memcpy(&one, bytes.data(), sizeof one);
+             EXPECT_EQ(one.Item, 8u);
+         }},
+        {"a settings file named but not readable: the scanner will not open, rather than scan as a sound one", "", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceClosed));
+             const std::string tooLong = dir / (std::string(MAX_PATH, 'n') + ".ini");
+             for (const std::string& named : {dir / "missing.ini", tooLong}) {
+                 ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", named.c_str());
+                 EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_FAILURE) << named.size();
+             }
+             ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+             EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_SUCCESS);
          }},
     };
     for (const auto& [what, settings, check] : rows) {

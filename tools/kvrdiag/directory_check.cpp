@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/win_handles.h"
 #include "host/signature_files.h"
@@ -77,22 +78,28 @@ struct WriteTrial {
     std::string file;
 };
 
-// kvrscan writes a scan beside its target with GetTempFileName and moves it into place: the same
-// call makes this check's file (".tmp", never a signature file), which is deleted at once.
+// kvrscan writes a scan as a new file beside its target and moves it into place: this check makes
+// a new file of its own name (".tmp", never a signature file) in the same place and deletes it at
+// once. The name is joined by the module's own rule, so that "Z:" is Z:'s current directory as it
+// is for kvrscan; and the file is made with CREATE_NEW rather than GetTempFileName, whose answer
+// Wine gives even where it could not make the file.
 WriteTrial TryWriting(const std::string& directory) {
     WriteTrial t;
-    char file[MAX_PATH + 16] = {};
-    if (directory.size() + 14 >= MAX_PATH) {
-        t.createError = ERROR_FILENAME_EXCED_RANGE;
-        return t;
-    }
-    if (!::GetTempFileNameA(directory.c_str(), "kvd", 0, file)) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char name[48];
+        std::snprintf(name, sizeof name, "kvrdiag-%lu-%u.tmp", ::GetCurrentProcessId(), attempt);
+        t.file = JoinPath(directory, name);
+        KernelHandle file(::CreateFileA(t.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        if (file) {
+            t.created = true;
+            break;
+        }
         t.createError = ::GetLastError();
-        return t;
+        if (t.createError != ERROR_FILE_EXISTS && t.createError != ERROR_ALREADY_EXISTS) return t;
     }
-    t.created = true;
-    t.file = file;
-    t.deleted = ::DeleteFileA(file) != 0;
+    if (!t.created) return t;
+    t.deleted = ::DeleteFileA(t.file.c_str()) != 0;
     if (!t.deleted) t.deleteError = ::GetLastError();
     return t;
 }
@@ -153,7 +160,7 @@ ViewerList ListAsTheViewer(const std::string& directory, const std::string& key)
     for (const auto& name : *names) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         ViewerFile f{name, 0};
-        if (::GetFileAttributesExA((directory + "\\" + name).c_str(), GetFileExInfoStandard, &data)) {
+        if (::GetFileAttributesExA(JoinPath(directory, name).c_str(), GetFileExInfoStandard, &data)) {
             f.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         }
         v.files.push_back(f);
@@ -190,6 +197,10 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
         } else if (IsMissing(presence->error)) {
             section.Fail(shown + L" does not exist (" + SystemError(presence->error) + L")" + consequences,
                          L"create the directory, or correct the directory the script passes");
+        } else if (presence->error == ERROR_FILENAME_EXCED_RANGE) {
+            section.Fail(shown + L" cannot be examined: " + SystemError(presence->error) + consequences,
+                         L"keep the signature directory's full path within " + std::to_wstring(MAX_PATH - 1) +
+                             L" characters: move the directory or map a drive letter to it");
         } else {
             section.Fail(shown + L" cannot be examined: " + SystemError(presence->error) + consequences, kGiveAccess);
         }

@@ -3,19 +3,32 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "base/this_module.h"
 
 namespace kavrel::vscan {
 
 namespace {
+
 constexpr char kSection[] = "Scanner";
+
+// The value of an environment variable, at any length; none when it is not set.
+std::optional<std::string> Environment(const char* name) {
+    const DWORD needed = ::GetEnvironmentVariableA(name, nullptr, 0);
+    if (needed == 0) return std::nullopt;
+    std::string value(needed, '\0');
+    const DWORD n = ::GetEnvironmentVariableA(name, value.data(), needed);
+    if (n == 0 || n >= needed) return std::nullopt;
+    value.resize(n);
+    return value;
+}
+
 }  // namespace
 
 std::string ScannerSettingsPath() {
+    if (auto named = Environment("KAVREL_VSCAN_INI")) return *named;
     char buffer[MAX_PATH] = {};
-    const DWORD n = ::GetEnvironmentVariableA("KAVREL_VSCAN_INI", buffer, sizeof buffer);
-    if (n > 0 && n < sizeof buffer) return buffer;
     ::GetModuleFileNameA(ThisModule(), buffer, sizeof buffer);
     std::string path(buffer);
     const auto slash = path.find_last_of("\\/");
@@ -24,17 +37,32 @@ std::string ScannerSettingsPath() {
 
 ScannerSettings ReadScannerSettings() {
     const std::string file = ScannerSettingsPath();
+    ScannerSettings s;
+    // A file named by the variable must be read: a fault switch in it that went unread would make
+    // the scanner behave as a sound one. (The file beside the scanner is optional.)
+    if (Environment("KAVREL_VSCAN_INI")) {
+        if (file.size() >= MAX_PATH) {
+            s.unusable = "the settings file's name is longer than the profile functions read";
+        } else if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            s.unusable = "the settings file is not there";
+        }
+        if (!s.unusable.empty()) return s;
+    }
     auto number = [&](const char* key, int fallback) {
         return static_cast<int>(::GetPrivateProfileIntA(kSection, key, fallback, file.c_str()));
     };
-    ScannerSettings s;
     s.pages = std::clamp(number("Pages", s.pages), 0, 10000);
     s.width = std::clamp(number("Width", s.width), 1, 20000);
     s.height = std::clamp(number("Height", s.height), 1, 20000);
+    // A value that fills the buffer was cut short: it is not taken for another.
+    bool cut = false;
     auto text = [&](const char* key) {
-        char value[MAX_PATH] = {};
-        ::GetPrivateProfileStringA(kSection, key, "", value, sizeof value, file.c_str());
-        return std::string(value);
+        std::string value(32768, '\0');
+        const DWORD n = ::GetPrivateProfileStringA(kSection, key, "", value.data(),
+                                                   static_cast<DWORD>(value.size()), file.c_str());
+        if (n + 1 >= value.size()) cut = true;
+        value.resize(n);
+        return value;
     };
     s.imageFile = text("Image");
     s.cancel = number("Cancel", 0) != 0;
@@ -50,6 +78,7 @@ ScannerSettings ReadScannerSettings() {
     s.withholdCloseRequest = number("WithholdCloseRequest", 0) != 0;
     s.pendingNeverFalls = number("PendingNeverFalls", 0) != 0;
     s.hangOnOpen = number("HangOnOpen", 0) != 0;
+    if (cut) s.unusable = "a value in the settings file is longer than the scanner reads";
     return s;
 }
 

@@ -2,7 +2,8 @@
 // an IT department checking a workstation) can change it without rebuilding anything.
 //
 // The file is named by the environment variable KAVREL_VSCAN_INI, or is "virtual-scanner.ini"
-// beside the scanner's own DLL. Section [Scanner]; every key is optional:
+// beside the scanner's own DLL (optional: without it, the defaults). A file the variable names
+// must be readable (see `unusable`). Section [Scanner]; every key is optional:
 //
 //   Pages=1            pages in the "feeder", delivered in one batch (each Scan in the window
 //                      fills it again); 0: an empty feeder -- enabling without the interface is
@@ -65,6 +66,10 @@ struct ScannerSettings {
     bool withholdCloseRequest = false;
     bool pendingNeverFalls = false;
     bool hangOnOpen = false;
+    // Why the settings file named by KAVREL_VSCAN_INI cannot be used (missing, or a name or value
+    // too long to read); empty when it can. The scanner then refuses to open and to be enabled
+    // (TWCC_OPERATIONERROR) rather than behave as the defaults say.
+    std::string unusable;
 };
 
 // The settings now in effect (defaults for whatever the file does not say).

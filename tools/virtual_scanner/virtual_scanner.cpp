@@ -301,7 +301,8 @@ HGLOBAL EnumerationContainer(const Capability& c) {
     return block;
 }
 
-// The values of a container the application sent; empty when it is not one we read. An
+// The values of a container the application sent; empty when it is not one we read, or when it
+// claims more items than its block holds (the list it means is not the one it carries). An
 // enumeration's current index goes to `currentIndex`, a one-value container's is 0, an array
 // leaves it as it is.
 std::vector<TW_UINT32> ContainerValues(const TW_CAPABILITY& cap, TW_UINT32* currentIndex) {
@@ -309,7 +310,7 @@ std::vector<TW_UINT32> ContainerValues(const TW_CAPABILITY& cap, TW_UINT32* curr
     kavrel::GlobalLockGuard locked(cap.hContainer);
     if (!locked) return values;
     const auto view = kavrel::twainlib::ViewContainer(cap.ConType, locked.bytes(), locked.size());
-    if (!view) return values;
+    if (!view || view->itemsInBlock < view->numItems) return values;
     if (cap.ConType != TWON_ARRAY) *currentIndex = view->currentIndex;
     for (TW_UINT32 i = 0; i < view->itemsInBlock; ++i) {
         const auto value = kavrel::twainlib::IntegerItem(*view, locked.bytes(), i);
@@ -392,6 +393,13 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
         return SetCapability(s, *c, *cap);
     case MSG_RESET:
         c->Reset();
+        if (c->cap == ICAP_BITDEPTH) {
+            // The depth stays the one the pixel type in effect delivers.
+            c->allowed = {DepthFor(Find(s, ICAP_PIXELTYPE)->current)};
+            c->current = c->allowed.front();
+        } else if (c->cap == ICAP_PIXELTYPE) {
+            Find(s, ICAP_BITDEPTH)->current = DepthFor(c->current);
+        }
         cap->ConType = TWON_ONEVALUE;
         cap->hContainer = OneValueContainer(c->itemType, c->current);
         return TWRC_SUCCESS;
@@ -405,7 +413,7 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
 TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
     if (!ui) return Fail(s, TWCC_BADVALUE);
     s.settings = ReadScannerSettings();
-    if (s.settings.failEnable) return Fail(s, TWCC_OPERATIONERROR);
+    if (s.settings.failEnable || !s.settings.unusable.empty()) return Fail(s, TWCC_OPERATIONERROR);
     s.pagesLeft = 0;
     s.failuresLeft = s.settings.failTransfers;
     if (s.settings.enableAnswer == "cancel") return TWRC_CANCEL;  // closed again at once
@@ -568,9 +576,12 @@ void FillIdentity(TW_IDENTITY* id) {
 
 TW_UINT16 Open(Source& s, TW_IDENTITY* origin, TW_IDENTITY* id) {
     // A driver that waits for ever for its device: the opening never comes back.
-    if (ReadScannerSettings().hangOnOpen) {
+    const ScannerSettings settings = ReadScannerSettings();
+    if (settings.hangOnOpen) {
         for (;;) ::Sleep(INFINITE);
     }
+    // Settings that were asked for but cannot be read are not replaced by others unnoticed.
+    if (!settings.unusable.empty()) return Fail(s, TWCC_OPERATIONERROR);
     FillIdentity(id);
     s.identity = *id;
     if (origin) s.application = *origin;
