@@ -1,7 +1,6 @@
 #include "base/replacement_file.h"
 
-#include <windows.h>
-
+#include <cstdio>
 #include <utility>
 
 namespace kavrel {
@@ -22,25 +21,36 @@ std::string DirectoryOf(const std::string& path) {
 
 ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
     const std::string directory = DirectoryOf(target_);
-    char temporary[MAX_PATH + 16] = {};
-    // GetTempFileNameA wants room for its own "kvrXXXX.tmp" in a MAX_PATH buffer.
-    // GetTempFileNameA makes the file; Wine's answers a name even where it could not make it (a
-    // directory that takes no new file): the file must be there.
-    if (!directory.empty() && directory.size() + 14 < MAX_PATH &&
-        ::GetTempFileNameA(directory.c_str(), "kvr", 0, temporary) &&
-        ::GetFileAttributesA(temporary) != INVALID_FILE_ATTRIBUTES) {
-        temporary_ = temporary;
+    // "kvrXXXX.tmp", as GetTempFileName names its files, but made here with CREATE_NEW and kept
+    // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name
+    // even where it could not make the file), and the writer needs no second opening.
+    constexpr std::size_t kNameLength = 11;
+    if (directory.empty() || directory.size() + kNameLength >= MAX_PATH) return;
+    const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & 0xFFFFu;
+    for (unsigned n = 0; n <= 0xFFFFu; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "kvr%04X.tmp", (start + n) & 0xFFFFu);
+        const std::string path = directory + name;
+        file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) {
+            temporary_ = path;
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return;
     }
 }
 
 ReplacementFile::~ReplacementFile() {
+    file_.reset();
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
 }
 
 bool ReplacementFile::Commit() {
-    if (temporary_.empty()) return false;
+    if (temporary_.empty() || !file_) return false;
+    if (!::CloseHandle(file_.release())) return false;  // the destructor removes the temporary file
     if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return false;  // the destructor removes the temporary file
+        return false;
     }
     temporary_.clear();
     return true;

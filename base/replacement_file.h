@@ -3,13 +3,18 @@
 // partial file behind; where there was none, nothing is left.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+#include "base/win_handles.h"
 
 namespace kavrel {
 
 class ReplacementFile {
 public:
-    // Creates an empty temporary file in the target's directory (Created() says whether it could).
+    // Creates an empty temporary file in the target's directory, open for writing (Created() says
+    // whether it could).
     explicit ReplacementFile(std::string target);
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -17,17 +22,20 @@ public:
     ~ReplacementFile();
 
     bool Created() const { return !temporary_.empty(); }
-    // Where to write: the temporary file.
+    // Where to write: the temporary file, open for writing and shared with no one.
+    HANDLE Handle() const { return file_.get(); }
     const std::string& Path() const { return temporary_; }
     const std::string& Target() const { return target_; }
 
-    // Moves the written file over the target (replacing one that is there). False when it could
-    // not be moved; the temporary file is then removed and the target left as it was.
+    // Closes the written file and moves it over the target (replacing one that is there). False
+    // when it could not be closed (the last of a network write can fail there) or moved; the
+    // temporary file is then removed and the target left as it was.
     bool Commit();
 
 private:
     std::string target_;
     std::string temporary_;
+    KernelHandle file_;
 };
 
 }  // namespace kavrel

@@ -56,7 +56,7 @@ void SaveDibAsJpeg(HANDLE dib, const std::string& path) {
     // while it is encoded or written leaves the file that was there untouched.
     ReplacementFile file(path);
     if (!file.Created()) throw Error("Не удалось создать файл в директории для " + path);
-    jpeg::WriteJpegFile(file.Path(), width, height, band.Layout(), rowOfPage, kSignatureJpegQuality);
+    jpeg::WriteJpeg(file.Handle(), path, width, height, band.Layout(), rowOfPage, kSignatureJpegQuality);
     if (!file.Commit()) throw Error("Не удалось записать файл " + path);
 }
 

@@ -129,9 +129,10 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
         // A file that is there must be one this call may replace: open for writing, and shared
         // with no one (as creating it over with OF_CREATE and OF_SHARE_EXCLUSIVE would require).
         // It is not cut to length 0 here: see below.
-        if (::GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            !SimpleFile(OpenSimpleFile(name, OF_WRITE | OF_SHARE_EXCLUSIVE))) {
-            return kNotCreated;
+        {
+            KernelHandle existing(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!existing && ::GetLastError() != ERROR_FILE_NOT_FOUND) return kNotCreated;
         }
         // The bitmap is written beside it and moved over it only once complete: a DIB that is
         // refused, a full disk or any other failed write leaves the caller's earlier image whole,
@@ -151,14 +152,8 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
             if (!inPlace) return kNotCreated;
             return TWAIN_WriteNativeToFile(dib, inPlace.get());
         }
-        int result = kWriteFailed;
-        {
-            KernelHandle written(::CreateFileA(file.Path().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                               FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!written) return kNotCreated;
-            // The simple file interface's handle of a Win32 file is that file's handle.
-            result = TWAIN_WriteNativeToFile(dib, static_cast<HFILE>(reinterpret_cast<INT_PTR>(written.get())));
-        }
+        // The simple file interface's handle of a Win32 file is that file's handle.
+        const int result = TWAIN_WriteNativeToFile(dib, static_cast<HFILE>(reinterpret_cast<INT_PTR>(file.Handle())));
         if (result == kWritten && !file.Commit()) return kNotCreated;
         return result;
     });

@@ -89,18 +89,15 @@ constexpr long long kMaxJpegFileBytes = 256LL << 20;
 
 }  // namespace
 
-void WriteJpegFile(const std::string& path, int width, int height, RowLayout layout,
-                   const RowSupplier& rows, int quality) {
+void WriteJpeg(HANDLE file, const std::string& name, int width, int height, RowLayout layout,
+               const RowSupplier& rows, int quality) {
     picture::CheckPictureSize(width, height);
-    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw Error("Не удалось создать файл " + path);
     std::vector<JOCTET> buffer(kOutputBuffer);
     FileDestination destination{};
     destination.base.init_destination = &InitDestination;
     destination.base.empty_output_buffer = &EmptyOutputBuffer;
     destination.base.term_destination = &TermDestination;
-    destination.file = file.get();
+    destination.file = file;
     destination.buffer = buffer.data();
 
     ErrorManager errors{};
@@ -112,7 +109,16 @@ void WriteJpegFile(const std::string& path, int width, int height, RowLayout lay
         const EncodeJob job{width, height, layout, quality, &rows, &destination};
         encoded = Encode(cinfo.get(), &errors, &job);
     }
-    if (!encoded) throw Error("Не удалось записать JPEG-файл " + path + ": " + errors.message);
+    if (!encoded) throw Error("Не удалось записать JPEG-файл " + name + ": " + errors.message);
+}
+
+void WriteJpegFile(const std::string& path, int width, int height, RowLayout layout,
+                   const RowSupplier& rows, int quality) {
+    picture::CheckPictureSize(width, height);
+    KernelHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw Error("Не удалось создать файл " + path);
+    WriteJpeg(file.get(), path, width, height, layout, rows, quality);
     if (!::CloseHandle(file.release())) throw Error("Не удалось записать файл " + path);
 }
 

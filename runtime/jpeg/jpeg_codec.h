@@ -2,6 +2,8 @@
 // (libjpeg's own handler would end the process, which is the host's process).
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,6 +28,10 @@ using RowSupplier = std::function<const std::uint8_t*(int y)>;
 // left as it is and the caller removes it.
 void WriteJpegFile(const std::string& path, int width, int height, RowLayout layout,
                    const RowSupplier& rows, int quality);
+// The same into a file the caller has open for writing (and closes); `name` is what the error
+// messages call it.
+void WriteJpeg(HANDLE file, const std::string& name, int width, int height, RowLayout layout,
+               const RowSupplier& rows, int quality);
 
 // Decodes a JPEG file into a new picture (one picture pixel per image pixel). Truncated or
 // corrupt data and images larger than a picture may be are refused with an Error before the

@@ -81,8 +81,8 @@ struct WriteTrial {
 // kvrscan writes a scan as a new file beside its target and moves it into place: this check makes
 // a new file of its own name (".tmp", never a signature file) in the same place and deletes it at
 // once. The name is joined by the module's own rule, so that "Z:" is Z:'s current directory as it
-// is for kvrscan; and the file is made with CREATE_NEW rather than GetTempFileName, whose answer
-// Wine gives even where it could not make the file.
+// is for kvrscan; and, as kvrscan's, the file is made with CREATE_NEW, whose handle proves it is
+// there (Wine's GetTempFileNameA answers a name even where it could not make the file).
 WriteTrial TryWriting(const std::string& directory) {
     WriteTrial t;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
