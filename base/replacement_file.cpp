@@ -20,6 +20,17 @@ std::string DirectoryOf(const std::string& path) {
 }  // namespace
 
 ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
+    // A file that is there must be one this process may replace: open for writing, and shared
+    // with no one (as creating it over would require).
+    {
+        KernelHandle existing(::CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        const DWORD error = existing ? ERROR_SUCCESS : ::GetLastError();
+        if (!existing && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            targetRefused_ = true;
+            return;
+        }
+    }
     const std::string directory = DirectoryOf(target_);
     // "kvrXXXX.tmp", as GetTempFileName names its files, but made here with CREATE_NEW and kept
     // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name

@@ -14,7 +14,7 @@ namespace kavrel {
 class ReplacementFile {
 public:
     // Creates an empty temporary file in the target's directory, open for writing (Created() says
-    // whether it could).
+    // whether it could) -- unless a file that is there may not be replaced (TargetRefused()).
     explicit ReplacementFile(std::string target);
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -22,6 +22,10 @@ public:
     ~ReplacementFile();
 
     bool Created() const { return !temporary_.empty(); }
+    // A file is there that this process may not write: read-only, held by another program, or a
+    // directory. Windows refuses to move a file over it; Wine's rename would not, and would drop
+    // a read-only mark with the file.
+    bool TargetRefused() const { return targetRefused_; }
     // Where to write: the temporary file, open for writing and shared with no one.
     HANDLE Handle() const { return file_.get(); }
     const std::string& Path() const { return temporary_; }
@@ -36,6 +40,7 @@ private:
     std::string target_;
     std::string temporary_;
     KernelHandle file_;
+    bool targetRefused_ = false;
 };
 
 }  // namespace kavrel

@@ -55,6 +55,7 @@ void SaveDibAsJpeg(HANDLE dib, const std::string& path) {
     // Written beside the signature on file and moved over it only once complete: a scan that fails
     // while it is encoded or written leaves the file that was there untouched.
     ReplacementFile file(path);
+    if (file.TargetRefused()) throw Error("Не удалось записать файл " + path);
     if (!file.Created()) throw Error("Не удалось создать файл в директории для " + path);
     jpeg::WriteJpeg(file.Handle(), path, width, height, band.Layout(), rowOfPage, kSignatureJpegQuality);
     if (!file.Commit()) throw Error("Не удалось записать файл " + path);

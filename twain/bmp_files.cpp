@@ -126,18 +126,13 @@ TWAIN_API int WINAPI TWAIN_WriteNativeToFilename(HANDLE dib, LPCSTR fileName) {
             if (name.empty()) return kCancelled;
         }
         if (name.size() >= kOpenFileMaxPath) return kNotCreated;
-        // A file that is there must be one this call may replace: open for writing, and shared
-        // with no one (as creating it over with OF_CREATE and OF_SHARE_EXCLUSIVE would require).
-        // It is not cut to length 0 here: see below.
-        {
-            KernelHandle existing(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!existing && ::GetLastError() != ERROR_FILE_NOT_FOUND) return kNotCreated;
-        }
-        // The bitmap is written beside it and moved over it only once complete: a DIB that is
-        // refused, a full disk or any other failed write leaves the caller's earlier image whole,
-        // and where there was none, nothing.
+        // The bitmap is written beside the file and moved over it only once complete: a DIB that
+        // is refused, a full disk or any other failed write leaves the caller's earlier image
+        // whole, and where there was none, nothing. A file that is there must be one this call may
+        // replace (as creating it over with OF_CREATE and OF_SHARE_EXCLUSIVE would require); it is
+        // not cut to length 0 first.
         ReplacementFile file(name);
+        if (file.TargetRefused()) return kNotCreated;
         if (!file.Created()) {
             // No new file can be made beside it (a share that lets existing files be written but
             // no file be created): the bitmap is written in place, as the simple file interface

@@ -329,6 +329,17 @@ TEST_F(Kvrscan, AFailedScanLeavesTheOldSignatureUntouched) {
     scratch.Subdir("D.jpg");
     EXPECT_EQ(Scan(scratch.Path(), "D", op), 1);
     EXPECT_EQ(Files(scratch.Path()), (std::vector<std::string>{"D.jpg", "readonly"}));
+
+    // A read-only signature is not replaced, and stays read-only (Wine's rename would replace it).
+    const std::string kept2 = scratch / "R.jpg";
+    WriteBytes(kept2, "the old signature");
+    ASSERT_TRUE(::SetFileAttributesA(kept2.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(Scan(scratch.Path(), "R", op), 1);
+    const auto after = ReadBytes(kept2);
+    EXPECT_EQ(std::string(after.begin(), after.end()), "the old signature");
+    EXPECT_TRUE(::GetFileAttributesA(kept2.c_str()) & FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesA(kept2.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Files(scratch.Path()), (std::vector<std::string>{"D.jpg", "R.jpg", "readonly"}));
 }
 
 TEST_F(Kvrscan, MessagesArriveInTheOemCodePage) {

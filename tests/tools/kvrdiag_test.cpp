@@ -75,6 +75,9 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ASSERT_TRUE(::CreateDirectoryA(readOnly.c_str(), nullptr));
     WriteBytes(readOnly + "\\zk_1.jpg", std::string(12345, 'x'));
     ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(readOnly) + "'"), 0);  // the scratch directory's removal undoes it
+    // A writable directory whose path leaves room for kvrscan's "kvrXXXX.tmp" and little more.
+    const std::string deep = dir / std::string(MAX_PATH - 13 - dir.Path().size() - 1, 'd');
+    ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
@@ -87,6 +90,7 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{dir / "missing"}, 2, L"FAIL  " + FromAnsi(dir / "missing") + L" does not exist"},
         {{dir.Path(), Ansi(L"Петров")}, 1, L"WARN  kvrprov answers 1 for client \"Петров\""},
         {{readOnly}, 2, L"FAIL  it cannot be written"},
+        {{deep}, 0, L"OK    it can be written"},
         {{"Z:"}, 2, L"FAIL  it cannot be written", readOnly},
         // The viewer's files of a drive-relative directory are those of its current directory.
         {{"Z:", "zk"}, 2, L"OK      1. zk_1.jpg, 12 345 bytes", readOnly},

@@ -222,11 +222,26 @@ TEST_F(VirtualScanner, DoesWhatItOnceGotWrong) {
         {"a settings file named but not readable: the scanner will not open, rather than scan as a sound one", "", [&] {
              ASSERT_TRUE(ToState(vscan::kSourceClosed));
              const std::string tooLong = dir / (std::string(MAX_PATH, 'n') + ".ini");
-             for (const std::string& named : {dir / "missing.ini", tooLong}) {
+             const std::string unreadable = dir / "unreadable.ini";
+             WriteBytes(unreadable, "[Scanner]\r\nFailEnable=1\r\n");
+             LockPath(unreadable);
+             for (const std::string& named : {dir / "missing.ini", tooLong, unreadable, dir.Path()}) {
+                 ToState(vscan::kSourceClosed);
                  ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", named.c_str());
-                 EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_FAILURE) << named.size();
+                 EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_FAILURE) << named;
              }
+             UnlockPath(unreadable);
+             // A name without a folder is a file in the current directory, as for everyone else.
+             WriteBytes(dir / "relative.ini", "[Scanner]\r\nFailEnable=1\r\n");
+             char previous[MAX_PATH] = {};
+             ::GetCurrentDirectoryA(MAX_PATH, previous);
+             ::SetCurrentDirectoryA(dir.Path().c_str());
+             ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", "relative.ini");
+             EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_SUCCESS);
+             EXPECT_EQ(Enable(true), TWRC_FAILURE) << "the file was read";
+             ::SetCurrentDirectoryA(previous);
              ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
+             ASSERT_TRUE(ToState(vscan::kSourceClosed));
              EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_SUCCESS);
          }},
     };

@@ -85,9 +85,12 @@ struct WriteTrial {
 // there (Wine's GetTempFileNameA answers a name even where it could not make the file).
 WriteTrial TryWriting(const std::string& directory) {
     WriteTrial t;
+    // A name as long as kvrscan's own ("kvrXXXX.tmp"): a directory whose path leaves room for
+    // kvrscan's file is not reported unwritable for want of room for this one.
+    const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & 0xFFFFu;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char name[48];
-        std::snprintf(name, sizeof name, "kvrdiag-%lu-%u.tmp", ::GetCurrentProcessId(), attempt);
+        char name[16];
+        std::snprintf(name, sizeof name, "kvd%04X.tmp", (start + attempt) & 0xFFFFu);
         t.file = JoinPath(directory, name);
         KernelHandle file(::CreateFileA(t.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_TEMPORARY, nullptr));
@@ -226,7 +229,13 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
 
     const auto trial = Ask(worker, limit, [directory] { return TryWriting(directory); });
     if (!trial) return DidNotAnswer(section, L"creating a temporary file", limit);
-    if (!trial->created) {
+    if (!trial->created && trial->createError == ERROR_FILENAME_EXCED_RANGE) {
+        section.Fail(L"it cannot be written: its path leaves no room for a new file's name (" +
+                         SystemError(trial->createError) + L"): kvrscan answers 1 " + Quoted(kNotConnectedMessage) +
+                         L" after every scan",
+                     L"keep the signature directory's full path within " + std::to_wstring(MAX_PATH - 13) +
+                         L" characters: move the directory or map a drive letter to it");
+    } else if (!trial->created) {
         section.Fail(L"it cannot be written: a temporary file cannot be created (" + SystemError(trial->createError) +
                          L"): kvrscan answers 1 " + Quoted(kNotConnectedMessage) +
                          L" after every scan, and the viewer cannot delete",

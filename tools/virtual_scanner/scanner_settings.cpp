@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/this_module.h"
+#include "base/win_handles.h"
 
 namespace kavrel::vscan {
 
@@ -27,7 +28,14 @@ std::optional<std::string> Environment(const char* name) {
 }  // namespace
 
 std::string ScannerSettingsPath() {
-    if (auto named = Environment("KAVREL_VSCAN_INI")) return *named;
+    if (auto named = Environment("KAVREL_VSCAN_INI")) {
+        // The profile functions look for a name without a folder in the Windows folder: the name
+        // is made full here, so that it means what it means to everyone else (the current
+        // directory), and what is checked below is the file they read.
+        char full[MAX_PATH] = {};
+        const DWORD n = ::GetFullPathNameA(named->c_str(), sizeof full, full, nullptr);
+        return n > 0 && n < sizeof full ? std::string(full, n) : *named;
+    }
     char buffer[MAX_PATH] = {};
     ::GetModuleFileNameA(ThisModule(), buffer, sizeof buffer);
     std::string path(buffer);
@@ -41,10 +49,15 @@ ScannerSettings ReadScannerSettings() {
     // A file named by the variable must be read: a fault switch in it that went unread would make
     // the scanner behave as a sound one. (The file beside the scanner is optional.)
     if (Environment("KAVREL_VSCAN_INI")) {
+        const DWORD attributes = ::GetFileAttributesA(file.c_str());
         if (file.size() >= MAX_PATH) {
             s.unusable = "the settings file's name is longer than the profile functions read";
-        } else if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        } else if (attributes == INVALID_FILE_ATTRIBUTES) {
             s.unusable = "the settings file is not there";
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                   !kavrel::KernelHandle(::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+            s.unusable = "the settings file cannot be read";
         }
         if (!s.unusable.empty()) return s;
     }
