@@ -28,6 +28,7 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
         const DWORD error = existing ? ERROR_SUCCESS : ::GetLastError();
         if (!existing && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             targetRefused_ = true;
+            error_ = error;
             return;
         }
     }
@@ -36,7 +37,11 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
     // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name
     // even where it could not make the file), and the writer needs no second opening.
     constexpr std::size_t kNameLength = 11;
-    if (directory.empty() || directory.size() + kNameLength >= MAX_PATH) return;
+    // (A directory that cannot be found out is one whose full path is too long.)
+    if (directory.empty() || directory.size() + kNameLength >= MAX_PATH) {
+        error_ = ERROR_FILENAME_EXCED_RANGE;
+        return;
+    }
     const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & 0xFFFFu;
     for (unsigned n = 0; n <= 0xFFFFu; ++n) {
         char name[16];
@@ -47,8 +52,8 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
             temporary_ = path;
             return;
         }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return;
+        error_ = ::GetLastError();
+        if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) return;
     }
 }
 

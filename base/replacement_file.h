@@ -26,6 +26,8 @@ public:
     // directory. Windows refuses to move a file over it; Wine's rename would not, and would drop
     // a read-only mark with the file.
     bool TargetRefused() const { return targetRefused_; }
+    // Why no temporary file was made (a system error code); 0 when it was.
+    DWORD Error() const { return Created() ? 0 : error_; }
     // Where to write: the temporary file, open for writing and shared with no one.
     HANDLE Handle() const { return file_.get(); }
     const std::string& Path() const { return temporary_; }
@@ -41,6 +43,7 @@ private:
     std::string temporary_;
     KernelHandle file_;
     bool targetRefused_ = false;
+    DWORD error_ = 0;
 };
 
 }  // namespace kavrel

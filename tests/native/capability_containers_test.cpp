@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "container_bytes.h"
 #include "layout/byte_fields.h"
 #include "twain/capability_containers.h"
 #include "twain/library_errors.h"
@@ -17,16 +18,7 @@ using namespace twain;
 using layout::LoadField;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Container {
-    Bytes bytes;
-    Container& U16(std::uint16_t v) { return Put(&v, 2); }
-    Container& U32(std::uint32_t v) { return Put(&v, 4); }
-    Container& Put(const void* p, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        bytes.insert(bytes.end(), b, b + n);
-        return *this;
-    }
-};
+using test::Container;
 
 Bytes Enumeration(std::uint16_t itemType, std::uint32_t count, std::uint32_t current,
                   const std::vector<std::uint16_t>& items) {

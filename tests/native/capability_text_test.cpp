@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "container_bytes.h"
 #include "tools/kvrdiag/capability_text.h"
 #include "twain/twain_protocol.h"
 
@@ -16,16 +17,7 @@ namespace {
 using namespace twain;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Container {
-    Bytes bytes;
-    Container& U16(std::uint16_t v) { return Put(&v, 2); }
-    Container& U32(std::uint32_t v) { return Put(&v, 4); }
-    Container& Put(const void* p, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        bytes.insert(bytes.end(), b, b + n);
-        return *this;
-    }
-};
+using test::Container;
 
 // A TW_FIX32 in its 32 bits: Whole, then Frac.
 std::uint32_t Fix(std::int16_t whole, std::uint16_t frac = 0) {

@@ -37,8 +37,16 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-// One argument of a Windows command line, quoted so that the usual splitting rules give it back
-// unchanged (backslashes before a quote are doubled, quotes escaped).
+
+std::string TestRootUnix() {
+    char buffer[1024] = {};
+    const DWORD n = ::GetEnvironmentVariableA("KAVREL_TEST_ROOT", buffer, sizeof buffer);
+    if (n > 0 && n < sizeof buffer) return buffer;
+    return "/tmp/kavrel-test-scratch";
+}
+
+}  // namespace
+
 std::string WindowsArgument(const std::string& text) {
     std::string quoted = "\"";
     std::size_t backslashes = 0;
@@ -58,15 +66,6 @@ std::string WindowsArgument(const std::string& text) {
     quoted.append(backslashes * 2, '\\');
     return quoted + "\"";
 }
-
-std::string TestRootUnix() {
-    char buffer[1024] = {};
-    const DWORD n = ::GetEnvironmentVariableA("KAVREL_TEST_ROOT", buffer, sizeof buffer);
-    if (n > 0 && n < sizeof buffer) return buffer;
-    return "/tmp/kavrel-test-scratch";
-}
-
-}  // namespace
 
 std::string WindowsPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;

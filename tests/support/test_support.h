@@ -23,6 +23,10 @@ std::wstring FromOem(const std::string& oem);     // 866 -> UTF-16
 std::wstring FromAnsi(const std::string& ansi);   // 1251 -> UTF-16
 std::string Hex(const std::string& bytes);        // "88 A2 A0"
 
+// One argument of a Windows command line, quoted so that the usual splitting rules give it back
+// unchanged (backslashes before a quote are doubled, quotes escaped).
+std::string WindowsArgument(const std::string& text);
+
 // Runs `command` with /bin/sh on the Linux side and returns its exit status (-1 if it could
 // not be started). Waits at most `timeoutMs`.
 int RunUnix(const std::string& command, DWORD timeoutMs = 60000);

@@ -13,23 +13,6 @@ namespace {
 
 constexpr DWORD kRunLimitMs = 180000;
 
-// One argument of a Windows command line, quoted so that it comes back unchanged.
-std::string Argument(const std::string& text) {
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (char c : text) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
-}
-
 std::string KvrdiagPath() {
     const std::string dll = KavrelDllPath();
     return dll.substr(0, dll.find_last_of('\\')) + "\\kvrdiag.exe";
@@ -67,10 +50,10 @@ KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::stri
     KernelHandle reader(readEnd), writer(writeEnd);
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
 
-    std::string commandLine = Argument(KvrdiagPath());
+    std::string commandLine = WindowsArgument(KvrdiagPath());
     for (const auto& a : arguments) {
-        commandLine += ' ';  // appended in steps: GCC 12 warns falsely on " " + Argument(a)
-        commandLine += Argument(a);
+        commandLine += ' ';  // appended in steps: GCC 12 warns falsely on " " + WindowsArgument(a)
+        commandLine += WindowsArgument(a);
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
+#include "base/replacement_file.h"
 #include "base/win_handles.h"
 #include "host/signature_files.h"
 #include "host/signature_rule.h"
@@ -78,32 +78,24 @@ struct WriteTrial {
     std::string file;
 };
 
-// kvrscan writes a scan as a new file beside its target and moves it into place: this check makes
-// a new file of its own name (".tmp", never a signature file) in the same place and deletes it at
-// once. The name is joined by the module's own rule, so that "Z:" is Z:'s current directory as it
-// is for kvrscan; and, as kvrscan's, the file is made with CREATE_NEW, whose handle proves it is
-// there (Wine's GetTempFileNameA answers a name even where it could not make the file).
+// kvrscan writes a scan as a new file beside its target and moves it into place: this check takes
+// the same road (the module's ReplacementFile, the target joined by the module's rule, so that
+// "Z:" is Z:'s current directory) for a target that is never a signature file, and leaves the
+// new file uncommitted, which removes it again.
 WriteTrial TryWriting(const std::string& directory) {
     WriteTrial t;
-    // A name as long as kvrscan's own ("kvrXXXX.tmp"): a directory whose path leaves room for
-    // kvrscan's file is not reported unwritable for want of room for this one.
-    const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & 0xFFFFu;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char name[16];
-        std::snprintf(name, sizeof name, "kvd%04X.tmp", (start + attempt) & 0xFFFFu);
-        t.file = JoinPath(directory, name);
-        KernelHandle file(::CreateFileA(t.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_TEMPORARY, nullptr));
-        if (file) {
-            t.created = true;
-            break;
+    {
+        ReplacementFile trial(JoinPath(directory, "kvrdiag.jpg"));
+        if (!trial.Created()) {
+            t.createError = trial.Error();
+            return t;
         }
-        t.createError = ::GetLastError();
-        if (t.createError != ERROR_FILE_EXISTS && t.createError != ERROR_ALREADY_EXISTS) return t;
+        t.created = true;
+        t.file = trial.Path();
     }
-    if (!t.created) return t;
-    t.deleted = ::DeleteFileA(t.file.c_str()) != 0;
-    if (!t.deleted) t.deleteError = ::GetLastError();
+    const DWORD deleteError = ::GetLastError();  // the removal's, if it failed
+    t.deleted = ::GetFileAttributesA(t.file.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (!t.deleted) t.deleteError = deleteError;
     return t;
 }
 
