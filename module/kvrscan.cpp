@@ -11,6 +11,7 @@
 #include "host/signature_rule.h"
 #include "module/signature_jpeg.h"
 #include "base/error.h"
+#include "twain/acquisition_settings.h"
 #include "twain/twain.h"
 
 namespace kavrel::script {
@@ -56,7 +57,12 @@ void AcquireAndSave(const std::string& directory, const std::string& fileName) {
     // Joined by the rule the directory is listed by (host/signature_rule.h), so that the file goes
     // where kvrprov and the viewer look for it: "Z:" is Z:'s current directory, not its root.
     const std::string path = JoinPath(directory, fileName + ".jpg");
-    TWAIN_AcquireNative(nullptr, 0);
+    {
+        // One signature is kept: the source is asked for one page, and one that ignores the
+        // count (Wine's SANE bridge) is stopped after it rather than scanning on.
+        const kavrel::twainlib::ScopedAcquireTransfersWanted onePage(1);
+        TWAIN_AcquireNative(nullptr, 0);
+    }
     AcquiredImages images;
     if (TWAIN_GetNumDibs() == 0) throw Error("no image arrived");
     SaveDibAsJpeg(TWAIN_GetDib(0), path);

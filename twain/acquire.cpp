@@ -2,6 +2,7 @@
 // modal message loop, the message hook, native transfers and ending pending transfers.
 #include "base/no_throw.h"
 #include "base/win_handles.h"
+#include "twain/acquisition_settings.h"
 #include "twain/library_state.h"
 #include "twain/transferred_image.h"
 
@@ -63,6 +64,13 @@ void StepBackToState1(HWND window) {
     TWAIN_CloseSourceManager(window);
     AtMost(2);
     TWAIN_UnloadSourceManager();
+}
+
+// The transfer count the module chose (twain/acquisition_settings.h), asked for whatever the source
+// answers, since the transfer loop holds to it; then the pixel types, whose failure is the step's.
+bool NegotiateAcquisition(unsigned long pixelTypeMask) {
+    if (const int wanted = State().acquireTransfersWanted; wanted > 0) TWAIN_NegotiateXferCount(wanted);
+    return TWAIN_NegotiatePixelTypes(pixelTypeMask) != 0;
 }
 
 }  // namespace
@@ -131,7 +139,7 @@ TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelType
             ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
         } else if (!TWAIN_OpenDefaultSource()) {
             ReportLastError("Unable to open default Data Source.");
-        } else if (!TWAIN_NegotiatePixelTypes(pixelTypeMask)) {
+        } else if (!NegotiateAcquisition(pixelTypeMask)) {
             ReportLastError("Failed to negotiate Pixel Type.");
         } else if (!TWAIN_EnableSource(window)) {
             // A source that answers "cancelled" closed its own interface at once (its operator
@@ -219,9 +227,12 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
         auto& s = State();
         SoftAssert(s.twainState == 6);
         int failuresInARow = 0;
+        int ended = 0;  // transfers of this batch that ended, done or cancelled
         while (s.twainState == 6) {
-            if (s.dibCount >= kavrel::twainlib::kDibListSlots) {
-                // The list is full: refuse what is still pending and keep what arrived.
+            // The list is full, or the batch has run as long as a list could hold (a source that
+            // cancels every transfer and reports more pending, for ever): what is still pending is
+            // refused, and what arrived is kept.
+            if (s.dibCount >= kavrel::twainlib::kDibListSlots || ended >= kavrel::twainlib::kDibListSlots) {
                 TWAIN_AbortAllPendingXfers();
                 break;
             }
@@ -230,16 +241,18 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
             if (s.lastResultCode != TWRC_XFERDONE) s.lastNativeImage = nullptr;
             switch (s.lastResultCode) {
             case TWRC_XFERDONE:
-                failuresInARow = 0;
                 s.twainState = 7;
                 // "Done" with no usable image in it: the transfer is ended as done, but nothing is
-                // listed or handed to the callback, and the acquisition records why.
+                // listed or handed to the callback, and the acquisition records why. It counts as
+                // a failed transfer: a source that delivers only such blocks is given up too.
                 transferred = kavrel::twainlib::TakeTransferredImage(transferred);
                 if (!transferred) {
+                    ++failuresInARow;
                     s.lastNativeImage = nullptr;
                     kavrel::twainlib::RecordError(kavrel::twainlib::kErrorUnusableImage);
                     break;
                 }
+                failuresInARow = 0;
                 s.lastNativeImage = transferred;
                 s.dibList[s.dibCount] = transferred;
                 if (s.transferCallback) {
@@ -253,14 +266,21 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
                 break;
             default:
                 s.twainState = 6;
-                if (++failuresInARow >= kFailedTransferAttempts) {
-                    TWAIN_AbortAllPendingXfers();
-                    return s.twainState;
-                }
-                continue;
+                ++failuresInARow;
+                break;
             }
-            if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-                s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
+            if (s.twainState == 7) {
+                ++ended;
+                if (TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
+                    s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
+                }
+            }
+            // The application has what it asked for, or the source keeps failing: the batch is
+            // ended here whatever the source reports as pending.
+            const bool enough = s.transfersWanted > 0 && ended >= s.transfersWanted;
+            if (s.twainState == 6 && (enough || failuresInARow >= kFailedTransferAttempts)) {
+                TWAIN_AbortAllPendingXfers();
+                break;
             }
         }
         return s.twainState;
@@ -279,6 +299,14 @@ TWAIN_API int WINAPI TWAIN_AbortAllPendingXfers(void) {
         return s.twainState <= 5 ? 1 : 0;
     });
 }
+
+namespace kavrel::twainlib {
+
+void SetAcquireTransfersWanted(int count) noexcept { State().acquireTransfersWanted = count > 0 ? count : 0; }
+
+int AcquireTransfersWanted() noexcept { return State().acquireTransfersWanted; }
+
+}  // namespace kavrel::twainlib
 
 TWAIN_API void WINAPI TWAIN_RegisterCallback(TW_TRANSFER_CALLBACK callback) {
     kavrel::NoThrowVoid([&] { State().transferCallback = callback; });

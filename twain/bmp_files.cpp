@@ -196,8 +196,10 @@ TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
     return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
         HANDLE dib = AcquireLastImage(window, 0);
         if (!dib) return kCancelled;
-        // The save dialog, if any, comes after the scan.
+        // The save dialog, if any, comes after the scan. The image is freed here, so the list,
+        // whose images are the caller's to free, no longer offers it.
         const int result = TWAIN_WriteNativeToFilename(dib, fileName);
+        Unlist(dib);
         TWAIN_FreeNative(dib);
         return result;
     });
@@ -207,13 +209,12 @@ TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTy
     return kavrel::NoThrow(int{0}, [&]() -> int {
         HANDLE dib = AcquireLastImage(window, pixelTypeMask);
         if (!dib) return 0;
+        // Given to the clipboard or freed here, the block is not the caller's any more.
+        Unlist(dib);
         int result = 0;
         if (::OpenClipboard(window)) {
-            if (::EmptyClipboard()) {
-                // From here the clipboard owns the block.
-                ::SetClipboardData(CF_DIB, dib);
-                result = 1;
-            }
+            // The clipboard owns the block only once it has taken it.
+            if (::EmptyClipboard() && ::SetClipboardData(CF_DIB, dib)) result = 1;
             ::CloseClipboard();
         }
         if (!result) ::GlobalFree(dib);

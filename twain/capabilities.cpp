@@ -21,6 +21,13 @@ TWAIN_API int WINAPI TWAIN_SetCapOneValue(unsigned cap, unsigned itemType, long 
             ErrorBox("Attempt to set capability outside State 4.");
             return 0;
         }
+        // The count asked for is what the application will take, whatever the source answers:
+        // the transfer loop holds a source that ignores it to that many (a refusal, too, leaves
+        // the application wanting no more).
+        if (cap == CAP_XFERCOUNT) {
+            const auto count = static_cast<TW_INT16>(value);
+            State().transfersWanted = count > 0 ? count : 0;
+        }
         TW_CAPABILITY capability{};
         capability.Cap = static_cast<TW_UINT16>(cap);
         capability.ConType = TWON_ONEVALUE;
@@ -98,6 +105,25 @@ TWAIN_API int WINAPI TWAIN_SetCurrentPixelType(int pixelType) {
 }
 
 namespace {
+
+// Whether the pixel type the source holds as current is one of `mask`: how a MSG_SET answered
+// TWRC_CHECKSTATUS (the source took what it could of the request) is judged.
+bool CurrentPixelTypeWanted(std::uint32_t mask) {
+    TW_UINT32 type = 0;  // two bytes land in its low half
+    return TWAIN_GetCapCurrent(ICAP_PIXELTYPE, TWTY_UINT16, &type) && type < 32 && (mask & (1u << type));
+}
+
+// A MSG_SET of the pixel types that left a wanted type current: TWRC_SUCCESS, or TWRC_CHECKSTATUS
+// with a wanted type read back. Otherwise the failed set's codes are the latest triplet's again.
+bool PixelTypesTaken(int sent, std::uint32_t mask) {
+    if (sent) return true;
+    if (State().lastResultCode != TWRC_CHECKSTATUS) return false;
+    const auto codes = kavrel::twainlib::HoldLatestTripletCodes();
+    if (CurrentPixelTypeWanted(mask)) return true;
+    kavrel::twainlib::RestoreTripletCodes(codes);
+    return false;
+}
+
 int ReadUInt16Capability(TW_UINT16 cap) {
     // Two bytes land in the low half of a zeroed variable: 0 to 65535, and 0 when the read fails.
     TW_UINT32 value = 0;
@@ -152,11 +178,15 @@ TWAIN_API int WINAPI TWAIN_NegotiatePixelTypes(unsigned long pixelTypeMask) {
                                          static_cast<std::uint32_t>(pixelTypeMask));
         }
         if (!narrowing.result) return RecordError(narrowing.error);
-        int result = static_cast<int>(narrowing.result);
-        if (narrowing.sendBack) {
-            result = TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability);
-            if (!result) RecordError(kErrorSetPixelTypes);
+        if (!narrowing.sendBack) return static_cast<int>(narrowing.result);
+        const auto mask = static_cast<std::uint32_t>(pixelTypeMask);
+        bool taken = PixelTypesTaken(TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability), mask);
+        // A source that refuses the list outright may take one type at a time (Wine's SANE bridge
+        // answers TWCC_BADCAP for an enumeration): it is sent the preferred wanted type alone.
+        if (!taken && State().lastResultCode == TWRC_FAILURE) {
+            taken = PixelTypesTaken(TWAIN_SetCapOneValue(ICAP_PIXELTYPE, TWTY_UINT16, narrowing.preferredType), mask);
         }
-        return result;
+        if (!taken) return RecordError(kErrorSetPixelTypes);
+        return 1;
     });
 }

@@ -124,13 +124,20 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
                                     std::size_t size, std::uint32_t mask) {
     PixelTypeNarrowing out;
     if (conType == TWON_ONEVALUE) {
+        // The block holds a whole TW_ONEVALUE. An integer item is read by its own type, since a
+        // 16-bit item leaves the upper half of the 32-bit field to whatever the source left there;
+        // an item of another type (a source's mistake) is taken as the whole field, as before.
         if (size < kOneValueItem + 4) {
             out.error = kErrorContainerUnusable;
             return out;
         }
-        const std::uint32_t item = LoadField<std::uint32_t>(container + kOneValueItem);
-        out.result = item < 32 ? (mask & (1u << item)) : 0;
+        const auto view = ViewContainer(conType, container, size);
+        const std::optional<std::uint32_t> item =
+            view ? IntegerItem(*view, container, 0) : std::nullopt;
+        const std::uint32_t value = item ? *item : LoadField<std::uint32_t>(container + kOneValueItem);
+        out.result = value < 32 ? (mask & (1u << value)) : 0;
         if (!out.result) out.error = kErrorNoCommonPixelType;
+        out.preferredType = static_cast<std::uint16_t>(value);
         return out;
     }
     if (conType != TWON_ARRAY && conType != TWON_ENUMERATION) {
@@ -155,18 +162,32 @@ PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* contain
         out.error = kErrorContainerUnusable;
         return out;
     }
-    if (conType == TWON_ENUMERATION) {
-        StoreField<std::uint32_t>(container + 6, 0xFFFFFFFFu);
-        StoreField<std::uint32_t>(container + 10, 0xFFFFFFFFu);
-    }
+    // The types the enumeration's indexes point at, read before the list is rewritten (an index
+    // outside the list points at nothing).
+    const auto currentBefore = IntegerItem(*view, container, view->currentIndex);
+    const auto defaultBefore =
+        conType == TWON_ENUMERATION ? IntegerItem(*view, container, LoadField<std::uint32_t>(container + 10)) : std::nullopt;
+
     // The items are 16-bit values at an even offset of a block that the system aligns.
     auto* list = reinterpret_cast<std::uint16_t*>(container + view->itemsOffset);
     const std::uint32_t kept = KeepCommonPixelTypes(mask, view->numItems, list);
-    StoreField<std::uint32_t>(container + 2, kept);
     if (kept == 0) {
         out.error = kErrorNoCommonPixelType;
         return out;
     }
+    StoreField<std::uint32_t>(container + 2, kept);
+    const auto indexOf = [&](std::optional<std::uint32_t> type) -> std::optional<std::uint32_t> {
+        for (std::uint32_t i = 0; type && i < kept; ++i) {
+            if (list[i] == *type) return i;
+        }
+        return std::nullopt;
+    };
+    const std::uint32_t current = conType == TWON_ENUMERATION ? indexOf(currentBefore).value_or(0) : 0;
+    if (conType == TWON_ENUMERATION) {
+        StoreField<std::uint32_t>(container + 6, current);
+        StoreField<std::uint32_t>(container + 10, indexOf(defaultBefore).value_or(current));
+    }
+    out.preferredType = list[current];
     out.result = 1;
     out.sendBack = true;
     return out;

@@ -54,11 +54,16 @@ struct PixelTypeNarrowing {
     std::uint32_t result = 0;  // non-zero on success (for a one-value container: the type's bit)
     int error = 0;             // the library error to record when result is 0
     bool sendBack = false;     // the narrowed list must go back to the source with MSG_SET
+    // The wanted type to make current: the type current before when it is wanted, else the first
+    // kept. A source that takes pixel types only one at a time is sent this one.
+    std::uint16_t preferredType = 0;
 };
 
 // The pixel-type negotiation on the container a source returned for ICAP_PIXELTYPE: arrays and
-// enumerations are narrowed in place to the wanted types (an enumeration's current and default
-// indexes become 0xFFFFFFFF); a one-value container is only checked.
+// enumerations are narrowed in place to the wanted types, an enumeration's current and default
+// indexes pointing into the narrowed list (at the types they pointed at when those are kept, else
+// at the preferred type: a source refuses an index outside its list); a one-value container is
+// only checked, its item read by its item type.
 PixelTypeNarrowing NarrowPixelTypes(std::uint16_t conType, std::uint8_t* container,
                                     std::size_t size, std::uint32_t mask);
 

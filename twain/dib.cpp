@@ -141,6 +141,16 @@ TWAIN_API void WINAPI TWAIN_FreeNative(HANDLE dib) {
     kavrel::NoThrowVoid([&] { if (dib) ::GlobalFree(dib); });
 }
 
+void kavrel::twainlib::Unlist(HANDLE dib) {
+    auto& s = State();
+    int kept = 0;
+    for (int i = 0; i < s.dibCount; ++i) {
+        if (s.dibList[i] != dib) s.dibList[kept++] = s.dibList[i];
+    }
+    for (int i = kept; i < s.dibCount; ++i) s.dibList[i] = nullptr;
+    s.dibCount = kept;
+}
+
 TWAIN_API void WINAPI TWAIN_ClearDibList(void) {
     kavrel::NoThrowVoid([&] {
         auto& s = State();

@@ -17,8 +17,9 @@ enum LibraryError : int {
     kErrorItemType = 11,
     kErrorEmptyList = 12,
     kErrorNoCommonPixelType = 13,
-    // A transfer answered "done" with a handle that is neither a DIB in a global memory block nor
-    // a GDI bitmap (or a bitmap that could not be turned into a DIB).
+    // A transfer answered "done" with a handle that is neither a usable DIB in a global memory
+    // block (one that can be drawn, its sizes inside the block) nor a GDI bitmap (or a bitmap
+    // that could not be turned into a DIB).
     kErrorUnusableImage = 14,
 };
 

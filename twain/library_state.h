@@ -47,15 +47,27 @@ struct LibraryState {
     bool sourceChosen = false;
     twain::TW_IDENTITY chosenSource{};
     twain::TW_UINT16 lastResultCode = 0;
+    // The condition code of the latest triplet once the library has asked for it (see
+    // HoldLatestTripletCodes); kNoHeldCondition otherwise. Every triplet sent clears it.
+    int heldConditionCode = -1;
     ErrorRecord lastError{};
     TW_TRANSFER_CALLBACK transferCallback = nullptr;
+    // Transfers the application wants of a batch: the CAP_XFERCOUNT it asked the open source for
+    // (0 for as many as the source has, the count -1). Once that many transfers of a batch have
+    // ended, the library resets what the source still reports pending: some sources ignore the
+    // count and report more for ever (Wine's SANE bridge). Forgotten when a source is opened.
+    int transfersWanted = 0;
+    // The count TWAIN_AcquireNative asks of every source it opens; 0 leaves it to the source
+    // (see twain/acquisition_settings.h).
+    int acquireTransfersWanted = 0;
     // The DIBs of the latest acquisition, in arrival order. The list only refers to them: every
     // DIB belongs to whoever receives its handle (TWAIN_AcquireNative's caller, a transfer
     // callback's owner, the caller of TWAIN_GetDib), who frees it with TWAIN_FreeNative.
     // TWAIN_ClearDibList forgets the handles without freeing them. Two exports give up their DIB
     // themselves: TWAIN_AcquireToFilename frees the image after writing it, and
     // TWAIN_AcquireToClipboard hands it to the clipboard (SetClipboardData), which owns it from
-    // then on (it is freed only if the clipboard could not take it).
+    // then on (it is freed only if the clipboard could not take it); either takes it out of the
+    // list, so that the list holds only what the caller may free.
     HANDLE dibList[kDibListSlots] = {};
     int dibCount = 0;
 };
@@ -66,9 +78,26 @@ LibraryState& State();
 void ErrorBox(const char* text);
 // A non-fatal "Assertion failed" box (caption "SCANKIT") when the condition is false.
 void SoftAssert(bool condition);
-// Keeps `code` unless an error is already recorded; always answers 0.
+constexpr int kNoHeldCondition = -1;
+
+struct TripletCodes {
+    twain::TW_UINT16 resultCode = 0;
+    int conditionCode = 0;
+};
+// The codes of the latest triplet, its condition code asked for with a status triplet; both are
+// then held as the latest triplet's, so that TWAIN_GetResultCode and TWAIN_GetConditionCode answer
+// the failed step's codes rather than those of the status triplet, until the next triplet.
+TripletCodes HoldLatestTripletCodes();
+// Makes `codes` the latest triplet's again (after triplets sent to examine a failure).
+void RestoreTripletCodes(const TripletCodes& codes);
+
+// Keeps `code` unless an error is already recorded; always answers 0. For a failed step of the
+// protocol it keeps the failed triplet's codes as well, and holds them (HoldLatestTripletCodes).
 int RecordError(int code);
 void ClearError();
+// Takes `dib` out of the DIB list (those after it move up), once it is no longer the caller's to
+// free: freed by the library, or given to the clipboard.
+void Unlist(HANDLE dib);
 // The report shown when a step of an acquisition fails.
 void ReportLastError(const char* context);
 

@@ -61,7 +61,7 @@ const char* LibraryErrorText(int code) {
     case kErrorItemType: return "the pixel types are not 16-bit values";
     case kErrorEmptyList: return "the source offers no pixel types";
     case kErrorNoCommonPixelType: return "no wanted pixel type is offered";
-    case kErrorUnusableImage: return "the source delivered an image that is neither a DIB nor a bitmap";
+    case kErrorUnusableImage: return "the source delivered a block that is no usable DIB or bitmap";
     default: return "unknown";
     }
 }
@@ -81,13 +81,29 @@ void SoftAssert(bool condition) {
     if (!condition) ::MessageBoxA(nullptr, "Assertion failed", "SCANKIT", MB_OK);
 }
 
+TripletCodes HoldLatestTripletCodes() {
+    LibraryState& s = State();
+    TripletCodes codes;
+    codes.resultCode = s.lastResultCode;
+    codes.conditionCode = TWAIN_GetConditionCode();
+    RestoreTripletCodes(codes);
+    return codes;
+}
+
+void RestoreTripletCodes(const TripletCodes& codes) {
+    LibraryState& s = State();
+    s.lastResultCode = codes.resultCode;
+    s.heldConditionCode = codes.conditionCode;
+}
+
 int RecordError(int code) {
     LibraryState& s = State();
     if (s.lastError.error != kErrorNone) return 0;
     s.lastError.error = code;
     if (code >= kErrorGetPixelTypes && code <= kErrorEnableSource) {
-        s.lastError.resultCode = TWAIN_GetResultCode();
-        s.lastError.conditionCode = TWAIN_GetConditionCode();
+        const TripletCodes codes = HoldLatestTripletCodes();
+        s.lastError.resultCode = static_cast<TW_INT16>(codes.resultCode);
+        s.lastError.conditionCode = codes.conditionCode;
     } else {
         s.lastError.resultCode = 0;
         s.lastError.conditionCode = 0;
@@ -182,6 +198,9 @@ TWAIN_API int WINAPI TWAIN_GetResultCode(void) {
 TWAIN_API int WINAPI TWAIN_GetConditionCode(void) {
     return kavrel::NoThrow(int{TWCC_BUMMER}, [&]() -> int {
         const int state = State().twainState;
+        // Codes the library already asked for belong to the latest triplet: a second status
+        // triplet would answer for the first one.
+        if (State().heldConditionCode != kavrel::twainlib::kNoHeldCondition) return State().heldConditionCode;
         TW_STATUS status{};
         int sent = 0;
         if (state >= 4) {
@@ -270,7 +289,10 @@ TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
         // On a manager that does keep the default, the same source opens either way.
         TW_IDENTITY identity{};
         if (s.sourceChosen) {
+            // By name: the Id is the one the manager gave at selection, and a manager that loads
+            // by a non-zero Id would open another source if its list changed in between.
             identity = s.chosenSource;
+            identity.Id = 0;
         } else if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) || !identity.ProductName[0]) {
             identity = s.sourceIdentity;
             identity.Id = 0;
@@ -279,6 +301,7 @@ TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
         s.sourceIdentity = identity;
         if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
             s.twainState = 4;
+            s.transfersWanted = 0;  // a source opened anew holds its own count
         } else {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorOpenSource);
         }
@@ -326,6 +349,7 @@ TWAIN_API int WINAPI TWAIN_CloseSource(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         s.lastResultCode = TWRC_SUCCESS;
+        s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
         if (s.twainState == 5) TWAIN_DisableSource();
         if (s.twainState == 4 && TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity)) {
             s.twainState = 3;
@@ -338,6 +362,7 @@ TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         s.lastResultCode = TWRC_SUCCESS;
+        s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
         if (TWAIN_CloseSource()) {
             HWND copy = window;
             if (TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy)) s.twainState = 2;
@@ -353,6 +378,7 @@ int SendTriplet(TW_IDENTITY* destination, unsigned long dg, unsigned short dat, 
                 void* data) {
     auto& s = State();
     s.lastResultCode = TWRC_FAILURE;
+    s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
     if (s.dsmEntry) {
         s.lastResultCode = s.dsmEntry(&s.appIdentity, destination, static_cast<TW_UINT32>(dg), dat,
                                       msg, data);

@@ -17,6 +17,15 @@ bool IsMemoryBlock(HANDLE handle) {
     return static_cast<bool>(GlobalLockGuard(handle));
 }
 
+// Whether a memory block holds a packed DIB that can be drawn and written: a bit count GDI draws,
+// the colour table a palette depth needs, and every size the header claims inside the block. A
+// source may hand over anything (Wine's SANE bridge gives 1-bit DIBs without a colour table and
+// 48-bit ones); such a block would draw nothing and fail to save far from the cause.
+bool HoldsUsableDib(HANDLE block) {
+    GlobalLockGuard locked(block);
+    return locked && layout::InspectDib(locked.bytes(), locked.size()).has_value();
+}
+
 // The depth of the packed DIB a bitmap of `bitsPerPixel` becomes: palette bitmaps keep a palette
 // of their own depth, anything deeper becomes 24-bit colour.
 WORD PackedDepth(int bitsPerPixel) {
@@ -78,7 +87,11 @@ HANDLE PackedDibOf(HBITMAP bitmap) {
 
 HANDLE TakeTransferredImage(HANDLE transferred) {
     if (!transferred) return nullptr;
-    if (IsMemoryBlock(transferred)) return transferred;
+    if (IsMemoryBlock(transferred)) {
+        if (HoldsUsableDib(transferred)) return transferred;
+        ::GlobalFree(transferred);  // the receiver owns it, image or not
+        return nullptr;
+    }
     if (::GetObjectType(transferred) == OBJ_BITMAP) {
         Bitmap bitmap(static_cast<HBITMAP>(transferred));  // deleted whatever comes of it
         return PackedDibOf(bitmap.get());

@@ -97,9 +97,19 @@ TEST(PixelTypes, NarrowedInPlaceToTheWantedOnes) {
     EXPECT_EQ(n.result, 1u);
     EXPECT_TRUE(n.sendBack);
     EXPECT_EQ(LoadField<std::uint32_t>(e.data() + 2), 2u);
-    EXPECT_EQ(LoadField<std::uint32_t>(e.data() + 6), 0xFFFFFFFFu);
     EXPECT_EQ(LoadField<std::uint16_t>(e.data() + 14), 0);
     EXPECT_EQ(LoadField<std::uint16_t>(e.data() + 16), 2);
+    // The indexes stay inside the narrowed list (a standard source refuses others): the current
+    // type 1 is gone, so the first kept; the default (type 2, index 0 before) is kept.
+    EXPECT_EQ(LoadField<std::uint32_t>(e.data() + 6), 0u);
+    EXPECT_EQ(LoadField<std::uint32_t>(e.data() + 10), 1u);
+    EXPECT_EQ(n.preferredType, 0);
+
+    Bytes keepsCurrent = Enumeration(TWTY_UINT16, 3, 2, {0, 1, 2});
+    const PixelTypeNarrowing k = NarrowPixelTypes(TWON_ENUMERATION, keepsCurrent.data(), keepsCurrent.size(), 0b110);
+    EXPECT_EQ(LoadField<std::uint32_t>(keepsCurrent.data() + 6), 1u) << "type 2 stays current";
+    EXPECT_EQ(LoadField<std::uint32_t>(keepsCurrent.data() + 10), 1u) << "the default (type 0) is gone";
+    EXPECT_EQ(k.preferredType, 2);
 
     Bytes types = {2, 40, 1};
     std::uint16_t list[3] = {40, 1, 33};
@@ -127,6 +137,9 @@ TEST(PixelTypes, BrokenContainersGiveTheirErrors) {
     EXPECT_FALSE(NarrowPixelTypes(TWON_ONEVALUE, one.data(), one.size(), 1).sendBack);
     EXPECT_EQ(NarrowPixelTypes(TWON_ONEVALUE, one.data(), one.size(), 1).error, kErrorNoCommonPixelType);
     EXPECT_EQ(NarrowPixelTypes(TWON_ONEVALUE, one.data(), 5, 1).error, kErrorContainerUnusable);
+    // A 16-bit item is the low half of the field, whatever the source left in the upper half.
+    Bytes dirty = Container().U16(TWTY_UINT16).U32(0xCDCD0002u).bytes;
+    EXPECT_EQ(NarrowPixelTypes(TWON_ONEVALUE, dirty.data(), dirty.size(), 1u << 2).result, 1u << 2);
 }
 
 }  // namespace

@@ -260,10 +260,11 @@ TEST_F(Capabilities, AnEnumerationIsNarrowedInPlaceAndSentBack) {
     EXPECT_EQ(get.ConType, TWON_ENUMERATION) << "preset before the source answers";
     const auto set = dsm.calls[1].As<TW_CAPABILITY>();
     EXPECT_EQ(set.hContainer, returned.at(0)) << "the source's own container goes back";
-    // Types 1 and 2, ascending; both indexes all ones; the old entries beyond the new count stay.
-    auto expected = Enumeration(TWTY_UINT16, 0xFFFFFFFF, {1, 2, 1, 1}, 2);
-    std::uint32_t ones = 0xFFFFFFFF;
-    std::memcpy(expected.bytes.data() + 10, &ones, 4);
+    // Types 1 and 2, ascending; the old entries beyond the new count stay. The indexes point into
+    // the new list: the current type 0 is gone (the first kept), the default type 2 stays.
+    auto expected = Enumeration(TWTY_UINT16, 0, {1, 2, 1, 1}, 2);
+    const std::uint32_t defaultIndex = 1;
+    std::memcpy(expected.bytes.data() + 10, &defaultIndex, 4);
     EXPECT_EQ(dsm.calls[1].container, expected.bytes);
     EXPECT_TRUE(Freed(returned.at(0)));
 }
@@ -274,9 +275,11 @@ TEST_F(Capabilities, TheResultIsTheTruthOfTheSetThatSendsTheListBack) {
     ToState(4);
     dsm.Forget();
     EXPECT_EQ(kv.TWAIN_NegotiatePixelTypes(1), 0);
-    // The refusal is recorded with the source's condition code.
-    ASSERT_EQ(dsm.Names(), (Names{"DS CAPABILITY/GET", "DS CAPABILITY/SET", "DS STATUS/GET"}));
+    // The list refused, the preferred type alone is tried; that refusal is recorded with the
+    // source's condition code.
+    ASSERT_EQ(dsm.Names(), (Names{"DS CAPABILITY/GET", "DS CAPABILITY/SET", "DS CAPABILITY/SET", "DS STATUS/GET"}));
     EXPECT_EQ(dsm.calls[1].container, Array(TWTY_INT16, {0, 1, 2}, 1).bytes);
+    EXPECT_EQ(dsm.calls[2].container, OneValue(TWTY_UINT16, TWPT_BW).bytes);
 }
 
 TEST_F(Capabilities, AOneValueIsCheckedButNotSentBack) {
@@ -287,7 +290,10 @@ TEST_F(Capabilities, AOneValueIsCheckedButNotSentBack) {
     EXPECT_EQ(kv.TWAIN_NegotiatePixelTypes(7), 4);
     EXPECT_EQ(kv.TWAIN_NegotiatePixelTypes(1), 0);
     EXPECT_EQ(dsm.Names(), (Names{"DS CAPABILITY/GET", "DS CAPABILITY/GET", "DS CAPABILITY/GET"}));
-    // The one value's item type is not looked at.
+    // An integer item is read by its type (a 16-bit one is the low half, whatever the upper half
+    // holds); the item of another type is taken as the 32-bit field.
+    SourceReturns(MSG_GET, TWON_ONEVALUE, OneValue(TWTY_UINT16, 0xCDCD0000u | TWPT_RGB));
+    EXPECT_EQ(kv.TWAIN_NegotiatePixelTypes(4), 4);
     SourceReturns(MSG_GET, TWON_ONEVALUE, OneValue(TWTY_FIX32, TWPT_GRAY));
     EXPECT_EQ(kv.TWAIN_NegotiatePixelTypes(2), 2);
 }

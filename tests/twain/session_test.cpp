@@ -193,7 +193,8 @@ TEST_F(Session, WhichSourceOpens) {
     ASSERT_EQ(kv.TWAIN_SelectImageSource(window), 1);
     dsm.Answer(DAT_IDENTITY, MSG_USERSELECT, TWRC_CANCEL);
     ASSERT_EQ(kv.TWAIN_SelectImageSource(window), 0);
-    EXPECT_EQ(openedAfter([] {}), "Second Scanner#12");
+    // By name (Id 0): the Id given at selection may name another source by now.
+    EXPECT_EQ(openedAfter([] {}), "Second Scanner#0");
     EXPECT_TRUE(dsm.Calls("DSM IDENTITY/GETDEFAULT").empty());
 }
 
@@ -253,6 +254,19 @@ TEST_F(Session, AskingForTheConditionCodeReplacesTheResultCode) {
     EXPECT_EQ(kv.TWAIN_GetResultCode(), TWRC_CHECKSTATUS);
     kv.TWAIN_GetConditionCode();
     EXPECT_EQ(kv.TWAIN_GetResultCode(), TWRC_SUCCESS);
+}
+
+TEST_F(Session, AFailedStepKeepsItsCodes) {
+    // Recording the failure asks for its condition code; both codes stay the failed triplet's,
+    // not those of the library's own status triplet.
+    ToState(3);
+    dsm.Answer(DAT_IDENTITY, MSG_OPENDS, TWRC_FAILURE);
+    dsm.conditionCode = TWCC_NODS;
+    EXPECT_EQ(kv.TWAIN_OpenDefaultSource(), 0);
+    dsm.conditionCode = TWCC_SUCCESS;  // what another status triplet would answer
+    EXPECT_EQ(kv.TWAIN_GetResultCode(), TWRC_FAILURE);
+    EXPECT_EQ(kv.TWAIN_GetConditionCode(), TWCC_NODS);
+    EXPECT_EQ(dsm.Calls("DSM STATUS/GET").size(), 1u);
 }
 
 TEST_F(Session, RawTripletsGoToTheSourceOrTheManager) {

@@ -113,6 +113,28 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
              return Outcome{std::string(dib ? "an image" : "null") + ", asked " + std::to_string(asked.size()) + " times",
                             dib && askedTwice && Boxes().size() == boxesBefore};
          }},
+        {"the narrowed pixel types answered TWRC_CHECKSTATUS",
+         "accepted when the type read back is wanted (the image arrives), else library error 3", [&]() {
+             std::uint16_t current = TWPT_GRAY;
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(2), Le32(0), Le32(0), {1, 0, 2, 0}}));
+             dsm.Answer(DAT_CAPABILITY, MSG_SET, TWRC_CHECKSTATUS);
+             dsm.On(DAT_CAPABILITY, MSG_GETCURRENT, [&](Triplet& call) {
+                 auto* cap = static_cast<TW_CAPABILITY*>(call.data);
+                 cap->ConType = TWON_ONEVALUE;
+                 cap->hContainer = BlockOf(Cat({{4, 0}, {std::uint8_t(current), 0, 0, 0}}));
+                 return TWRC_SUCCESS;
+             });
+             HANDLE wanted = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_GRAY);
+             if (wanted) kv.TWAIN_FreeNative(wanted);
+             current = TWPT_RGB;
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             HANDLE unwanted = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_GRAY);
+             return Outcome{std::string(wanted ? "an image" : "null") + ", then " + (unwanted ? "an image" : "null"),
+                            wanted && !unwanted && libraryError(3)};
+         }},
         {"a range container", "library error 10 (unhandled type)", [&]() {
              SourceOffers(dsm, TWON_RANGE, Bytes(22, 0));
              HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);

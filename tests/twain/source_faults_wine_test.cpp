@@ -17,6 +17,7 @@
 #include "support/window_driver.h"
 #include "tools/kvrhost/script_host.h"
 #include "tools/virtual_scanner/test_pattern.h"
+#include "twain/twain_protocol.h"
 
 namespace kavrel::test {
 namespace {
@@ -41,10 +42,10 @@ struct Acquisition {
     int dibs = 0;
     std::vector<SeenWindow> boxes;
 };
-Acquisition Acquire(KavrelApi& kv) {
+Acquisition Acquire(KavrelApi& kv, unsigned long pixelTypes = 0) {
     Acquisition a;
     WindowWatcher watcher;
-    a.result = kv.TWAIN_AcquireNative(nullptr, 0);
+    a.result = kv.TWAIN_AcquireNative(nullptr, pixelTypes);
     a.dibs = kv.TWAIN_GetNumDibs();
     a.boxes = watcher.Dialogs();
     return a;
@@ -70,9 +71,9 @@ int Kvrscan(hoststandin::ScriptHost& host, const std::string& directory, std::ve
 }
 
 // A row that acquires once with the interface hidden and judges what came of it.
-RowRun Acquiring(std::function<bool(KavrelApi& kv, const Acquisition& a)> judge) {
-    return [judge](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir&) {
-        const Acquisition a = Acquire(kv);
+RowRun Acquiring(std::function<bool(KavrelApi& kv, const Acquisition& a)> judge, unsigned long pixelTypes = 0) {
+    return [judge, pixelTypes](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir&) {
+        const Acquisition a = Acquire(kv, pixelTypes);
         return Outcome{Describe(a), judge(kv, a)};
     };
 }
@@ -105,6 +106,17 @@ bool OnePatternPage(KavrelApi& kv, const Acquisition& a) {
     }
     return true;
 }
+
+// One image of `bits` a pixel, no box: the pixel types asked for were taken.
+std::function<bool(KavrelApi&, const Acquisition&)> OneImageOf(int bits) {
+    return [bits](KavrelApi& kv, const Acquisition& a) {
+        return OneImage(kv, a) && kv.TWAIN_DibDepth(a.result) == bits && a.boxes.empty();
+    };
+}
+
+// Transfers handed to the registered callback (the same Kavrel.dll serves kvrscan).
+int transfersSeen = 0;
+void WINAPI CountTransfer(HANDLE, int) { ++transfersSeen; }
 
 // A row where kvrscan must refuse the delivered page: code 1, its one message, no file.
 RowRun KvrscanRefusesThePage() {
@@ -173,14 +185,19 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          "PendingNeverFalls=1\r\nWithholdCloseRequest=1\r\n", [](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir& dir) {
              const std::string file = dir / "pending.bmp";
              const int written = kv.TWAIN_AcquireToFilename(nullptr, file.c_str());
+             // Neither image is the caller's any more: the list must not offer them.
+             const int listedAfterFile = kv.TWAIN_GetNumDibs();
              const int onClipboard = kv.TWAIN_AcquireToClipboard(nullptr, 0);
              bool clipboardHasIt = false;
              if (::OpenClipboard(nullptr)) {
                  clipboardHasIt = ::GetClipboardData(CF_DIB) != nullptr;
                  ::CloseClipboard();
              }
-             return Outcome{"file " + std::to_string(written) + ", clipboard " + std::to_string(onClipboard),
-                            written == 0 && FileExists(file) && onClipboard == 1 && clipboardHasIt};
+             const int listedAfterClipboard = kv.TWAIN_GetNumDibs();
+             return Outcome{"file " + std::to_string(written) + ", clipboard " + std::to_string(onClipboard) + ", " +
+                                std::to_string(listedAfterFile) + " and " + std::to_string(listedAfterClipboard) + " listed",
+                            written == 0 && FileExists(file) && onClipboard == 1 && clipboardHasIt &&
+                                listedAfterFile == 0 && listedAfterClipboard == 0};
          }},
         {"a pending count that never falls, no close request (Wine's camera source)",
          "the pages listed, the failing transfers after them reset, the acquisition ends; null",
@@ -191,6 +208,29 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          "Deliver=lying\r\n", KvrscanRefusesThePage()},
         {"a DIB of 0 x 0 pixels", "kvrscan code 1, no file",
          "Deliver=empty\r\n", KvrscanRefusesThePage()},
+        {"a 1-bit DIB without its colour table (Wine's SANE bridge)", "not listed, freed, no image; library error 14",
+         "Deliver=nopalette\r\n", Acquiring(NothingUsableReported)},
+        {"a DIB of 48 bits a pixel (Wine's SANE bridge)", "not listed, freed, no image; library error 14",
+         "Deliver=deep\r\n", Acquiring(NothingUsableReported)},
+        {"grey asked of a standard-strict source (an index outside the list refused)", "the grey page, no box",
+         "", Acquiring(OneImageOf(8), 1u << twain::TWPT_GRAY)},
+        {"pixel types set only as one value (Wine's SANE bridge)", "grey sent alone: the grey page, no box",
+         "SetOneValueOnly=1\r\n", Acquiring(OneImageOf(8), 1u << twain::TWPT_GRAY)},
+        {"a one-value answer with garbage in its upper half (Wine's SANE bridge)", "read as RGB: the colour page, no box",
+         "GetOneValue=dirty\r\n", Acquiring(OneImageOf(24), 1u << twain::TWPT_RGB)},
+        {"a batch that never ends and ignores the transfer count (Wine's SANE bridge)",
+         "kvrscan takes one page: saved, one transfer", "EndlessBatch=1\r\n",
+         [](KavrelApi& kv, hoststandin::ScriptHost& host, const ScratchDir& dir) {
+             transfersSeen = 0;
+             kv.TWAIN_RegisterCallback(&CountTransfer);
+             std::vector<std::string> messages;
+             const int code = Kvrscan(host, dir.Path(), &messages);
+             kv.TWAIN_UnRegisterCallback();
+             const bool written = FileExists(dir / "signature.jpg");
+             ::DeleteFileA((dir / "signature.jpg").c_str());
+             return Outcome{"code " + std::to_string(code) + ", " + std::to_string(transfersSeen) + " transfers",
+                            code == 0 && written && transfersSeen == 1 && messages.empty()};
+         }},
     };
 
     std::string table = "| fault | expected | outcome | state after | normal acquisition after |\n|---|---|---|---|---|\n";

@@ -91,6 +91,10 @@ ScannerSettings ReadScannerSettings() {
     s.withholdCloseRequest = number("WithholdCloseRequest", 0) != 0;
     s.pendingNeverFalls = number("PendingNeverFalls", 0) != 0;
     s.hangOnOpen = number("HangOnOpen", 0) != 0;
+    s.setOneValueOnly = number("SetOneValueOnly", 0) != 0;
+    s.getOneValue = text("GetOneValue");
+    if (s.getOneValue == "0") s.getOneValue.clear();
+    s.endlessBatch = number("EndlessBatch", 0) != 0;
     if (cut) s.unusable = "a value in the settings file is longer than the scanner reads";
     return s;
 }

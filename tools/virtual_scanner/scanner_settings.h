@@ -1,4 +1,4 @@
-// How the virtual scanner behaves, read from an INI file at every enabling, so that a test (or
+// How the virtual scanner behaves, read from an INI file at every opening and enabling, so that a test (or
 // an IT department checking a workstation) can change it without rebuilding anything.
 //
 // The file is named by the environment variable KAVREL_VSCAN_INI, or is "virtual-scanner.ini"
@@ -29,8 +29,10 @@
 //   Deliver=           what a transfer hands over instead of the page: "null" (a null handle),
 //                      "unlockable" (a handle that is no usable memory block), "lying" (a DIB
 //                      whose header claims more than its block), "empty" (a DIB 0 pixels wide),
-//                      "dibsection" (the page as a GDI DIB section, rows top-down, as Wine's
-//                      camera source hands over its pictures), "bitmap" (the page as a
+//                      "nopalette" (a 1-bit DIB of the page's size without its colour table),
+//                      "deep" (a DIB of 48 bits a pixel), both as Wine's SANE bridge hands them
+//                      over, "dibsection" (the page as a GDI DIB section, rows top-down, as
+//                      Wine's camera source hands over its pictures), "bitmap" (the page as a
 //                      device-dependent GDI bitmap)
 //   WithholdCloseRequest=0  1: never ask to be closed once a batch is over, as many drivers with
 //                      their interface hidden do not
@@ -38,7 +40,24 @@
 //                      transfers, so the batch never ends by itself: once the feeder is empty,
 //                      every further transfer fails (Wine's camera source behaves so)
 //   HangOnOpen=0       1: MSG_OPENDS never returns, as a driver waiting for a device that does
-//                      not answer; read at every opening (the other keys at every enabling)
+//                      not answer
+//   SetOneValueOnly=0  1: MSG_SET of a capability takes only a TW_ONEVALUE; an enumeration or an
+//                      array is refused with TWCC_BADCAP (Wine's SANE bridge)
+//   GetOneValue=0      1: MSG_GET answers only the current value, as a TW_ONEVALUE; "dirty": so,
+//                      with the upper half of a 16-bit item's 32-bit field left as 0xCDCD, the
+//                      fill of an uncleared allocation (Wine's SANE bridge), in every one-value
+//                      container the scanner answers
+//   EndlessBatch=0     1: MSG_ENDXFER answers a pending count of -1 after every page and the
+//                      feeder never empties; CAP_XFERCOUNT is taken but ignored, and only MSG_RESET
+//                      ends a batch (Wine's SANE bridge with a flatbed)
+//
+// Every key is read at every opening and again at every enabling (a capability is negotiated
+// between the two).
+//
+// By default the scanner is as strict as the TWAIN Working Group's sample source, which most
+// drivers start from: an enumeration sent with MSG_SET whose current index lies outside its list
+// (or points at a value the scanner does not have) answers TWRC_CHECKSTATUS / TWCC_BADVALUE, the
+// list taken and its first value made current.
 //
 // Without its window (interface hidden) the scanner asks to be closed once a batch is over, as
 // its operator has no other way out (unless WithholdCloseRequest says otherwise).
@@ -66,6 +85,9 @@ struct ScannerSettings {
     bool withholdCloseRequest = false;
     bool pendingNeverFalls = false;
     bool hangOnOpen = false;
+    bool setOneValueOnly = false;
+    std::string getOneValue;  // "", "1" or "dirty"
+    bool endlessBatch = false;
     // Why the settings file named by KAVREL_VSCAN_INI cannot be used (missing, or a name or value
     // too long to read); empty when it can. The scanner then refuses to open and to be enabled
     // (TWCC_OPERATIONERROR) rather than behave as the defaults say.

@@ -127,6 +127,7 @@ void NotifyApplication(TW_UINT16 message) {
 
 // The pages one batch holds: the feeder's, as far as the transfer count allows.
 int FeederPages(Source& s) {
+    if (s.settings.endlessBatch) return s.settings.pages;  // the count is not looked at
     const auto count = static_cast<TW_INT32>(Find(s, CAP_XFERCOUNT)->current);
     return count > 0 ? std::min(s.settings.pages, count) : s.settings.pages;
 }
@@ -193,17 +194,36 @@ HANDLE FaultyImage(const std::string& kind, HGLOBAL page) {
         // A movable block of no bytes is discarded at once: it cannot be locked.
         return ::GlobalAlloc(GMEM_MOVEABLE, 0);
     }
-    if (kind != "lying" && kind != "empty") return nullptr;  // "null"
-    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(BITMAPINFOHEADER));
+    // A header and as many pixel bytes as the header's rows need ("lying": none), no colour table.
+    LONG width = 0;
+    LONG height = 0;
+    WORD bitCount = 24;
+    bool withPixels = true;
+    if (kind == "lying") {
+        width = height = 1000;  // a colour page of 1000 x 1000 pixels in a block of its header
+        withPixels = false;
+    } else if (kind == "nopalette" || kind == "deep") {
+        kavrel::GlobalLockGuard pageBytes(unused.get());
+        const auto layout = pageBytes ? kavrel::layout::InspectDib(pageBytes.bytes(), pageBytes.size()) : std::nullopt;
+        if (!layout) return nullptr;
+        width = layout->width;
+        height = layout->height;
+        bitCount = kind == "deep" ? 48 : 1;
+    } else if (kind != "empty") {
+        return nullptr;  // "null"
+    }
+    const std::uint64_t pixelBytes =
+        withPixels ? kavrel::layout::DibRowBytes(width, bitCount) * static_cast<std::uint64_t>(height < 0 ? -height : height) : 0;
+    HGLOBAL block = ::GlobalAlloc(GHND, static_cast<SIZE_T>(sizeof(BITMAPINFOHEADER) + pixelBytes));
     kavrel::GlobalLockGuard locked(block);
     if (!locked) return block;
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
-    // "lying": a colour page of 1000 x 1000 pixels in a block that holds only its header.
-    header.biWidth = kind == "lying" ? 1000 : 0;
-    header.biHeight = kind == "lying" ? 1000 : 0;
+    header.biWidth = width;
+    header.biHeight = height;
     header.biPlanes = 1;
-    header.biBitCount = 24;
+    header.biBitCount = bitCount;
+    header.biSizeImage = static_cast<DWORD>(pixelBytes);
     std::memcpy(locked.data(), &header, sizeof header);
     return block;
 }
@@ -274,10 +294,14 @@ void CloseScannerWindow(Source& s) {
 
 // --- capabilities -------------------------------------------------------------------------------------
 
-HGLOBAL OneValueContainer(TW_UINT16 itemType, TW_UINT32 value) {
+HGLOBAL OneValueContainer(const Source& s, TW_UINT16 itemType, TW_UINT32 value) {
     HGLOBAL block = ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
     kavrel::GlobalLockGuard locked(block);
     if (!locked) return block;
+    // A 16-bit item fills the low half of the field; GetOneValue=dirty leaves the upper half as an
+    // uncleared allocation holds it.
+    const bool shortItem = kavrel::twainlib::ItemTypeSize(itemType) == 2;
+    if (shortItem) value = (value & 0xFFFFu) | (s.settings.getOneValue == "dirty" ? 0xCDCD0000u : 0u);
     TW_ONEVALUE one{itemType, value};
     std::memcpy(locked.data(), &one, sizeof one);
     return block;
@@ -321,6 +345,7 @@ std::vector<TW_UINT32> ContainerValues(const TW_CAPABILITY& cap, TW_UINT32* curr
 }
 
 TW_UINT16 SetCapability(Source& s, Capability& c, const TW_CAPABILITY& cap) {
+    if (s.settings.setOneValueOnly && cap.ConType != TWON_ONEVALUE) return Fail(s, TWCC_BADCAP);
     TW_UINT32 currentIndex = 0xFFFFFFFF;
     const std::vector<TW_UINT32> values = ContainerValues(cap, &currentIndex);
     if (values.empty()) return Fail(s, TWCC_BADVALUE);
@@ -355,11 +380,22 @@ TW_UINT16 SetCapability(Source& s, Capability& c, const TW_CAPABILITY& cap) {
         }
         if (allowed.empty()) return Fail(s, TWCC_BADVALUE);
         c.allowed = allowed;
-        if (currentIndex < values.size() && contains(allowed, values[currentIndex])) {
-            c.current = values[currentIndex];
+        // An array names no current value: the one in effect stays if allowed. An enumeration's
+        // current index must point at a value that is kept, as a standard source demands: else
+        // the list is taken, its first value made current, and the answer says so.
+        bool currentTaken = true;
+        if (cap.ConType == TWON_ENUMERATION) {
+            currentTaken = currentIndex < values.size() && contains(allowed, values[currentIndex]);
+            c.current = currentTaken ? values[currentIndex] : allowed.front();
         } else if (!contains(allowed, c.current)) {
             c.current = allowed.front();
         }
+        if (c.cap == ICAP_PIXELTYPE) Find(s, ICAP_BITDEPTH)->current = DepthFor(c.current);
+        if (!currentTaken) {
+            s.conditionCode = TWCC_BADVALUE;
+            return TWRC_CHECKSTATUS;
+        }
+        return TWRC_SUCCESS;
     }
     if (c.cap == ICAP_PIXELTYPE) Find(s, ICAP_BITDEPTH)->current = DepthFor(c.current);
     return TWRC_SUCCESS;
@@ -376,9 +412,9 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
     }
     switch (msg) {
     case MSG_GET:
-        if (c->oneValueOnly) {
+        if (c->oneValueOnly || !s.settings.getOneValue.empty()) {
             cap->ConType = TWON_ONEVALUE;
-            cap->hContainer = OneValueContainer(c->itemType, c->current);
+            cap->hContainer = OneValueContainer(s, c->itemType, c->current);
         } else {
             cap->ConType = TWON_ENUMERATION;
             cap->hContainer = EnumerationContainer(*c);
@@ -387,7 +423,7 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
     case MSG_GETCURRENT:
     case MSG_GETDEFAULT:
         cap->ConType = TWON_ONEVALUE;
-        cap->hContainer = OneValueContainer(c->itemType, msg == MSG_GETCURRENT ? c->current : c->defaultValue);
+        cap->hContainer = OneValueContainer(s, c->itemType, msg == MSG_GETCURRENT ? c->current : c->defaultValue);
         return cap->hContainer ? TWRC_SUCCESS : Fail(s, TWCC_LOWMEMORY);
     case MSG_SET:
         return SetCapability(s, *c, *cap);
@@ -401,7 +437,7 @@ TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
             Find(s, ICAP_BITDEPTH)->current = DepthFor(c->current);
         }
         cap->ConType = TWON_ONEVALUE;
-        cap->hContainer = OneValueContainer(c->itemType, c->current);
+        cap->hContainer = OneValueContainer(s, c->itemType, c->current);
         return TWRC_SUCCESS;
     default:
         return Fail(s, TWCC_CAPBADOPERATION);
@@ -531,7 +567,7 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     if (!pending) return Fail(s, TWCC_BADVALUE);
     DropPage(s);
     if (msg == MSG_ENDXFER) {
-        if (s.pagesLeft > 0) --s.pagesLeft;
+        if (s.pagesLeft > 0 && !s.settings.endlessBatch) --s.pagesLeft;
         ++s.pageNumber;
     } else {
         s.pagesLeft = 0;
@@ -543,6 +579,9 @@ TW_UINT16 EndTransfer(Source& s, TW_UINT16 msg, TW_PENDINGXFERS* pending) {
         closeNow = true;
     }
     pending->Count = static_cast<TW_UINT16>(s.pagesLeft);
+    if (msg == MSG_ENDXFER && s.settings.endlessBatch && s.pagesLeft > 0 && !closeNow) {
+        pending->Count = static_cast<TW_UINT16>(-1);  // "more, how many unknown", for ever
+    }
     if (msg == MSG_ENDXFER && s.settings.pendingNeverFalls && s.batchPages > 0 && !closeNow) {
         pending->Count = static_cast<TW_UINT16>(s.batchPages);  // and the transfers after the last page fail
     }
@@ -582,6 +621,8 @@ TW_UINT16 Open(Source& s, TW_IDENTITY* origin, TW_IDENTITY* id) {
     }
     // Settings that were asked for but cannot be read are not replaced by others unnoticed.
     if (!settings.unusable.empty()) return Fail(s, TWCC_OPERATIONERROR);
+    // Capabilities are negotiated before the enabling reads the settings again.
+    s.settings = settings;
     FillIdentity(id);
     s.identity = *id;
     if (origin) s.application = *origin;
