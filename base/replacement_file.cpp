@@ -1,20 +1,76 @@
 #include "base/replacement_file.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace kavrel {
 
 namespace {
 
-// The directory a path names its file in, resolved as the system resolves the path itself (a
-// relative name is in the current directory, "Z:name" in Z:'s current directory).
-std::string DirectoryOf(const std::string& path) {
+struct FullPath {
+    std::string path;      // empty when the path has no full form within MAX_PATH
+    std::size_t nameAt = 0;  // where its file name starts
+};
+
+// A path as the system resolves it (a relative name is in the current directory, "Z:name" in Z:'s
+// current directory).
+FullPath FullPathOf(const std::string& path) {
     char full[MAX_PATH] = {};
     char* name = nullptr;
     const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, &name);
     if (length == 0 || length >= sizeof full || !name || name == full) return {};
-    return std::string(full, static_cast<std::size_t>(name - full));
+    return {std::string(full, length), static_cast<std::size_t>(name - full)};
+}
+
+// What a file that is replaced keeps: ReplaceFile keeps it on Windows, but Wine's keeps neither the
+// attributes nor the creation time (and its security only as the new file has it), so it is read
+// before and set again after. Each part that cannot be read is left to ReplaceFile.
+struct FileIdentity {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    FILETIME created{};
+    bool haveCreated = false;
+    std::vector<std::uint8_t> security;  // a self-relative descriptor of its owner, group and DACL
+};
+
+constexpr SECURITY_INFORMATION kKeptSecurity =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+FileIdentity IdentityOf(const std::string& path) {
+    FileIdentity id;
+    id.attributes = ::GetFileAttributesA(path.c_str());
+    KernelHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    id.haveCreated = file && ::GetFileTime(file.get(), &id.created, nullptr, nullptr);
+    DWORD needed = 0;
+    ::GetFileSecurityA(path.c_str(), kKeptSecurity, nullptr, 0, &needed);
+    if (needed > 0 && needed < (1u << 16)) {
+        id.security.resize(needed);
+        if (!::GetFileSecurityA(path.c_str(), kKeptSecurity, id.security.data(), needed, &needed)) id.security.clear();
+    }
+    return id;
+}
+
+// Sets again what the replaced file was; best effort, since the new content is in place already
+// and a part the system does not let this process set is no reason to call the save failed.
+void Restore(const std::string& path, FileIdentity& id) {
+    if (!id.security.empty()) {
+        // An owner may only be set with a privilege: the DACL alone is tried when that fails.
+        if (!::SetFileSecurityA(path.c_str(), kKeptSecurity, id.security.data())) {
+            ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, id.security.data());
+        }
+    }
+    if (id.haveCreated) {
+        KernelHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) ::SetFileTime(file.get(), &id.created, nullptr, nullptr);
+    }
+    if (id.attributes != INVALID_FILE_ATTRIBUTES) {
+        ::SetFileAttributesA(path.c_str(), id.attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    }
 }
 
 }  // namespace
@@ -32,20 +88,30 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
             return;
         }
     }
-    const std::string directory = DirectoryOf(target_);
-    // "kvrXXXX.tmp", as GetTempFileName names its files, but made here with CREATE_NEW and kept
-    // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name
-    // even where it could not make the file), and the writer needs no second opening.
-    constexpr std::size_t kNameLength = 11;
-    // (A directory that cannot be found out is one whose full path is too long.)
-    if (directory.empty() || directory.size() + kNameLength >= MAX_PATH) {
+    // (A target whose full path cannot be found out is one whose full path is too long.)
+    const FullPath full = FullPathOf(target_);
+    if (full.path.empty()) {
         error_ = ERROR_FILENAME_EXCED_RANGE;
         return;
     }
-    const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & 0xFFFFu;
-    for (unsigned n = 0; n <= 0xFFFFu; ++n) {
+    const std::string directory = full.path.substr(0, full.nameAt);
+    // "kvrXXXX.tmp", as GetTempFileName names its files, but made here with CREATE_NEW and kept
+    // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name
+    // even where it could not make the file), and the writer needs no second opening. Where that
+    // name would not fit beside the target, a shorter one does ("~" and hex digits): whatever the
+    // target's path, when it fits, its replacement fits too.
+    const std::size_t room = MAX_PATH - 1 - directory.size();
+    const std::size_t digits = room >= 11 ? 4 : std::min<std::size_t>(room - 1, 4);
+    const unsigned names = 1u << (4 * digits);
+    const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & (names - 1);
+    for (unsigned n = 0; n < names; ++n) {
         char name[16];
-        std::snprintf(name, sizeof name, "kvr%04X.tmp", (start + n) & 0xFFFFu);
+        if (room >= 11) {
+            std::snprintf(name, sizeof name, "kvr%04X.tmp", (start + n) & 0xFFFFu);
+        } else {
+            std::snprintf(name, sizeof name, "~%0*X", static_cast<int>(digits), (start + n) & (names - 1));
+            name[1 + digits] = '\0';
+        }
         const std::string path = directory + name;
         file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file_) {
@@ -62,13 +128,31 @@ ReplacementFile::~ReplacementFile() {
     if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
 }
 
+bool ReplacementFile::TargetFits(const std::string& target) { return !FullPathOf(target).path.empty(); }
+
 bool ReplacementFile::Commit() {
     if (temporary_.empty() || !file_) return false;
     if (!::CloseHandle(file_.release())) return false;  // the destructor removes the temporary file
-    if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // ReplaceFile wants full paths (Wine's refuses relative ones with ERROR_DIRECTORY).
+    const std::string target = FullPathOf(target_).path;
+    if (target.empty()) return false;
+    FileIdentity before = IdentityOf(target);
+    if (before.attributes != INVALID_FILE_ATTRIBUTES) {
+        if (::ReplaceFileA(target.c_str(), temporary_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            temporary_.clear();
+            Restore(target, before);
+            return true;
+        }
+        // Refused with the old file gone and the new one still under its own name (what
+        // ERROR_UNABLE_TO_MOVE_REPLACEMENT reports): it is moved in below rather than removed. A
+        // target still there is left as it was.
+        if (::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    }
+    if (!::MoveFileExA(temporary_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return false;
     }
     temporary_.clear();
+    if (before.attributes != INVALID_FILE_ATTRIBUTES) Restore(target, before);
     return true;
 }
 

@@ -1,6 +1,7 @@
-// A file written beside the file it replaces and moved over it only once it is complete: a write
-// that fails (a full disk, data refused halfway) leaves the file that was there whole, and no
-// partial file behind; where there was none, nothing is left.
+// A file written beside the file it replaces and put in its place only once it is complete: a
+// write that fails (a full disk, data refused halfway) leaves the file that was there whole, and
+// no partial file behind; where there was none, nothing is left. A file that was there keeps who
+// it is -- its attributes, security and creation time -- and takes the new content.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +17,9 @@ public:
     // Creates an empty temporary file in the target's directory, open for writing (Created() says
     // whether it could) -- unless a file that is there may not be replaced (TargetRefused()).
     explicit ReplacementFile(std::string target);
+    // Whether a replacement can be made for `target` at all: its full path fits MAX_PATH. The
+    // replacement's own name is then made short enough to fit beside it.
+    static bool TargetFits(const std::string& target);
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
     // Removes the temporary file unless it was committed.
@@ -33,9 +37,10 @@ public:
     const std::string& Path() const { return temporary_; }
     const std::string& Target() const { return target_; }
 
-    // Closes the written file and moves it over the target (replacing one that is there). False
-    // when it could not be closed (the last of a network write can fail there) or moved; the
-    // temporary file is then removed and the target left as it was.
+    // Closes the written file and puts it in the target's place: into the file that is there
+    // (ReplaceFile, with what it does not keep on every system carried over), else moved to the
+    // target's name. False when it could not be closed (the last of a network write can fail
+    // there) or put in place; the temporary file is then removed and the target left as it was.
     bool Commit();
 
 private:

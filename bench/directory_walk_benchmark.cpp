@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     }
     kavrel::viewer::TTF form;
     form.SignatureDir = directory;
-    kavrel::viewer::FileList = std::make_unique<std::vector<std::string>>();
+    form.FileList = std::make_unique<std::vector<std::string>>();
 
     // Each walk once, its answer checked.
     const auto kvrprov = [&](const Client& client) {
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     const auto viewerList = [&](const Client& client) {
         form.ClientKey = client.key;
         form.BuildFileList();
-        return kavrel::viewer::FileList->empty() != client.present;
+        return form.FileList->empty() != client.present;
     };
 
     constexpr int kRounds = 5;
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
             }
         }
     }
-    kavrel::viewer::FileList.reset();
+    form.FileList.reset();
 
     const double b = Median(bare);
     std::printf("finding one client's files among %zu entries against a bare FindFirstFileA(\"*.*\") "

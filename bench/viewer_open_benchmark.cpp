@@ -71,8 +71,8 @@ int main(int argc, char** argv) {
     kavrel::ui::Application::Initialize();
     kavrel::viewer::TTF form;
     form.SignatureDir = dir;
-    kavrel::viewer::FileList = std::make_unique<std::vector<std::string>>(std::vector<std::string>{name});
-    kavrel::viewer::JpegImage = std::make_unique<kavrel::viewer::JpegImageObject>();
+    form.FileList = std::make_unique<std::vector<std::string>>(std::vector<std::string>{name});
+    form.JpegImage = std::make_unique<kavrel::viewer::JpegImageObject>();
     form.CurrentIndex = 0;
 
     std::vector<double> open, bare;
@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
                 2480, 3508, o * 1000, b * 1000, o / b);
     std::fflush(stdout);
     kavrel::bench::TimeRow("viewer ShowImageAt, A4 300-dpi JPEG", o, b, 1.15);
-    kavrel::viewer::JpegImage.reset();
-    kavrel::viewer::FileList.reset();
+    form.JpegImage.reset();
+    form.FileList.reset();
     ::DeleteFileA((dir + "\\" + name).c_str());
     return 0;
 }

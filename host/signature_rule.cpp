@@ -27,6 +27,28 @@ bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode 
     return UpperCased(prefix, upper) == UpperCased(clientKey, upper);
 }
 
+bool IsStorableFileName(std::string_view name) {
+    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 32 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    // The device is named by what comes before the first dot, trailing spaces dropped.
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    std::string upper(stem);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (upper == device) return false;
+    }
+    const bool numbered = upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+                          upper[3] >= '1' && upper[3] <= '9';
+    return !numbered;
+}
+
 std::string JoinPath(const std::string& directory, std::string_view name) {
     std::string path = directory;
     if (!path.empty()) {

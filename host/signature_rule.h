@@ -35,6 +35,12 @@ bool IsSignatureName(std::string_view name, std::string_view clientKey, KeyMode 
 // directory, and its files are "Z:name" there (never "Z:\name", in the drive's root).
 std::string JoinPath(const std::string& directory, std::string_view name);
 
+// Whether Windows can store a file of this name (a name, not a path): not empty, no character it
+// refuses in a name (control characters and < > : " / \ | ? *), no final dot or space (which it
+// would drop, making another name), and not a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1
+// to LPT9, in any letter case, whatever follows a dot or trailing spaces: "con.jpg" is the console).
+bool IsStorableFileName(std::string_view name);
+
 // The listing pattern for a directory: `pattern` ("*.*" unless given) joined to it as a name.
 std::string ListingPattern(const std::string& directory, std::string_view pattern = "*.*");
 

@@ -11,6 +11,7 @@
 #include "host/signature_rule.h"
 #include "module/signature_jpeg.h"
 #include "base/error.h"
+#include "base/replacement_file.h"
 #include "twain/acquisition_settings.h"
 #include "twain/twain.h"
 
@@ -43,20 +44,23 @@ public:
     }
 };
 
-// The file name is a name inside the directory: one with a path separator or a drive colon in it
-// would put the signature somewhere else ("..\\other", "C:\\x") or into a stream of another
-// file ("name:stream"). Such a name fails like a file that cannot be written, before the operator
-// scans in vain.
-bool StaysInTheDirectory(const std::string& fileName) {
-    return fileName.find_first_of("\\/:") == std::string::npos;
+// Where the signature goes: joined by the rule the directory is listed by (host/signature_rule.h),
+// so that the file goes where kvrprov and the viewer look for it: "Z:" is Z:'s current directory,
+// not its root.
+std::string SignaturePath(const std::string& directory, const std::string& fileName) {
+    return JoinPath(directory, fileName + ".jpg");
+}
+
+// Whether the signature can be stored under this name, asked before the operator scans in vain: a
+// name Windows can make in the directory (no path separator or drive colon, which would put it
+// somewhere else, "..\\other", "C:\\x", or into a stream of another file, "name:stream"; none of
+// the characters Windows refuses; no device name), and a path the save road can write.
+bool CanBeStored(const std::string& directory, const std::string& fileName) {
+    return IsStorableFileName(fileName + ".jpg") && ReplacementFile::TargetFits(SignaturePath(directory, fileName));
 }
 
 // Acquires, then stores the first image that arrived.
-void AcquireAndSave(const std::string& directory, const std::string& fileName) {
-    if (!StaysInTheDirectory(fileName)) throw Error("the file name leaves the directory");
-    // Joined by the rule the directory is listed by (host/signature_rule.h), so that the file goes
-    // where kvrprov and the viewer look for it: "Z:" is Z:'s current directory, not its root.
-    const std::string path = JoinPath(directory, fileName + ".jpg");
+void AcquireAndSave(const std::string& path) {
     {
         // One signature is kept: the source is asked for one page, and one that ignores the
         // count (Wine's SANE bridge) is stopped after it rather than scanning on.
@@ -91,12 +95,16 @@ void __cdecl kvrscan() {
             } else if (!DirectoryExists(directory)) {
                 host::ReportMessage("Отсутствует директория для сохранения");
                 result = kNoDirectory;
+            } else if (!CanBeStored(directory, fileName)) {
+                // Still a failure of the save (code 1), but told as what it is, with the path.
+                host::ReportMessage("Невозможно сохранить файл подписи: " + SignaturePath(directory, fileName));
+                result = kScanFailed;
             } else if (!TWAIN_SelectImageSource(nullptr)) {
                 host::ReportMessage("TWAIN-устройство не выбрано");
                 result = kNoSourceChosen;
             } else {
                 try {
-                    AcquireAndSave(directory, fileName);
+                    AcquireAndSave(SignaturePath(directory, fileName));
                 } catch (...) {
                     host::ReportMessage("TWAIN-устройство не подключено");
                     result = kScanFailed;

@@ -1,4 +1,6 @@
 // kvrshow: shows a client's signature images in the modal viewer.
+#include <windows.h>
+
 #include <string>
 
 #include "base/no_throw.h"
@@ -20,14 +22,32 @@ void CloseViewerIfShown() {
     if (viewer::TF && viewer::TF->IsShowing()) viewer::TF->Close();
 }
 
+// Whether a viewer is on screen on another thread than this one. Its list, pictures and event
+// handlers are that thread's, used without a lock, and only that thread can show or close its
+// window: a call from a second thread meanwhile is refused with a message (see kvrshow) rather
+// than guarded. A hidden viewer of another thread does not stand in the way: it is released below
+// (its own thread destroys it), and the list of viewers itself is guarded.
+bool ViewerShownOnAnotherThread() {
+    bool shown = false;
+    viewer::TTF::ForEachViewer([&](viewer::TTF& tf) {
+        const HWND window = tf.Handle();
+        shown = shown || (window && ::IsWindowVisible(window) &&
+                          ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId());
+    });
+    return shown;
+}
+
 void ShowViewer(const std::string& directory, const std::string& clientKey) {
     ui::Application::Initialize();
+    // Every call gets a new viewer. The hidden ones of the calls before are destroyed, so that a
+    // day of calls does not pile up windows in the host until it runs out of them; one that is
+    // still shown (this call came from a host window its loop dispatched) stays, with its own
+    // list and pictures, and is destroyed by a later call once it is closed.
+    viewer::TTF::ForEachViewer([](viewer::TTF& previous) {
+        if (!previous.IsModal()) ui::Application::Release(&previous);
+    });
     auto form = std::make_unique<viewer::TTF>();
-    // Every call gets a new viewer; the hidden one of the call before is destroyed, so that a
-    // day of calls does not pile up windows in the host until it runs out of them.
-    ui::Form* previous = viewer::TF;
-    viewer::TF = static_cast<viewer::TTF*>(&ui::Application::Adopt(std::move(form)));
-    if (previous && !previous->IsModal()) ui::Application::Release(previous);
+    viewer::TTF::MakeCurrent(static_cast<viewer::TTF*>(&ui::Application::Adopt(std::move(form))));
 
     viewer::TTF& tf = *viewer::TF;
     tf.SignatureDir = directory;
@@ -55,6 +75,10 @@ void __cdecl kvrshow() {
             return;
         }
         try {
+            if (ViewerShownOnAnotherThread()) {
+                host::ReportMessage("Просмотр подписи уже открыт в другом потоке программы");
+                return;
+            }
             if (!DirectoryExists(directory)) {
                 host::ReportMessage("Отсутствует директория с подписью клиента");
                 return;

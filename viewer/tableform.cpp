@@ -1,6 +1,8 @@
 #include "viewer/tableform.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "host/host_interface.h"
 #include "host/signature_files.h"
@@ -9,15 +11,13 @@
 #include "runtime/jpeg/jpeg_codec.h"
 #include "runtime/picture/bmp_picture.h"
 #include "runtime/printing/printer.h"
+#include "runtime/toolkit/application.h"
 #include "runtime/toolkit/message_box.h"
 #include "viewer/viewer_rules.h"
 
 namespace kavrel::viewer {
 
 TTF* TF = nullptr;
-std::unique_ptr<std::vector<std::string>> FileList;
-std::unique_ptr<JpegImageObject> JpegImage;
-std::unique_ptr<ZoomBitmapObject> ZoomBitmap;
 
 namespace {
 
@@ -33,6 +33,14 @@ constexpr char kKeyHelp[] =
     "\"+\" на цифровой клавиатуре - увеличить изображение вдвое\n"
     "\"-\" на цифровой клавиатуре - уменьшить изображение вдвое\n"
     "\"F7\" - печать";
+
+// The viewers that exist. They and TF are kept under the toolkit's lock over its forms: kvrshow on
+// one thread may look at a hidden viewer of another thread while that thread destroys it.
+std::vector<TTF*>& LiveViewers() {
+    static std::vector<TTF*> viewers;
+    return viewers;
+}
+std::recursive_mutex& ViewersLock() { return ui::Application::FormsLock(); }
 
 bool EndsWith(const std::string& text, const char* ending) {
     const std::size_t n = std::strlen(ending);
@@ -64,12 +72,31 @@ TTF::TTF()
     for (ui::Button* button : {&Button1, &Button2, &Button3}) {
         button->OnKeyDown = [this](WORD& key) { FormKeyDown(key); };
     }
+    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    LiveViewers().push_back(this);
 }
 
 TTF::~TTF() {
-    // The module-wide reference never outlives its viewer (the application object may destroy
+    // The module-wide references never outlive their viewer (the application object may destroy
     // it, for instance when the host detaches the module and attaches it again).
+    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
     if (TF == this) TF = nullptr;
+    auto& viewers = LiveViewers();
+    viewers.erase(std::remove(viewers.begin(), viewers.end(), this), viewers.end());
+}
+
+void TTF::ForEachViewer(const std::function<void(TTF&)>& visit) {
+    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    const std::vector<TTF*> all = LiveViewers();
+    for (TTF* viewer : all) {
+        const auto& live = LiveViewers();
+        if (std::find(live.begin(), live.end(), viewer) != live.end()) visit(*viewer);
+    }
+}
+
+void TTF::MakeCurrent(TTF* viewer) {
+    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    TF = viewer;
 }
 
 // --- showing, listing, laying out ------------------------------------------------------------

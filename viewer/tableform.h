@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,19 @@
 #include "runtime/toolkit/form.h"
 
 namespace kavrel::viewer {
+
+// A JPEG image: a .jpg file decoded into a picture.
+struct JpegImageObject {
+    std::shared_ptr<const picture::DibBitmap> picture;
+    void LoadFromFile(const std::string& path);
+};
+
+// The off-screen bitmap the zoom keys draw into.
+struct ZoomBitmapObject {
+    std::shared_ptr<picture::DibBitmap> picture;
+    // A new picture of the given size with `source` stretched over it.
+    void DrawStretched(const picture::DibBitmap& source, int width, int height);
+};
 
 class TTF : public ui::Form {
 public:
@@ -34,6 +48,21 @@ public:
     std::string TitleText;
     std::string ButtonsFlag;   // "0": the button row is hidden
     std::string DeleteFlag;    // "0": kvrshow disables Button3
+
+    // The working objects, made at each showing and released on closing. Each viewer has its
+    // own: a viewer shown over another (kvrshow called from a host window whose message the first
+    // one's loop dispatched) must leave the one beneath its list and pictures, or Delete there
+    // would remove a file of the other viewer's list.
+    std::unique_ptr<std::vector<std::string>> FileList;
+    std::unique_ptr<JpegImageObject> JpegImage;
+    std::unique_ptr<ZoomBitmapObject> ZoomBitmap;
+
+    // Calls `visit` with each viewer that exists, oldest first, under a lock that keeps every one
+    // of them (and TF) as it is meanwhile: a viewer is destroyed on its own thread, which takes
+    // the lock first. `visit` may destroy a viewer of this thread; it is not visited again.
+    static void ForEachViewer(const std::function<void(TTF&)>& visit);
+    // Makes `viewer` the one in use (TF), under the same lock.
+    static void MakeCurrent(TTF* viewer);
 
     // Event handlers.
     void FormShow();
@@ -66,22 +95,5 @@ private:
 // The viewer in use (the latest one kvrshow made); owned by the application object.
 extern TTF* TF;
 
-// The unit's working objects, made at each showing and released on closing.
-extern std::unique_ptr<std::vector<std::string>> FileList;
-
-// A JPEG image: a .jpg file decoded into a picture.
-struct JpegImageObject {
-    std::shared_ptr<const picture::DibBitmap> picture;
-    void LoadFromFile(const std::string& path);
-};
-extern std::unique_ptr<JpegImageObject> JpegImage;
-
-// The off-screen bitmap the zoom keys draw into.
-struct ZoomBitmapObject {
-    std::shared_ptr<picture::DibBitmap> picture;
-    // A new picture of the given size with `source` stretched over it.
-    void DrawStretched(const picture::DibBitmap& source, int width, int height);
-};
-extern std::unique_ptr<ZoomBitmapObject> ZoomBitmap;
 
 }  // namespace kavrel::viewer

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace kavrel::ui {
@@ -19,6 +20,13 @@ public:
     // Registers a form window class once (unregistered again by Finalize); its windows' messages
     // go through the toolkit's one window procedure to their forms.
     static void RegisterFormClass(const char* name);
+
+    // The lock over the owned forms, taken by every call below that touches them: a form of
+    // another thread is destroyed on that thread while this one may adopt or release forms.
+    // Recursive: destroying a form may come back here. Owners that keep their own records of
+    // forms (the viewer's list of viewers) use the same lock, so that the two are never taken in
+    // opposite orders.
+    static std::recursive_mutex& FormsLock();
 
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);
