@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "host/host_interface.h"
 #include "host/signature_files.h"
@@ -40,7 +39,7 @@ std::vector<TTF*>& LiveViewers() {
     static std::vector<TTF*> viewers;
     return viewers;
 }
-std::recursive_mutex& ViewersLock() { return ui::Application::FormsLock(); }
+CriticalSection& ViewersLock() { return ui::Application::FormsLock(); }
 
 bool EndsWith(const std::string& text, const char* ending) {
     const std::size_t n = std::strlen(ending);
@@ -72,21 +71,21 @@ TTF::TTF()
     for (ui::Button* button : {&Button1, &Button2, &Button3}) {
         button->OnKeyDown = [this](WORD& key) { FormKeyDown(key); };
     }
-    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    const CriticalSectionLock locked(ViewersLock());
     LiveViewers().push_back(this);
 }
 
 TTF::~TTF() {
     // The module-wide references never outlive their viewer (the application object may destroy
     // it, for instance when the host detaches the module and attaches it again).
-    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    const CriticalSectionLock locked(ViewersLock());
     if (TF == this) TF = nullptr;
     auto& viewers = LiveViewers();
     viewers.erase(std::remove(viewers.begin(), viewers.end(), this), viewers.end());
 }
 
 void TTF::ForEachViewer(const std::function<void(TTF&)>& visit) {
-    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    const CriticalSectionLock locked(ViewersLock());
     const std::vector<TTF*> all = LiveViewers();
     for (TTF* viewer : all) {
         const auto& live = LiveViewers();
@@ -95,7 +94,7 @@ void TTF::ForEachViewer(const std::function<void(TTF&)>& visit) {
 }
 
 void TTF::MakeCurrent(TTF* viewer) {
-    const std::lock_guard<std::recursive_mutex> locked(ViewersLock());
+    const CriticalSectionLock locked(ViewersLock());
     TF = viewer;
 }
 

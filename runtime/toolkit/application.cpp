@@ -46,19 +46,19 @@ void Application::RegisterFormClass(const char* name) {
     FormClasses().emplace_back(name);
 }
 
-std::recursive_mutex& Application::FormsLock() {
-    static std::recursive_mutex lock;
+CriticalSection& Application::FormsLock() {
+    static CriticalSection lock;
     return lock;
 }
 
 Form& Application::Adopt(std::unique_ptr<Form> form) {
-    const std::lock_guard<std::recursive_mutex> locked(FormsLock());
+    const CriticalSectionLock locked(FormsLock());
     Forms().push_back(std::move(form));
     return *Forms().back();
 }
 
 void Application::Release(Form* form) {
-    const std::lock_guard<std::recursive_mutex> locked(FormsLock());
+    const CriticalSectionLock locked(FormsLock());
     auto& forms = Forms();
     for (auto it = forms.begin(); it != forms.end(); ++it) {
         if (it->get() == form) {
@@ -79,7 +79,7 @@ bool Application::Finalize() {
     // Windows of this module's classes must be gone before the code behind their window
     // procedures is unloaded: each form destroys its window. DestroyWindow refuses a window of
     // another thread, and a form inside its own modal loop must outlive the loop.
-    const std::lock_guard<std::recursive_mutex> locked(FormsLock());
+    const CriticalSectionLock locked(FormsLock());
     auto& forms = Forms();
     std::vector<std::unique_ptr<Form>> kept;
     for (auto& form : forms) {

@@ -4,8 +4,9 @@
 #include <windows.h>
 
 #include <memory>
-#include <mutex>
 #include <vector>
+
+#include "base/critical_section.h"
 
 namespace kavrel::ui {
 
@@ -26,7 +27,7 @@ public:
     // Recursive: destroying a form may come back here. Owners that keep their own records of
     // forms (the viewer's list of viewers) use the same lock, so that the two are never taken in
     // opposite orders.
-    static std::recursive_mutex& FormsLock();
+    static CriticalSection& FormsLock();
 
     // Takes ownership of a form; it lives until Finalize.
     static Form& Adopt(std::unique_ptr<Form> form);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "base/win_handles.h"
 #include "support/dib_builder.h"
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
@@ -152,12 +153,36 @@ TEST_F(Kvrscan, AnA4ColourPageAt600DpiIsSaved) {
 }
 
 TEST_F(Kvrscan, AnExistingFileIsReplacedWithoutAsking) {
-    WriteBytes(scratch / "K.jpg", "the old signature");
+    // The file keeps who it is: its attributes and, where the system keeps one, its creation time.
+    const std::string old = scratch / "K.jpg";
+    WriteBytes(old, "the old signature");
+    ASSERT_TRUE(::SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    const auto creationOf = [](const std::string& path) {
+        FILETIME created{};
+        KernelHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        if (file) ::GetFileTime(file.get(), &created, nullptr, nullptr);
+        return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+    };
+    {
+        const FILETIME longAgo{0x12345600u, 0x01D00000u};  // in 2014
+        KernelHandle file(::CreateFileA(old.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file) ::SetFileTime(file.get(), &longAgo, nullptr, nullptr);
+    }
+    const std::uint64_t createdBefore = creationOf(old);
+    const bool creationKept = createdBefore == 0x01D0000012345600u;  // a system that keeps what was set
+
     Operator op;
     EXPECT_EQ(Scan(scratch.Path(), "K", op), 0);
-    EXPECT_TRUE(InspectJpeg(ReadBytes(scratch / "K.jpg")).valid);
+    EXPECT_TRUE(InspectJpeg(ReadBytes(old)).valid);
     EXPECT_EQ(op.seen, (std::vector<std::string>{"select", "scanner"})) << "no question asked";
     EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"K.jpg"});
+    EXPECT_EQ(::GetFileAttributesA(old.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    if (creationKept) {
+        EXPECT_EQ(creationOf(old), createdBefore) << "the creation time";
+    }
+    ::SetFileAttributesA(old.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Kvrscan, TheNameIsUsedAsGiven) {
@@ -360,18 +385,34 @@ TEST_F(Kvrscan, BadArgumentsGiveACodeAndNothingIsWrittenOutsideTheDirectory) {
         int code;
         std::vector<std::string> windows;  // what the operator is shown
     };
-    const std::vector<std::string> selectOnly{"select"};
-    const std::vector<std::string> selectAndScan{"select", "scanner"};
+    // A directory of exactly `length` characters inside `target` (made with the system's tools:
+    // CreateDirectory stops short of MAX_PATH), so that no case depends on where the suite runs.
+    const auto directoryOf = [&](std::size_t length) {
+        std::string dir = target;
+        while (dir.size() < length) {
+            const std::size_t part = std::min<std::size_t>(length - dir.size() - 1, 200);
+            dir += '\\';
+            dir.append(part, 'd');
+        }
+        EXPECT_EQ(RunUnix("mkdir -p '" + UnixPathOf(dir) + "'"), 0);
+        return dir;
+    };
+    const std::string dir240 = directoryOf(240), dir250 = directoryOf(250);
+    const std::vector<std::string> none;
     const Case cases[] = {
-        // Names that would put the file elsewhere are refused before the scan.
-        {"a name climbing out of the directory", target, "..\\escaped", 1, selectOnly},
-        {"a name with a slash", target, "sub/escaped", 1, selectOnly},
-        {"a name with a drive", target, "C:\\escaped", 1, selectOnly},
-        {"a name of a stream of another file", target, "file:stream", 1, selectOnly},
-        // Names the file system refuses: the scan happens, the saving fails.
-        {"characters names cannot have", target, "a<b>|c", 1, selectAndScan},
-        {"a wildcard", target, "a*b?", 1, selectAndScan},
-        {"10,000 characters of name", target, longText, 1, selectAndScan},
+        // Names that cannot be stored in the directory are refused before the selection: those
+        // that would put the file elsewhere, those Windows refuses, device names, paths too long.
+        {"a name climbing out of the directory", target, "..\\escaped", 1, none},
+        {"a name with a slash", target, "sub/escaped", 1, none},
+        {"a name with a drive", target, "C:\\escaped", 1, none},
+        {"a name of a stream of another file", target, "file:stream", 1, none},
+        {"characters names cannot have", target, "a<b>|c", 1, none},
+        {"a wildcard", target, "a*b?", 1, none},
+        {"a control character", target, "a\tb", 1, none},
+        {"a device name", target, "CON", 1, none},
+        {"a device name with a dot and spaces", target, "lpt1  .x", 1, none},
+        {"10,000 characters of name", target, longText, 1, none},
+        {"an account number in a 240-character directory", dir240, "40817810099910004312", 1, none},
         // Directories that are not there.
         {"10,000 characters of directory", longText, "x", 3, {}},
         {"a drive that does not exist", "Q:\\signatures", "x", 3, {}},
@@ -383,7 +424,17 @@ TEST_F(Kvrscan, BadArgumentsGiveACodeAndNothingIsWrittenOutsideTheDirectory) {
         EXPECT_EQ(Scan(c.directory, c.name, op), c.code) << c.what;
         EXPECT_EQ(op.seen, c.windows) << c.what;
         EXPECT_EQ(host.messages.size(), 1u) << c.what;
+        if (c.code == 1 && host.messages.size() == 1) {
+            const std::string path = c.directory + "\\" + c.name + ".jpg";
+            EXPECT_EQ(Messages()[0], L"Невозможно сохранить файл подписи: " + FromAnsi(path)) << c.what;
+        }
     }
+    // A short name where its path fits, although the replacement's usual name would not.
+    Operator op250;
+    EXPECT_EQ(Scan(dir250, "1234", op250), 0);
+    EXPECT_EQ(Files(dir250), std::vector<std::string>{"1234.jpg"});
+    ::DeleteFileA((dir250 + "\\1234.jpg").c_str());
+    EXPECT_EQ(RunUnix("rm -r '" + UnixPathOf(target) + "/d'* "), 0);
     EXPECT_TRUE(Files(target).empty()) << "nothing written for any of them";
     EXPECT_EQ(Files(scratch.Path()), std::vector<std::string>{"target"}) << "nor beside the directory";
     EXPECT_FALSE(FileExists(scratch / "escaped.jpg"));

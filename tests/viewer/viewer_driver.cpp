@@ -30,6 +30,30 @@ HWND ViewerSession::WaitForViewer(DWORD timeoutMs) {
     return viewer_;
 }
 
+namespace {
+struct ViewerSearch {
+    HWND beneath = nullptr;
+    HWND found = nullptr;
+};
+BOOL CALLBACK FindViewerOver(HWND window, LPARAM search) {
+    auto* s = reinterpret_cast<ViewerSearch*>(search);
+    char name[8] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    if (window != s->beneath && ::IsWindowVisible(window) && std::strcmp(name, "TTF") == 0) s->found = window;
+    return TRUE;
+}
+}  // namespace
+
+HWND ViewerSession::WaitForViewerOver(HWND beneath, DWORD timeoutMs) {
+    ViewerSearch search{beneath};
+    WaitUntil([&] {
+        ::EnumThreadWindows(guiThread_, &FindViewerOver, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, timeoutMs);
+    viewer_ = search.found;
+    return search.found;
+}
+
 bool ViewerSession::WaitUntilClosed(DWORD timeoutMs) {
     return WaitUntil([&] { return !viewer_ || !::IsWindowVisible(viewer_); }, timeoutMs);
 }

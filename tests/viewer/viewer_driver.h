@@ -36,6 +36,10 @@ public:
     // The viewer's window, once it is shown (null if it did not appear in time).
     HWND WaitForViewer(DWORD timeoutMs = 15000);
     HWND Viewer() const { return viewer_; }
+    // A second viewer shown over the current one (kvrshow called again from inside it); it becomes
+    // the one driven until Use hands the first back.
+    HWND WaitForViewerOver(HWND beneath, DWORD timeoutMs = 15000);
+    void Use(HWND viewer) { viewer_ = viewer; }
     bool ViewerOpen() const { return viewer_ && ::IsWindowVisible(viewer_); }
     // Waits until the viewer is hidden (closed).
     bool WaitUntilClosed(DWORD timeoutMs = 10000);

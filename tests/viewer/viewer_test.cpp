@@ -664,6 +664,82 @@ TEST_F(Viewer, AFileThatCannotBeDeletedStaysListed) {
     EXPECT_TRUE(FileExists(images + "\\u242.bmp"));
 }
 
+// A host window of the test's thread that calls kvrshow when it is posted to, as a host window
+// does whose message the viewer's own loop dispatches.
+class ShowingHostWindow {
+public:
+    ShowingHostWindow(hoststandin::ScriptHost& h, std::vector<std::string> arguments)
+        : host_(h), arguments_(std::move(arguments)) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &Proc;
+        wc.lpszClassName = "KavrelTestShowingHostWindow";
+        ::RegisterClassA(&wc);
+        window_ = ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        ::SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~ShowingHostWindow() {
+        ::DestroyWindow(window_);
+        ::UnregisterClassA("KavrelTestShowingHostWindow", nullptr);
+    }
+    void Post() { ::PostMessageA(window_, WM_APP + 9, 0, 0); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        if (m != WM_APP + 9) return ::DefWindowProcA(w, m, wp, lp);
+        auto* self = reinterpret_cast<ShowingHostWindow*>(::GetWindowLongPtrA(w, GWLP_USERDATA));
+        self->host_.Call("kvrshow", self->arguments_);
+        return 0;
+    }
+    hoststandin::ScriptHost& host_;
+    std::vector<std::string> arguments_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(Viewer, AViewerShownOverAnotherLeavesItsOwnListAndPictures) {
+    // Client a's viewer dispatches a host window that shows client b's; once b's is closed, a's
+    // steps and deletes its own shown file, and no file of b's. A call from another thread while
+    // a's viewer is on screen is refused with a message and shows nothing.
+    WriteNumbered(dir, "a", {241, 242});
+    WriteNumbered(dir, "b", {251, 252});
+    ShowingHostWindow hostWindow(host, {dir.Path(), "b", "B", "1", "1"});
+    DeletionOutcome out;
+    bool innerShown = false, otherThreadReturned = false;
+    std::size_t messagesBefore = 0;
+    Show(dir.Path(), "a", [&](ViewerSession& v) {
+        const HWND outer = v.WaitForViewer();
+        ASSERT_NE(outer, nullptr);
+        messagesBefore = host.messages.size();
+        std::atomic<bool> done{false};
+        std::thread other([&] {
+            host.Call("kvrshow", {dir.Path(), "a", "C", "1", "1"});
+            done = true;
+        });
+        otherThreadReturned = WaitUntil([&] { return done.load(); }, 10000);
+        if (otherThreadReturned) other.join(); else other.detach();
+
+        hostWindow.Post();
+        const HWND inner = v.WaitForViewerOver(outer);
+        innerShown = inner != nullptr;
+        ASSERT_TRUE(innerShown);
+        v.Key(VK_ESCAPE);
+        ASSERT_TRUE(v.WaitUntilClosed());
+        v.Use(outer);
+        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(outer) != FALSE; }, 10000));
+        v.Click(1);  // Next: 242
+        ASSERT_TRUE(v.WaitForLayout([](const ViewerLayout& l) { return l.ImageWidth() == 242; }));
+        out = DeleteShown(v, true);
+        v.Key(VK_ESCAPE);
+    }, "A");
+    EXPECT_TRUE(otherThreadReturned) << "the second thread's call came back";
+    ASSERT_GT(host.messages.size(), messagesBefore);
+    EXPECT_EQ(FromOem(host.messages[messagesBefore]), L"Просмотр подписи уже открыт в другом потоке программы");
+    EXPECT_TRUE(innerShown);
+    EXPECT_FALSE(FileExists(dir / "a242.bmp")) << "the file shown where Delete was pressed";
+    EXPECT_TRUE(FileExists(dir / "a241.bmp"));
+    EXPECT_TRUE(FileExists(dir / "b251.bmp") && FileExists(dir / "b252.bmp")) << "no file of the other viewer";
+    EXPECT_EQ(out.shownWidth, 241);
+}
+
 TEST_F(Viewer, TheDeleteButtonIsBarredOnlyWhenDisabled) {
     WriteBmpImage(dir / "keep.bmp", 250, 30, RGB(1, 2, 3));
     Show(dir.Path(), "keep", [&](ViewerSession& v) {
