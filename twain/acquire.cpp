@@ -117,7 +117,21 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
     });
 }
 
+namespace {
+// Marks an acquisition as running for as long as it lives.
+class AcquisitionRunning {
+public:
+    AcquisitionRunning() noexcept { State().acquiring = true; }
+    AcquisitionRunning(const AcquisitionRunning&) = delete;
+    AcquisitionRunning& operator=(const AcquisitionRunning&) = delete;
+    ~AcquisitionRunning() { State().acquiring = false; }
+};
+}  // namespace
+
 TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelTypeMask) {
+    // Refused inside another acquisition, before anything of that one is touched: no image.
+    if (State().acquiring) return nullptr;
+    const AcquisitionRunning running;
     return kavrel::NoThrowOr([&]() -> HANDLE {
         auto& s = State();
         s.lastNativeImage = nullptr;
@@ -254,11 +268,13 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
                 }
                 failuresInARow = 0;
                 s.lastNativeImage = transferred;
-                s.dibList[s.dibCount] = transferred;
-                if (s.transferCallback) {
-                    kavrel_call_transfer_callback(s.transferCallback, transferred, s.dibCount);
+                {
+                    // Listed before the callback runs: a callback that empties the list (or reads
+                    // it) finds it as it is, and no empty slot is counted after it.
+                    const int index = s.dibCount++;
+                    s.dibList[index] = transferred;
+                    if (s.transferCallback) kavrel_call_transfer_callback(s.transferCallback, transferred, index);
                 }
-                ++s.dibCount;
                 break;
             case TWRC_CANCEL:
                 failuresInARow = 0;

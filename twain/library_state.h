@@ -60,6 +60,11 @@ struct LibraryState {
     // The count TWAIN_AcquireNative asks of every source it opens; 0 leaves it to the source
     // (see twain/acquisition_settings.h).
     int acquireTransfersWanted = 0;
+    // A TWAIN_AcquireNative is running. The library holds one session, one DIB list and one
+    // acquisition's settings: a second acquisition started inside the first (from a window
+    // message its loop or one of its boxes dispatched) would take the first one's source and
+    // list from under it, and is refused.
+    bool acquiring = false;
     // The DIBs of the latest acquisition, in arrival order. The list only refers to them: every
     // DIB belongs to whoever receives its handle (TWAIN_AcquireNative's caller, a transfer
     // callback's owner, the caller of TWAIN_GetDib), who frees it with TWAIN_FreeNative.

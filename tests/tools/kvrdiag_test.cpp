@@ -66,6 +66,13 @@ TEST(Kvrdiag, ASourceThatHangsInOpeningIsReportedAndTheProgramEnds) {
     EXPECT_EQ(run.Lines(L"Result: ").size(), 1u) << Ansi(run.report);
 }
 
+TEST(Kvrdiag, ASourceThatNeverEndsItsBatchIsScannedOnceAsKvrscanScans) {
+    const KvrdiagRun run = RunKvrdiag({"--scan"}, "[Scanner]\r\nWidth=64\r\nHeight=40\r\nEndlessBatch=1\r\n");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.Lines(L"OK    TWAIN_NegotiateXferCount(1) = 1").size(), 1u) << Ansi(run.report);
+    EXPECT_NE(run.report.find(L"with 1 image(s)"), std::wstring::npos) << Ansi(run.report);
+}
+
 TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ScratchDir dir;
     WriteBytes(dir / "someone_else.jpg", "x");

@@ -137,11 +137,13 @@ TEST_F(Acquire, ACallersWindowIsDisabledDuringTheLoopAndKept) {
 
 std::vector<std::pair<HANDLE, int>> callbacksSeen;
 std::vector<int> statesInCallbacks;
+std::vector<int> listedInCallbacks;
 KavrelApi* callbackApi = nullptr;
 
 void WINAPI RecordingCallback(HANDLE dib, int index) {
     callbacksSeen.emplace_back(dib, index);
     statesInCallbacks.push_back(callbackApi->TWAIN_State());
+    listedInCallbacks.push_back(callbackApi->TWAIN_GetNumDibs());
 }
 
 TEST_F(Acquire, AFeederDeliversEveryPageWithCallbacksInOrder) {
@@ -149,6 +151,7 @@ TEST_F(Acquire, AFeederDeliversEveryPageWithCallbacksInOrder) {
     auto& statesSeen = statesInCallbacks;
     seen.clear();
     statesSeen.clear();
+    listedInCallbacks.clear();
     callbackApi = &kv;
     kv.TWAIN_RegisterCallback(&RecordingCallback);
     dsm.eventAfterEnable = MSG_XFERREADY;
@@ -160,6 +163,7 @@ TEST_F(Acquire, AFeederDeliversEveryPageWithCallbacksInOrder) {
         EXPECT_EQ(seen[i].second, i);
         EXPECT_EQ(seen[i].first, kv.TWAIN_GetDib(i));
         EXPECT_EQ(statesSeen[i], 7) << "the callback runs before MSG_ENDXFER";
+        EXPECT_EQ(listedInCallbacks[i], i + 1) << "and after its image is listed";
     }
     EXPECT_EQ(last, kv.TWAIN_GetDib(2)) << "the last page, not a copy";
     EXPECT_EQ(kv.TWAIN_GetDib(3), nullptr);

@@ -50,6 +50,11 @@ void WINAPI PumpingCallback(HANDLE, int) {
     while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) pumpingApi->TWAIN_MessageHook(&message);
 }
 
+// A transfer callback that starts another acquisition, as a host window dispatched inside the
+// first one's loop (or one of its boxes) may.
+HANDLE nestedAcquisition = nullptr;
+void WINAPI AcquiringCallback(HANDLE, int) { nestedAcquisition = pumpingApi->TWAIN_AcquireNative(nullptr, 0); }
+
 class SourceFaults : public ScriptedTwain {};
 
 TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
@@ -85,6 +90,20 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
              const std::size_t transfers = dsm.Calls("DS IMAGENATIVEXFER/GET").size();
              return Outcome{std::to_string(transfers) + " transfers, " + std::to_string(kv.TWAIN_GetNumDibs()) + " listed",
                             dib && transfers == 2 && kv.TWAIN_GetNumDibs() == 2};
+         }},
+        {"TWAIN_AcquireNative again inside an acquisition", "refused at once (null, no triplet); the first one's image kept", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             pumpingApi = &kv;
+             nestedAcquisition = reinterpret_cast<HANDLE>(1);
+             kv.TWAIN_RegisterCallback(&AcquiringCallback);
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             kv.TWAIN_UnRegisterCallback();
+             const std::size_t opened = dsm.Calls("DSM PARENT/OPENDSM").size();
+             return Outcome{std::string(nestedAcquisition ? "the inner one ran" : "the inner one refused") + ", " +
+                                std::to_string(opened) + " manager openings",
+                            dib && !nestedAcquisition && opened == 1 && kv.TWAIN_GetNumDibs() == 1 &&
+                                kv.TWAIN_GetDib(0) == dib};
          }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));

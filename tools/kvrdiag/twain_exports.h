@@ -21,6 +21,7 @@ namespace kavrel::diag {
     X(TWAIN_LoadSourceManager)   \
     X(TWAIN_OpenSourceManager)   \
     X(TWAIN_OpenDefaultSource)   \
+    X(TWAIN_NegotiateXferCount)  \
     X(TWAIN_NegotiatePixelTypes) \
     X(TWAIN_EnableSource)        \
     X(TWAIN_ModalEventLoop)      \
