@@ -181,9 +181,10 @@ TWAIN_API int WINAPI TWAIN_NegotiatePixelTypes(unsigned long pixelTypeMask) {
         if (!narrowing.sendBack) return static_cast<int>(narrowing.result);
         const auto mask = static_cast<std::uint32_t>(pixelTypeMask);
         bool taken = PixelTypesTaken(TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &capability), mask);
-        // A source that refuses the list outright may take one type at a time (Wine's SANE bridge
-        // answers TWCC_BADCAP for an enumeration): it is sent the preferred wanted type alone.
-        if (!taken && State().lastResultCode == TWRC_FAILURE) {
+        // A source that refuses the list may take one type at a time (Wine's SANE bridge answers
+        // TWCC_BADCAP for an enumeration), and one that took the list but made an unwanted type
+        // current may take the type itself: either is sent the preferred wanted type alone.
+        if (!taken) {
             taken = PixelTypesTaken(TWAIN_SetCapOneValue(ICAP_PIXELTYPE, TWTY_UINT16, narrowing.preferredType), mask);
         }
         if (!taken) return RecordError(kErrorSetPixelTypes);
