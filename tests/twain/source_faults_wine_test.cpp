@@ -174,6 +174,31 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
          "Deliver=dibsection\r\n", Acquiring(OnePatternPage)},
         {"TWRC_XFERDONE with a device-dependent bitmap", "taken as a DIB of the same pixels, listed",
          "Deliver=bitmap\r\n", Acquiring(OnePatternPage)},
+        {"a top-down page file as a DIB section and as a bitmap", "taken as a DIB of the same pixels, listed, both times",
+         "Deliver=dibsection\r\n", [](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir& dir) {
+             // The scanner's first colour page, stored top-down in a file, handed over both ways.
+             std::vector<std::uint8_t> pixels;
+             for (int y = 0; y < 40; ++y) {
+                 for (int x = 0; x < 64; ++x) {
+                     const auto c = vscan::PatternColour(x, y, 64, 40, 0);
+                     pixels.insert(pixels.end(), {c.blue, c.green, c.red});
+                 }
+             }
+             const std::string file = dir / "top-down.bmp";
+             WriteBytes(file, BmpFileOf(InfoHeaderBytes(40, 64, -40, 24, BI_RGB), {}, pixels));
+             std::string seen;
+             bool both = true;
+             for (const char* road : {"dibsection", "bitmap"}) {
+                 WriteBytes(dir / "virtual-scanner.ini", "[Scanner]\r\nImage=" + file + "\r\nDeliver=" + road + "\r\n");
+                 const Acquisition a = Acquire(kv);
+                 const bool right = OnePatternPage(kv, a);
+                 seen += std::string(road) + ": " + (right ? "the page" : Describe(a)) + "; ";
+                 both = both && right;
+                 if (a.result) kv.TWAIN_FreeNative(a.result);
+                 kv.TWAIN_ClearDibList();  // freed here: the list must not offer it again
+             }
+             return Outcome{seen, both};
+         }},
         {"failing transfers and no close request (interface hidden)", "the batch over, the acquisition ends; null",
          "FailTransfers=-1\r\nWithholdCloseRequest=1\r\n", Acquiring(NothingNoBox)},
         {"a cancelled batch and no close request (interface hidden)", "the batch over, the acquisition ends; null",

@@ -162,26 +162,31 @@ HANDLE PageAsBitmap(HGLOBAL page, bool section) {
     const auto layout = kavrel::layout::InspectDib(locked.bytes(), locked.size());
     if (!layout) return nullptr;
     const std::uint8_t* bits = locked.bytes() + layout->bitsOffset;
+    // A page read from a file may store its rows top-down (a negative height): the bitmap has the
+    // page's number of rows either way, and each row is taken from where the page keeps it.
+    const int rows = layout->height < 0 ? -layout->height : layout->height;
     kavrel::WindowDc screen(nullptr);
     if (!section) {
-        HBITMAP ddb = ::CreateCompatibleBitmap(screen.get(), layout->width, layout->height);
-        if (ddb && ::SetDIBits(screen.get(), ddb, 0, static_cast<UINT>(layout->height), bits, info,
-                               DIB_RGB_COLORS) == 0) {
+        HBITMAP ddb = ::CreateCompatibleBitmap(screen.get(), layout->width, rows);
+        // SetDIBits reads the rows in the order the header's height gives.
+        if (ddb && ::SetDIBits(screen.get(), ddb, 0, static_cast<UINT>(rows), bits, info, DIB_RGB_COLORS) == 0) {
             ::DeleteObject(ddb);
             return nullptr;
         }
         return ddb;
     }
     std::vector<std::uint8_t> header(locked.bytes(), locked.bytes() + layout->bitsOffset);
-    reinterpret_cast<BITMAPINFOHEADER*>(header.data())->biHeight = -layout->height;  // top-down
+    reinterpret_cast<BITMAPINFOHEADER*>(header.data())->biHeight = -rows;  // top-down
     void* sectionBits = nullptr;
     HBITMAP dib = ::CreateDIBSection(screen.get(), reinterpret_cast<const BITMAPINFO*>(header.data()),
                                      DIB_RGB_COLORS, &sectionBits, nullptr, 0);
     if (!dib || !sectionBits) return dib;
     const auto stride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(layout->width, layout->bitCount));
-    for (int y = 0; y < layout->height; ++y) {
+    const bool bottomUp = layout->height > 0;
+    for (int y = 0; y < rows; ++y) {
+        const int from = bottomUp ? rows - 1 - y : y;
         std::memcpy(static_cast<std::uint8_t*>(sectionBits) + stride * static_cast<std::size_t>(y),
-                    bits + stride * static_cast<std::size_t>(layout->height - 1 - y), stride);
+                    bits + stride * static_cast<std::size_t>(from), stride);
     }
     return dib;
 }
