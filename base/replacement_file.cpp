@@ -1,10 +1,10 @@
 #include "base/replacement_file.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <utility>
-#include <vector>
+
+#include "base/wine.h"
 
 namespace kavrel {
 
@@ -25,52 +25,25 @@ FullPath FullPathOf(const std::string& path) {
     return {std::string(full, length), static_cast<std::size_t>(name - full)};
 }
 
-// What a file that is replaced keeps: ReplaceFile keeps it on Windows, but Wine's keeps neither the
-// attributes nor the creation time (and its security only as the new file has it), so it is read
-// before and set again after. Each part that cannot be read is left to ReplaceFile.
+// What the new file takes over from the one it replaces where the replacement is a rename: the
+// attributes a file may carry along and its creation time.
 struct FileIdentity {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     FILETIME created{};
     bool haveCreated = false;
-    std::vector<std::uint8_t> security;  // a self-relative descriptor of its owner, group and DACL
 };
 
-constexpr SECURITY_INFORMATION kKeptSecurity =
-    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+constexpr DWORD kCarriedAttributes =
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 FileIdentity IdentityOf(const std::string& path) {
     FileIdentity id;
     id.attributes = ::GetFileAttributesA(path.c_str());
+    if (id.attributes == INVALID_FILE_ATTRIBUTES) return id;
     KernelHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     id.haveCreated = file && ::GetFileTime(file.get(), &id.created, nullptr, nullptr);
-    DWORD needed = 0;
-    ::GetFileSecurityA(path.c_str(), kKeptSecurity, nullptr, 0, &needed);
-    if (needed > 0 && needed < (1u << 16)) {
-        id.security.resize(needed);
-        if (!::GetFileSecurityA(path.c_str(), kKeptSecurity, id.security.data(), needed, &needed)) id.security.clear();
-    }
     return id;
-}
-
-// Sets again what the replaced file was; best effort, since the new content is in place already
-// and a part the system does not let this process set is no reason to call the save failed.
-void Restore(const std::string& path, FileIdentity& id) {
-    if (!id.security.empty()) {
-        // An owner may only be set with a privilege: the DACL alone is tried when that fails.
-        if (!::SetFileSecurityA(path.c_str(), kKeptSecurity, id.security.data())) {
-            ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, id.security.data());
-        }
-    }
-    if (id.haveCreated) {
-        KernelHandle file(::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) ::SetFileTime(file.get(), &id.created, nullptr, nullptr);
-    }
-    if (id.attributes != INVALID_FILE_ATTRIBUTES) {
-        ::SetFileAttributesA(path.c_str(), id.attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
-                                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-    }
 }
 
 }  // namespace
@@ -132,27 +105,39 @@ bool ReplacementFile::TargetFits(const std::string& target) { return !FullPathOf
 
 bool ReplacementFile::Commit() {
     if (temporary_.empty() || !file_) return false;
-    if (!::CloseHandle(file_.release())) return false;  // the destructor removes the temporary file
     // ReplaceFile wants full paths (Wine's refuses relative ones with ERROR_DIRECTORY).
     const std::string target = FullPathOf(target_).path;
-    if (target.empty()) return false;
-    FileIdentity before = IdentityOf(target);
-    if (before.attributes != INVALID_FILE_ATTRIBUTES) {
+    if (target.empty()) return false;  // the destructor closes and removes the temporary file
+    const FileIdentity before = IdentityOf(target);
+    const bool replacing = before.attributes != INVALID_FILE_ATTRIBUTES;
+    if (replacing && !WineVersion()) {
+        // Windows' ReplaceFile puts the new content into the file that is there: it keeps its
+        // attributes, security, creation time and hard links.
+        if (!::CloseHandle(file_.release())) return false;
         if (::ReplaceFileA(target.c_str(), temporary_.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
             temporary_.clear();
-            Restore(target, before);
             return true;
         }
         // Refused with the old file gone and the new one still under its own name (what
         // ERROR_UNABLE_TO_MOVE_REPLACEMENT reports): it is moved in below rather than removed. A
         // target still there is left as it was.
         if (::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    } else {
+        // Where there is no file yet, and under Wine, the new file goes in by one rename. Wine's
+        // ReplaceFile is no replacement in one step: it renames the old file away, deletes it and
+        // only then moves the new one in, so that kvrprov or the viewer find no signature in
+        // between, a failure or a crash there loses it, and a failed step leaves its own
+        // temporary file behind. What the replaced file's identity has that a rename can carry
+        // is set on the new file first: its creation time and attributes. (Its security under
+        // Wine is a picture of the Unix mode; written back it would widen the mode.)
+        if (replacing && before.haveCreated) ::SetFileTime(file_.get(), &before.created, nullptr, nullptr);
+        if (!::CloseHandle(file_.release())) return false;
+        if (replacing) ::SetFileAttributesA(temporary_.c_str(), before.attributes & kCarriedAttributes);
     }
     if (!::MoveFileExA(temporary_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return false;
     }
     temporary_.clear();
-    if (before.attributes != INVALID_FILE_ATTRIBUTES) Restore(target, before);
     return true;
 }
 

@@ -1,7 +1,7 @@
 // A file written beside the file it replaces and put in its place only once it is complete: a
 // write that fails (a full disk, data refused halfway) leaves the file that was there whole, and
-// no partial file behind; where there was none, nothing is left. A file that was there keeps who
-// it is -- its attributes, security and creation time -- and takes the new content.
+// no partial file behind; where there was none, nothing is left. A file that was there keeps its
+// attributes and creation time (on Windows its security and hard links as well).
 #pragma once
 
 #include <windows.h>
@@ -37,10 +37,11 @@ public:
     const std::string& Path() const { return temporary_; }
     const std::string& Target() const { return target_; }
 
-    // Closes the written file and puts it in the target's place: into the file that is there
-    // (ReplaceFile, with what it does not keep on every system carried over), else moved to the
-    // target's name. False when it could not be closed (the last of a network write can fail
-    // there) or put in place; the temporary file is then removed and the target left as it was.
+    // Closes the written file and puts it in the target's place: on Windows into the file that is
+    // there (ReplaceFile); where there is none, and under Wine, by one rename, the replaced file's
+    // attributes and creation time set on the new one first. False when it could not be closed
+    // (the last of a network write can fail there) or put in place; the temporary file is then
+    // removed and the target left as it was.
     bool Commit();
 
 private:

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/critical_section.h"
 #include "base/no_throw.h"
 #include "host/host_interface.h"
 #include "module/script_functions.h"
@@ -19,23 +20,51 @@ namespace {
 // by an earlier call has released its working objects already; only a viewer still on screen
 // would have anything to close.
 void CloseViewerIfShown() {
-    if (viewer::TF && viewer::TF->IsShowing()) viewer::TF->Close();
+    // Only a viewer of this thread: another thread's is that thread's to close (and may be being
+    // destroyed there; the lock keeps it while it is looked at).
+    const CriticalSectionLock locked(ui::Application::FormsLock());
+    viewer::TTF* tf = viewer::TF;
+    if (tf && tf->IsShowing() && ::GetWindowThreadProcessId(tf->Handle(), nullptr) == ::GetCurrentThreadId()) tf->Close();
 }
 
-// Whether a viewer is on screen on another thread than this one. Its list, pictures and event
-// handlers are that thread's, used without a lock, and only that thread can show or close its
-// window: a call from a second thread meanwhile is refused with a message (see kvrshow) rather
-// than guarded. A hidden viewer of another thread does not stand in the way: it is released below
-// (its own thread destroys it), and the list of viewers itself is guarded.
-bool ViewerShownOnAnotherThread() {
-    bool shown = false;
-    viewer::TTF::ForEachViewer([&](viewer::TTF& tf) {
-        const HWND window = tf.Handle();
-        shown = shown || (window && ::IsWindowVisible(window) &&
-                          ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId());
-    });
-    return shown;
-}
+// kvrshow runs on one thread at a time. A viewer's list, pictures and event handlers are its
+// thread's, used without a lock, and only its thread can show or close its window; so a call from a
+// second thread while one is running -- listing the directory, opening its viewer or showing it --
+// is refused with a message rather than guarded. Calls on the same thread nest (a host window
+// dispatched inside a viewer may call kvrshow again). A hidden viewer left by another thread's
+// finished call does not stand in the way: it is released (its own thread destroys it), and the
+// list of viewers itself is guarded.
+class KvrshowCall {
+public:
+    KvrshowCall() noexcept {
+        const CriticalSectionLock locked(ui::Application::FormsLock());
+        Calls& calls = Running();
+        entered_ = calls.depth == 0 || calls.thread == ::GetCurrentThreadId();
+        if (!entered_) return;
+        calls.thread = ::GetCurrentThreadId();
+        ++calls.depth;
+    }
+    KvrshowCall(const KvrshowCall&) = delete;
+    KvrshowCall& operator=(const KvrshowCall&) = delete;
+    ~KvrshowCall() {
+        if (!entered_) return;
+        const CriticalSectionLock locked(ui::Application::FormsLock());
+        Calls& calls = Running();
+        if (--calls.depth == 0) calls.thread = 0;
+    }
+    bool Entered() const { return entered_; }
+
+private:
+    struct Calls {
+        DWORD thread = 0;
+        int depth = 0;
+    };
+    static Calls& Running() {
+        static Calls calls;
+        return calls;
+    }
+    bool entered_ = false;
+};
 
 void ShowViewer(const std::string& directory, const std::string& clientKey) {
     ui::Application::Initialize();
@@ -75,7 +104,8 @@ void __cdecl kvrshow() {
             return;
         }
         try {
-            if (ViewerShownOnAnotherThread()) {
+            const KvrshowCall call;
+            if (!call.Entered()) {
                 host::ReportMessage("Просмотр подписи уже открыт в другом потоке программы");
                 return;
             }

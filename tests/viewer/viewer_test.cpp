@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "support/dib_builder.h"
@@ -664,6 +665,23 @@ TEST_F(Viewer, AFileThatCannotBeDeletedStaysListed) {
     EXPECT_TRUE(FileExists(images + "\\u242.bmp"));
 }
 
+// kvrshow called on a thread of its own, as a host with several threads may; whether it came back
+// within ten seconds (a call that shows a viewer there would not).
+bool KvrshowFromAnotherThread(hoststandin::ScriptHost& h, const std::vector<std::string>& arguments) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread other([&h, arguments, done] {
+        h.Call("kvrshow", arguments);
+        *done = true;
+    });
+    const bool returned = WaitUntil([&] { return done->load(); }, 10000);
+    if (returned) {
+        other.join();
+    } else {
+        other.detach();
+    }
+    return returned;
+}
+
 // A host window of the test's thread that calls kvrshow when it is posted to, as a host window
 // does whose message the viewer's own loop dispatches.
 class ShowingHostWindow {
@@ -724,13 +742,7 @@ TEST_F(Viewer, AViewerShownOverAnotherLeavesItsOwnListAndPictures) {
             return l.ImageWidth() != out.shownWidth && l.ImageWidth() != first;
         });
         messagesBefore = host.messages.size();
-        std::atomic<bool> done{false};
-        std::thread other([&] {
-            host.Call("kvrshow", {dir.Path(), "a", "C", "1", "1"});
-            done = true;
-        });
-        otherThreadReturned = WaitUntil([&] { return done.load(); }, 10000);
-        if (otherThreadReturned) other.join(); else other.detach();
+        otherThreadReturned = KvrshowFromAnotherThread(host, {dir.Path(), "a", "C", "1", "1"});
 
         v.Key(VK_ESCAPE);
     }, "A");
@@ -963,9 +975,18 @@ TEST_F(Viewer, AnImageThatCannotBeLoadedGivesTheErrorBoxAndTheWindowStays) {
         c.make(images / c.name);
         SeenWindow box;
         bool stayedOpen = false;
+        bool refusedMeanwhile = true;
         Show(images.Path(), "", [&](ViewerSession& v) {
             // The first image is loaded as the window is shown: the box comes first.
             box = v.WaitForBox();
+            if (&c == &cases[0]) {
+                // Meanwhile the viewer is not on screen yet, but kvrshow runs: a second thread's
+                // call is refused.
+                const std::size_t before = host.messages.size();
+                refusedMeanwhile = KvrshowFromAnotherThread(host, {images.Path(), "", "C", "1", "1"}) &&
+                                   host.messages.size() == before + 1 &&
+                                   FromOem(host.messages[before]) == L"Просмотр подписи уже открыт в другом потоке программы";
+            }
             v.Answer(box, IDOK);
             ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(box.window); }, 5000));
             stayedOpen = v.WaitForViewer(5000) != nullptr && v.ViewerOpen();
@@ -974,6 +995,7 @@ TEST_F(Viewer, AnImageThatCannotBeLoadedGivesTheErrorBoxAndTheWindowStays) {
         EXPECT_EQ(box.buttonIds.size(), 1u) << c.name;
         EXPECT_FALSE(box.text.empty()) << c.name;
         EXPECT_TRUE(stayedOpen) << c.name << ": the window stays open after the error box";
+        EXPECT_TRUE(refusedMeanwhile) << c.name << ": a second thread's kvrshow while the box is up";
     }
 }
 

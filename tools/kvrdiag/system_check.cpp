@@ -1,6 +1,7 @@
 // 2. Windows and the regional settings.
 #include <windows.h>
 
+#include "base/wine.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/text.h"
 
@@ -37,14 +38,10 @@ OsVersion RealVersion() {
     return version;
 }
 
-// Wine says so through ntdll; on Windows there is no such export.
-std::wstring WineVersion() {
-    using WineGetVersionProc = const char*(__cdecl*)();
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    const auto wineGetVersion = ntdll ? reinterpret_cast<WineGetVersionProc>(
-                                            reinterpret_cast<void*>(::GetProcAddress(ntdll, "wine_get_version")))
-                                      : nullptr;
-    return wineGetVersion ? L" (Wine " + FromAnsi(wineGetVersion()) + L")" : L"";
+// " (Wine 8.0)", or nothing on Windows.
+std::wstring WineVersionText() {
+    const char* version = kavrel::WineVersion();
+    return version ? L" (Wine " + FromAnsi(version) + L")" : L"";
 }
 
 // "1251 (ANSI Cyrillic)", in the words the system has for it (Windows' own name begins with the
@@ -66,7 +63,7 @@ void CheckSystem(ReportSection& section) {
     char windowsDirectory[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
     section.Ok(L"Windows " + std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L" build " +
-               std::to_wstring(version.build) + (wow64 ? L", 64-bit" : L", 32-bit") + WineVersion() +
+               std::to_wstring(version.build) + (wow64 ? L", 64-bit" : L", 32-bit") + WineVersionText() +
                L"; Windows folder " + FromAnsi(windowsDirectory));
 
     const UINT ansi = ::GetACP();
