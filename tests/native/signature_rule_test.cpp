@@ -142,5 +142,19 @@ TEST(SignatureRule, ListingPattern) {
     EXPECT_EQ(ListingPattern("C:\\sig", "K1*"), "C:\\sig\\K1*");
 }
 
+TEST(SignatureRule, NamesWindowsCanStore) {
+    const struct {
+        const char* name;
+        bool storable;
+    } rows[] = {
+        {"40817810099910004312.jpg", true}, {"..jpg", true}, {"abc .jpg", true}, {"COM0.jpg", true},
+        {"\xC8\xE2\xE0\xED\xEE\xE2.jpg", true},  // Cyrillic in 1251
+        {"", false}, {"a.", false}, {"a ", false}, {"a\tb.jpg", false}, {"a?b.jpg", false}, {"a|b.jpg", false},
+        {"sub\\x.jpg", false}, {"c:x.jpg", false}, {"CON.jpg", false}, {"con .jpg", false}, {"Lpt9.x.jpg", false},
+        {"nul", false}, {"COM1.jpg", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(IsStorableFileName(row.name), row.storable) << row.name;
+}
+
 }  // namespace
 }  // namespace kavrel
