@@ -110,6 +110,8 @@ bool ReplacementFile::Commit() {
     if (target.empty()) return false;  // the destructor closes and removes the temporary file
     const FileIdentity before = IdentityOf(target);
     const bool replacing = before.attributes != INVALID_FILE_ATTRIBUTES;
+    // Made read-only since it was checked: still not replaced (Wine's rename would drop the mark).
+    if (replacing && (before.attributes & FILE_ATTRIBUTE_READONLY)) return false;
     if (replacing && !WineVersion()) {
         // Windows' ReplaceFile puts the new content into the file that is there: it keeps its
         // attributes, security, creation time and hard links.
