@@ -66,6 +66,24 @@ void StepBackToState1(HWND window) {
     TWAIN_UnloadSourceManager();
 }
 
+// Marks an acquisition as running for as long as it lives.
+class AcquisitionRunning {
+public:
+    AcquisitionRunning() noexcept { State().acquiring = true; }
+    AcquisitionRunning(const AcquisitionRunning&) = delete;
+    AcquisitionRunning& operator=(const AcquisitionRunning&) = delete;
+    ~AcquisitionRunning() { State().acquiring = false; }
+};
+
+// Ends the transfer of state 7 (MSG_ENDXFER): on to state 6 while the source reports more pending,
+// else 5. A refusal leaves the state as it was.
+void EndTransfer() {
+    auto& s = State();
+    if (TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
+        s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
+    }
+}
+
 // The transfer count the module chose (twain/acquisition_settings.h), asked for whatever the source
 // answers, since the transfer loop holds to it; then the pixel types, whose failure is the step's.
 bool NegotiateAcquisition(unsigned long pixelTypeMask) {
@@ -116,17 +134,6 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
         return result;
     });
 }
-
-namespace {
-// Marks an acquisition as running for as long as it lives.
-class AcquisitionRunning {
-public:
-    AcquisitionRunning() noexcept { State().acquiring = true; }
-    AcquisitionRunning(const AcquisitionRunning&) = delete;
-    AcquisitionRunning& operator=(const AcquisitionRunning&) = delete;
-    ~AcquisitionRunning() { State().acquiring = false; }
-};
-}  // namespace
 
 TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelTypeMask) {
     // Refused inside another acquisition, before anything of that one is touched: no image.
@@ -243,10 +250,8 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
         int failuresInARow = 0;
         int ended = 0;  // transfers of this batch that ended, done or cancelled
         while (s.twainState == 6) {
-            // The list is full, or the batch has run as long as a list could hold (a source that
-            // cancels every transfer and reports more pending, for ever): what is still pending is
-            // refused, and what arrived is kept.
-            if (s.dibCount >= kavrel::twainlib::kDibListSlots || ended >= kavrel::twainlib::kDibListSlots) {
+            // The list is full: refuse what is still pending and keep what arrived.
+            if (s.dibCount >= kavrel::twainlib::kDibListSlots) {
                 TWAIN_AbortAllPendingXfers();
                 break;
             }
@@ -287,14 +292,14 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
             }
             if (s.twainState == 7) {
                 ++ended;
-                if (TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-                    s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-                }
+                EndTransfer();
             }
-            // The application has what it asked for, or the source keeps failing: the batch is
-            // ended here whatever the source reports as pending.
+            // The application has what it asked for, the source keeps failing, or the batch has
+            // run as long as a list could hold (a source that cancels every transfer and reports
+            // more pending, for ever): it is ended here whatever the source reports as pending.
             const bool enough = s.transfersWanted > 0 && ended >= s.transfersWanted;
-            if (s.twainState == 6 && (enough || failuresInARow >= kFailedTransferAttempts)) {
+            const bool endless = ended >= kavrel::twainlib::kDibListSlots;
+            if (s.twainState == 6 && (enough || endless || failuresInARow >= kFailedTransferAttempts)) {
                 TWAIN_AbortAllPendingXfers();
                 break;
             }
@@ -306,9 +311,7 @@ TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
 TWAIN_API int WINAPI TWAIN_AbortAllPendingXfers(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
-        if (s.twainState == 7 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-            s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-        }
+        if (s.twainState == 7) EndTransfer();
         if (s.twainState == 6 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers)) {
             s.twainState = 5;
         }

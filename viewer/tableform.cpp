@@ -39,7 +39,6 @@ std::vector<TTF*>& LiveViewers() {
     static std::vector<TTF*> viewers;
     return viewers;
 }
-CriticalSection& ViewersLock() { return ui::Application::FormsLock(); }
 
 bool EndsWith(const std::string& text, const char* ending) {
     const std::size_t n = std::strlen(ending);
@@ -71,21 +70,21 @@ TTF::TTF()
     for (ui::Button* button : {&Button1, &Button2, &Button3}) {
         button->OnKeyDown = [this](WORD& key) { FormKeyDown(key); };
     }
-    const CriticalSectionLock locked(ViewersLock());
+    const CriticalSectionLock locked(ui::Application::FormsLock());
     LiveViewers().push_back(this);
 }
 
 TTF::~TTF() {
     // The module-wide references never outlive their viewer (the application object may destroy
     // it, for instance when the host detaches the module and attaches it again).
-    const CriticalSectionLock locked(ViewersLock());
+    const CriticalSectionLock locked(ui::Application::FormsLock());
     if (TF == this) TF = nullptr;
     auto& viewers = LiveViewers();
     viewers.erase(std::remove(viewers.begin(), viewers.end(), this), viewers.end());
 }
 
 void TTF::ForEachViewer(const std::function<void(TTF&)>& visit) {
-    const CriticalSectionLock locked(ViewersLock());
+    const CriticalSectionLock locked(ui::Application::FormsLock());
     const std::vector<TTF*> all = LiveViewers();
     for (TTF* viewer : all) {
         const auto& live = LiveViewers();
@@ -94,7 +93,7 @@ void TTF::ForEachViewer(const std::function<void(TTF&)>& visit) {
 }
 
 void TTF::MakeCurrent(TTF* viewer) {
-    const CriticalSectionLock locked(ViewersLock());
+    const CriticalSectionLock locked(ui::Application::FormsLock());
     TF = viewer;
 }
 
