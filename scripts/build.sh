@@ -21,6 +21,9 @@ if [ ! -f "$build/deps/$stamp" ]; then
     touch "$build/deps/$stamp"
 fi
 
+# Wine's conformance test of TWAIN sources, which the suite runs against the virtual scanner.
+bash "$root/scripts/fetch-wine-twain-test.sh" "$build/deps/wine-twain-test"
+
 if [ ! -f "$build/kavrel/build.ninja" ]; then
     cmake -S "$root" -B "$build/kavrel" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \

@@ -35,6 +35,7 @@ constexpr TW_UINT16 DAT_PENDINGXFERS = 0x0005;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
+constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 
 // Messages.
@@ -62,15 +63,30 @@ constexpr TW_UINT16 MSG_ENDXFER = 0x0701;
 
 // Capabilities.
 constexpr TW_UINT16 CAP_XFERCOUNT = 0x0001;
+constexpr TW_UINT16 ICAP_COMPRESSION = 0x0100;
 constexpr TW_UINT16 ICAP_PIXELTYPE = 0x0101;
 constexpr TW_UINT16 ICAP_UNITS = 0x0102;
 constexpr TW_UINT16 ICAP_XFERMECH = 0x0103;
 constexpr TW_UINT16 CAP_FEEDERENABLED = 0x1002;
+constexpr TW_UINT16 CAP_SUPPORTEDCAPS = 0x1005;
 constexpr TW_UINT16 CAP_UICONTROLLABLE = 0x100e;
 constexpr TW_UINT16 CAP_DEVICEONLINE = 0x100f;
+constexpr TW_UINT16 ICAP_PHYSICALWIDTH = 0x1111;
+constexpr TW_UINT16 ICAP_PHYSICALHEIGHT = 0x1112;
 constexpr TW_UINT16 ICAP_XRESOLUTION = 0x1118;
 constexpr TW_UINT16 ICAP_YRESOLUTION = 0x1119;
+constexpr TW_UINT16 ICAP_BITORDER = 0x111c;
+constexpr TW_UINT16 ICAP_PIXELFLAVOR = 0x111f;
+constexpr TW_UINT16 ICAP_PLANARCHUNKY = 0x1120;
+constexpr TW_UINT16 ICAP_SUPPORTEDSIZES = 0x1122;
 constexpr TW_UINT16 ICAP_BITDEPTH = 0x112b;
+
+// What MSG_QUERYSUPPORT says a source does with a capability (a TW_INT32 bit set).
+constexpr TW_INT32 TWQC_GET = 0x0001;
+constexpr TW_INT32 TWQC_SET = 0x0002;
+constexpr TW_INT32 TWQC_GETDEFAULT = 0x0004;
+constexpr TW_INT32 TWQC_GETCURRENT = 0x0008;
+constexpr TW_INT32 TWQC_RESET = 0x0010;
 
 // Container types.
 constexpr TW_UINT16 TWON_ARRAY = 3;
@@ -108,6 +124,19 @@ constexpr TW_UINT16 TWUN_PIXELS = 5;
 
 // Transfer mechanisms.
 constexpr TW_UINT16 TWSX_NATIVE = 0;
+
+// Values of single-valued image capabilities: no compression, zero is darkest, chunky pixels,
+// the most significant bit first.
+constexpr TW_UINT16 TWCP_NONE = 0;
+constexpr TW_UINT16 TWPF_CHOCOLATE = 0;
+constexpr TW_UINT16 TWPC_CHUNKY = 0;
+constexpr TW_UINT16 TWBO_MSBFIRST = 1;
+
+// ICAP_SUPPORTEDSIZES.
+constexpr TW_UINT16 TWSS_NONE = 0;
+constexpr TW_UINT16 TWSS_A4 = 1;
+constexpr TW_UINT16 TWSS_USLETTER = 3;
+constexpr TW_UINT16 TWSS_BUSINESSCARD = 53;
 
 // Languages and countries.
 constexpr TW_UINT16 TWLG_USA = 13;
@@ -223,6 +252,20 @@ struct TW_STATUS {
     TW_UINT16 Reserved;
 };
 
+struct TW_FRAME {
+    TW_FIX32 Left;
+    TW_FIX32 Top;
+    TW_FIX32 Right;
+    TW_FIX32 Bottom;
+};
+
+struct TW_IMAGELAYOUT {
+    TW_FRAME Frame;
+    TW_UINT32 DocumentNumber;
+    TW_UINT32 PageNumber;
+    TW_UINT32 FrameNumber;
+};
+
 struct TW_IMAGEINFO {
     TW_FIX32 XResolution;
     TW_FIX32 YResolution;
@@ -247,6 +290,7 @@ static_assert(sizeof(TW_RANGE) == 22);
 static_assert(sizeof(TW_PENDINGXFERS) == 6);
 static_assert(sizeof(TW_STATUS) == 4);
 static_assert(sizeof(TW_IMAGEINFO) == 42);
+static_assert(sizeof(TW_IMAGELAYOUT) == 28);
 // Records holding a handle or a pointer have these sizes in the 32-bit programs that exchange them.
 static_assert(sizeof(void*) != 4 || sizeof(TW_CAPABILITY) == 8);
 static_assert(sizeof(void*) != 4 || sizeof(TW_USERINTERFACE) == 8);

@@ -1,5 +1,6 @@
 #include "tools/virtual_scanner/test_pattern.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -14,7 +15,6 @@ namespace kavrel::vscan {
 
 namespace {
 
-constexpr LONG kPelsPerMeter = 7874;  // 200 dots per inch
 constexpr long long kMaxImageFileBytes = 256LL << 20;
 
 // The stroke: a pen line waving across the middle of the page like a signature, drawn a little
@@ -56,7 +56,10 @@ bool PatternWhite(int x, int y, int width, int height, int page) {
     return PatternGrey(x, y, width, height, page) >= 128;
 }
 
-HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
+// Pixels per metre of a resolution in dots per inch, rounded (200 dpi: 7874).
+LONG PelsPerMetre(int dpi) { return static_cast<LONG>((static_cast<long long>(dpi) * 10000 + 127) / 254); }
+
+HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi, int yDpi) {
     const int bits = kind == PixelKind::Colour ? 24 : kind == PixelKind::Grey ? 8 : 1;
     const int colours = kind == PixelKind::Colour ? 0 : (kind == PixelKind::Grey ? 256 : 2);
     const auto stride = static_cast<std::size_t>(layout::DibRowBytes(width, bits));
@@ -75,8 +78,8 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
         header->biBitCount = static_cast<WORD>(bits);
         header->biCompression = BI_RGB;
         header->biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
-        header->biXPelsPerMeter = kPelsPerMeter;
-        header->biYPelsPerMeter = kPelsPerMeter;
+        header->biXPelsPerMeter = PelsPerMetre(xDpi);
+        header->biYPelsPerMeter = PelsPerMetre(yDpi);
         header->biClrUsed = 0;
         auto* table = reinterpret_cast<RGBQUAD*>(locked.bytes() + sizeof(BITMAPINFOHEADER));
         for (int i = 0; i < colours; ++i) {
@@ -106,6 +109,54 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page) {
                     break;
                 }
             }
+        }
+    }
+    return block.release();
+}
+
+int DpiOfPelsPerMetre(long perMetre) {
+    const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 200;
+    return static_cast<int>(std::min<long long>(dots, 32767));
+}
+
+HGLOBAL CropDib(const std::uint8_t* dib, std::size_t size, int left, int top, int width, int height) {
+    const auto layout = layout::InspectDib(dib, size);
+    if (!layout || (layout->compression != layout::kCompressionRgb && layout->compression != layout::kCompressionBitFields)) {
+        return nullptr;
+    }
+    const int rows = layout->height < 0 ? -layout->height : layout->height;
+    if (left < 0 || top < 0 || width <= 0 || height <= 0 || width > layout->width - left || height > rows - top) {
+        return nullptr;
+    }
+    const auto fromStride = static_cast<std::size_t>(layout::DibRowBytes(layout->width, layout->bitCount));
+    const auto toStride = static_cast<std::size_t>(layout::DibRowBytes(width, layout->bitCount));
+    GlobalBlock block(::GlobalAlloc(GHND, layout->bitsOffset + toStride * static_cast<std::size_t>(height)));
+    GlobalLockGuard locked(block.get());
+    if (!locked) return nullptr;
+    std::memcpy(locked.data(), dib, layout->bitsOffset);  // header, masks, colour table
+    auto* header = static_cast<BITMAPINFOHEADER*>(locked.data());
+    header->biWidth = width;
+    header->biHeight = layout->height < 0 ? -height : height;
+    header->biSizeImage = static_cast<DWORD>(toStride * static_cast<std::size_t>(height));
+    const unsigned bits = layout->bitCount;
+    const bool bottomUp = layout->height > 0;
+    for (int y = 0; y < height; ++y) {
+        // Row y of the frame from the top, where each DIB keeps it.
+        const int fromRow = bottomUp ? rows - 1 - (top + y) : top + y;
+        const int toRow = bottomUp ? height - 1 - y : y;
+        const std::uint8_t* from = dib + layout->bitsOffset + fromStride * static_cast<std::size_t>(fromRow);
+        std::uint8_t* to = locked.bytes() + layout->bitsOffset + toStride * static_cast<std::size_t>(toRow);
+        if (bits >= 8) {
+            std::memcpy(to, from + static_cast<std::size_t>(left) * (bits / 8), static_cast<std::size_t>(width) * (bits / 8));
+            continue;
+        }
+        // 1 and 4 bits: pixel by pixel, the leftmost in the high bits of each byte.
+        const unsigned perByte = 8 / bits;
+        const unsigned mask = (1u << bits) - 1;
+        for (int x = 0; x < width; ++x) {
+            const unsigned source = static_cast<unsigned>(left + x);
+            const unsigned value = (from[source / perByte] >> (8 - bits * (source % perByte + 1))) & mask;
+            to[x / perByte] |= static_cast<std::uint8_t>(value << (8 - bits * (static_cast<unsigned>(x) % perByte + 1)));
         }
     }
     return block.release();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,8 +24,18 @@ std::uint8_t PatternGrey(int x, int y, int width, int height, int page);
 bool PatternWhite(int x, int y, int width, int height, int page);
 
 // A DIB of the pattern: 24 bits for colour, 8 bits with a grey palette, 1 bit with black and
-// white. Null when the memory cannot be had.
-HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page);
+// white, its header giving the resolution it was scanned at. Null when the memory cannot be had.
+HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi = 200, int yDpi = 200);
+
+// Dots per inch from a DIB's pixels per metre, to the nearest dot (a file's figure was rounded
+// from them); 200, the scanner's own resolution, for a DIB that states none.
+int DpiOfPelsPerMetre(long perMetre);
+
+// The part of an uncompressed DIB from column `left` and row `top` (counted from the top of the
+// page), `width` by `height` pixels, in a new block, its rows stored as the page stores them and
+// its colour table, masks and resolution kept. Null when the rectangle does not lie within the
+// page, the DIB is compressed, or the memory cannot be had.
+HGLOBAL CropDib(const std::uint8_t* dib, std::size_t size, int left, int top, int width, int height);
 
 // A DIB read from a Windows bitmap file: its information header, colour table and rows as they
 // are, packed (an old core header rewritten as an information header, pixel data the file keeps

@@ -1,12 +1,13 @@
 // The Kavrel virtual scanner: a TWAIN Data Source without hardware. It answers identity,
-// open and close, the capabilities an application negotiates (pixel type, bit depth, units,
-// transfer count, transfer mechanism), enabling with or without its own small window, and
-// native transfers of test-pattern or file pages, several from a "feeder". Which triplet it takes
-// in which state is one table (source_states.h). Its faults on demand are set in its settings
-// file (scanner_settings.h).
+// open and close, the capabilities and image layout an application negotiates
+// (scanner_capabilities.h), enabling with or without its own small window, and native transfers
+// of test-pattern or file pages, several from a "feeder", at the resolution and in the frame set.
+// Which triplet it takes in which state is one table (source_states.h). Its faults on demand are
+// set in its settings file (scanner_settings.h).
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "base/no_throw.h"
 #include "base/this_module.h"
 #include "base/win_handles.h"
+#include "tools/virtual_scanner/scanner_capabilities.h"
 #include "tools/virtual_scanner/scanner_settings.h"
 #include "tools/virtual_scanner/source_states.h"
 #include "tools/virtual_scanner/test_pattern.h"
@@ -31,29 +33,12 @@ constexpr char kWindowClass[] = "KavrelVirtualScanner";
 constexpr int kScanButton = 1;
 constexpr int kCancelButton = 2;
 
-// One capability: its item type, the values it supports, those the application allowed, the
-// current and the default value.
-struct Capability {
-    TW_UINT16 cap;
-    TW_UINT16 itemType;
-    std::vector<TW_UINT32> supported;
-    TW_UINT32 defaultValue;
-    bool oneValueOnly = false;
-    std::vector<TW_UINT32> allowed;
-    TW_UINT32 current = 0;
-
-    void Reset() {
-        allowed = supported;
-        current = defaultValue;
-    }
-};
-
 struct Source {
     int state = kSourceClosed;
     TW_IDENTITY identity{};
     TW_IDENTITY application{};
     TW_UINT16 conditionCode = TWCC_SUCCESS;
-    std::vector<Capability> capabilities;
+    ScannerCapabilities capabilities;
     ScannerSettings settings;  // read at every enabling
     int pagesLeft = 0;
     int batchPages = 0;  // the pages of the batch as it started (PendingNeverFalls answers this)
@@ -72,41 +57,42 @@ Source& TheSource() {
     return source;
 }
 
-Capability MakeCapability(TW_UINT16 cap, TW_UINT16 itemType, std::vector<TW_UINT32> supported,
-                          TW_UINT32 defaultValue, bool oneValueOnly = false) {
-    Capability c{cap, itemType, std::move(supported), defaultValue, oneValueOnly, {}, 0};
-    c.Reset();
-    return c;
-}
-
-void ResetCapabilities(Source& s) {
-    s.capabilities = {
-        MakeCapability(ICAP_PIXELTYPE, TWTY_UINT16, {TWPT_BW, TWPT_GRAY, TWPT_RGB}, TWPT_RGB),
-        MakeCapability(ICAP_BITDEPTH, TWTY_UINT16, {1, 8, 24}, 24),
-        MakeCapability(ICAP_UNITS, TWTY_UINT16, {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PIXELS}, TWUN_INCHES),
-        // -1: as many pages as the feeder holds.
-        MakeCapability(CAP_XFERCOUNT, TWTY_INT16, {0xFFFFFFFFu}, 0xFFFFFFFFu, true),
-        MakeCapability(ICAP_XFERMECH, TWTY_UINT16, {TWSX_NATIVE}, TWSX_NATIVE),
-    };
-}
-
-Capability* Find(Source& s, TW_UINT16 cap) {
-    for (auto& c : s.capabilities) {
-        if (c.cap == cap) return &c;
-    }
-    return nullptr;
-}
-
-PixelKind CurrentKind(Source& s) {
-    switch (Find(s, ICAP_PIXELTYPE)->current) {
+PixelKind CurrentKind(const Source& s) {
+    switch (s.capabilities.PixelType()) {
     case TWPT_BW: return PixelKind::BlackAndWhite;
     case TWPT_GRAY: return PixelKind::Grey;
     default: return PixelKind::Colour;
     }
 }
 
-TW_UINT32 DepthFor(TW_UINT32 pixelType) {
-    return pixelType == TWPT_BW ? 1 : pixelType == TWPT_GRAY ? 8 : 24;
+// The pattern's size in pixels is its size at the scanner's own 200 dpi.
+constexpr int kPatternDpi = 200;
+
+int PatternPixels(int pixelsAtOwnDpi, int dpi) {
+    return std::max(1, static_cast<int>((static_cast<long long>(pixelsAtOwnDpi) * dpi + kPatternDpi / 2) / kPatternDpi));
+}
+
+// The page the settings describe: the pattern at any resolution of the range, a stored image at its
+// own. An image that cannot be read is described as the pattern would be (its transfer fails).
+PageSpace PageOf(const ScannerSettings& settings) {
+    PageSpace page;
+    page.widthInches = static_cast<double>(settings.width) / kPatternDpi;
+    page.heightInches = static_cast<double>(settings.height) / kPatternDpi;
+    if (settings.imageFile.empty()) return page;
+    std::string whyNot;
+    kavrel::GlobalBlock image(LoadBitmapFileDib(settings.imageFile, &whyNot));
+    kavrel::GlobalLockGuard locked(image.get());
+    const auto layout = locked ? kavrel::layout::InspectDib(locked.bytes(), locked.size()) : std::nullopt;
+    if (!layout) return page;
+    BITMAPINFOHEADER header{};
+    std::memcpy(&header, locked.data(), sizeof header);
+    const int xDpi = DpiOfPelsPerMetre(header.biXPelsPerMeter);
+    const int yDpi = DpiOfPelsPerMetre(header.biYPelsPerMeter);
+    page.widthInches = static_cast<double>(layout->width) / xDpi;
+    page.heightInches = static_cast<double>(layout->height < 0 ? -layout->height : layout->height) / yDpi;
+    page.x = {xDpi, xDpi, xDpi};
+    page.y = {yDpi, yDpi, yDpi};
+    return page;
 }
 
 TW_UINT16 Fail(Source& s, TW_UINT16 condition) {
@@ -128,7 +114,7 @@ void NotifyApplication(TW_UINT16 message) {
 // The pages one batch holds: the feeder's, as far as the transfer count allows.
 int FeederPages(Source& s) {
     if (s.settings.endlessBatch) return s.settings.pages;  // the count is not looked at
-    const auto count = static_cast<TW_INT32>(Find(s, CAP_XFERCOUNT)->current);
+    const TW_INT32 count = s.capabilities.TransferCount();
     return count > 0 ? std::min(s.settings.pages, count) : s.settings.pages;
 }
 
@@ -297,158 +283,6 @@ void CloseScannerWindow(Source& s) {
     ::UnregisterClassA(kWindowClass, kavrel::ThisModule());
 }
 
-// --- capabilities -------------------------------------------------------------------------------------
-
-HGLOBAL OneValueContainer(const Source& s, TW_UINT16 itemType, TW_UINT32 value) {
-    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
-    kavrel::GlobalLockGuard locked(block);
-    if (!locked) return block;
-    // A 16-bit item fills the low half of the field; GetOneValue=dirty leaves the upper half as an
-    // uncleared allocation holds it.
-    const bool shortItem = kavrel::twainlib::ItemTypeSize(itemType) == 2;
-    if (shortItem) value = (value & 0xFFFFu) | (s.settings.getOneValue == "dirty" ? 0xCDCD0000u : 0u);
-    TW_ONEVALUE one{itemType, value};
-    std::memcpy(locked.data(), &one, sizeof one);
-    return block;
-}
-
-HGLOBAL EnumerationContainer(const Capability& c) {
-    const std::size_t itemSize = c.itemType == TWTY_INT16 || c.itemType == TWTY_UINT16 ? 2 : 4;
-    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(TW_ENUMERATION_HEADER) + itemSize * c.allowed.size());
-    kavrel::GlobalLockGuard locked(block);
-    if (!locked) return block;
-    TW_ENUMERATION_HEADER header{};
-    header.ItemType = c.itemType;
-    header.NumItems = static_cast<TW_UINT32>(c.allowed.size());
-    const auto at = std::find(c.allowed.begin(), c.allowed.end(), c.current);
-    header.CurrentIndex = static_cast<TW_UINT32>(at - c.allowed.begin());
-    const auto def = std::find(c.allowed.begin(), c.allowed.end(), c.defaultValue);
-    header.DefaultIndex = def == c.allowed.end() ? 0 : static_cast<TW_UINT32>(def - c.allowed.begin());
-    std::memcpy(locked.data(), &header, sizeof header);
-    std::uint8_t* items = locked.bytes() + sizeof header;
-    for (std::size_t i = 0; i < c.allowed.size(); ++i) std::memcpy(items + i * itemSize, &c.allowed[i], itemSize);
-    return block;
-}
-
-// The values of a container the application sent; empty when it is not one we read, or when it
-// claims more items than its block holds (the list it means is not the one it carries). An
-// enumeration's current index goes to `currentIndex`, a one-value container's is 0, an array
-// leaves it as it is.
-std::vector<TW_UINT32> ContainerValues(const TW_CAPABILITY& cap, TW_UINT32* currentIndex) {
-    std::vector<TW_UINT32> values;
-    kavrel::GlobalLockGuard locked(cap.hContainer);
-    if (!locked) return values;
-    const auto view = kavrel::twainlib::ViewContainer(cap.ConType, locked.bytes(), locked.size());
-    if (!view || view->itemsInBlock < view->numItems) return values;
-    if (cap.ConType != TWON_ARRAY) *currentIndex = view->currentIndex;
-    for (TW_UINT32 i = 0; i < view->itemsInBlock; ++i) {
-        const auto value = kavrel::twainlib::IntegerItem(*view, locked.bytes(), i);
-        if (!value) break;
-        values.push_back(*value);
-    }
-    return values;
-}
-
-TW_UINT16 SetCapability(Source& s, Capability& c, const TW_CAPABILITY& cap) {
-    if (s.settings.setOneValueOnly && cap.ConType != TWON_ONEVALUE) return Fail(s, TWCC_BADCAP);
-    TW_UINT32 currentIndex = 0xFFFFFFFF;
-    const std::vector<TW_UINT32> values = ContainerValues(cap, &currentIndex);
-    if (values.empty()) return Fail(s, TWCC_BADVALUE);
-    if (c.oneValueOnly) {
-        // The transfer count: -1 (all pages) or a positive number of pages.
-        const auto count = static_cast<TW_INT32>(values.front());
-        if (count == 0 || count < -1) return Fail(s, TWCC_BADVALUE);
-        c.current = values.front();
-        return TWRC_SUCCESS;
-    }
-    if (c.cap == ICAP_BITDEPTH) {
-        // One depth per pixel type: only the current type's depth can be set.
-        if (values.size() != 1 || values.front() != DepthFor(Find(s, ICAP_PIXELTYPE)->current)) {
-            return Fail(s, TWCC_BADVALUE);
-        }
-        c.current = values.front();
-        return TWRC_SUCCESS;
-    }
-    const auto contains = [](const std::vector<TW_UINT32>& list, TW_UINT32 v) {
-        return std::find(list.begin(), list.end(), v) != list.end();
-    };
-    if (cap.ConType == TWON_ONEVALUE) {
-        // The current value, which must be one the application allowed: the enumeration the
-        // source answers then always has its current item among its items.
-        if (!contains(c.allowed, values.front())) return Fail(s, TWCC_BADVALUE);
-        c.current = values.front();
-    } else {
-        // A new list of allowed values, of those the source supports.
-        std::vector<TW_UINT32> allowed;
-        for (TW_UINT32 v : values) {
-            if (contains(c.supported, v) && !contains(allowed, v)) allowed.push_back(v);
-        }
-        if (allowed.empty()) return Fail(s, TWCC_BADVALUE);
-        c.allowed = allowed;
-        // An array names no current value: the one in effect stays if allowed. An enumeration's
-        // current index must point at a value that is kept, as a standard source demands: else
-        // the list is taken, its first value made current, and the answer says so.
-        bool currentTaken = true;
-        if (cap.ConType == TWON_ENUMERATION) {
-            currentTaken = currentIndex < values.size() && contains(allowed, values[currentIndex]);
-            c.current = currentTaken ? values[currentIndex] : allowed.front();
-        } else if (!contains(allowed, c.current)) {
-            c.current = allowed.front();
-        }
-        if (c.cap == ICAP_PIXELTYPE) Find(s, ICAP_BITDEPTH)->current = DepthFor(c.current);
-        if (!currentTaken) {
-            s.conditionCode = TWCC_BADVALUE;
-            return TWRC_CHECKSTATUS;
-        }
-        return TWRC_SUCCESS;
-    }
-    if (c.cap == ICAP_PIXELTYPE) Find(s, ICAP_BITDEPTH)->current = DepthFor(c.current);
-    return TWRC_SUCCESS;
-}
-
-TW_UINT16 HandleCapability(Source& s, TW_UINT16 msg, TW_CAPABILITY* cap) {
-    if (!cap) return Fail(s, TWCC_BADVALUE);
-    Capability* c = Find(s, cap->Cap);
-    if (!c) return Fail(s, TWCC_CAPUNSUPPORTED);
-    if (c->cap == ICAP_BITDEPTH) {
-        // The depth follows the pixel type.
-        c->allowed = {DepthFor(Find(s, ICAP_PIXELTYPE)->current)};
-        c->current = c->allowed.front();
-    }
-    switch (msg) {
-    case MSG_GET:
-        if (c->oneValueOnly || !s.settings.getOneValue.empty()) {
-            cap->ConType = TWON_ONEVALUE;
-            cap->hContainer = OneValueContainer(s, c->itemType, c->current);
-        } else {
-            cap->ConType = TWON_ENUMERATION;
-            cap->hContainer = EnumerationContainer(*c);
-        }
-        return cap->hContainer ? TWRC_SUCCESS : Fail(s, TWCC_LOWMEMORY);
-    case MSG_GETCURRENT:
-    case MSG_GETDEFAULT:
-        cap->ConType = TWON_ONEVALUE;
-        cap->hContainer = OneValueContainer(s, c->itemType, msg == MSG_GETCURRENT ? c->current : c->defaultValue);
-        return cap->hContainer ? TWRC_SUCCESS : Fail(s, TWCC_LOWMEMORY);
-    case MSG_SET:
-        return SetCapability(s, *c, *cap);
-    case MSG_RESET:
-        c->Reset();
-        if (c->cap == ICAP_BITDEPTH) {
-            // The depth stays the one the pixel type in effect delivers.
-            c->allowed = {DepthFor(Find(s, ICAP_PIXELTYPE)->current)};
-            c->current = c->allowed.front();
-        } else if (c->cap == ICAP_PIXELTYPE) {
-            Find(s, ICAP_BITDEPTH)->current = DepthFor(c->current);
-        }
-        cap->ConType = TWON_ONEVALUE;
-        cap->hContainer = OneValueContainer(s, c->itemType, c->current);
-        return TWRC_SUCCESS;
-    default:
-        return Fail(s, TWCC_CAPBADOPERATION);
-    }
-}
-
 // --- enabling and transfers --------------------------------------------------------------------------
 
 TW_UINT16 Enable(Source& s, TW_USERINTERFACE* ui) {
@@ -481,16 +315,60 @@ void Disable(Source& s) {
     s.state = kSourceOpen;
 }
 
+// The page as scanned: the pattern at the resolution set, or the stored image as it is.
+TW_UINT16 ScanPage(Source& s) {
+    if (s.settings.imageFile.empty()) {
+        const int xDpi = s.capabilities.XDpi();
+        const int yDpi = s.capabilities.YDpi();
+        s.page.reset(MakePatternDib(PatternPixels(s.settings.width, xDpi), PatternPixels(s.settings.height, yDpi),
+                                    CurrentKind(s), s.pageNumber, xDpi, yDpi));
+        return s.page ? TWRC_SUCCESS : Fail(s, TWCC_LOWMEMORY);
+    }
+    std::string whyNot;
+    s.page.reset(LoadBitmapFileDib(s.settings.imageFile, &whyNot));
+    return s.page ? TWRC_SUCCESS : Fail(s, TWCC_OPERATIONERROR);
+}
+
+// The page cut to the frame set, at the page's own resolution. A frame of the whole page leaves
+// it as it is (a stored image is then delivered byte for byte); so does a compressed image, which
+// is not cut (its image information says what is delivered).
+TW_UINT16 CutToFrame(Source& s) {
+    HGLOBAL cut = nullptr;
+    {
+        kavrel::GlobalLockGuard locked(s.page.get());
+        const auto layout = locked ? kavrel::layout::InspectDib(locked.bytes(), locked.size()) : std::nullopt;
+        if (!layout) return Fail(s, TWCC_OPERATIONERROR);
+        BITMAPINFOHEADER header{};
+        std::memcpy(&header, locked.data(), sizeof header);
+        const int rows = layout->height < 0 ? -layout->height : layout->height;
+        const auto pixel = [](double inches, int dpi, int most) {
+            return static_cast<int>(std::clamp<long>(std::lround(inches * dpi), 0, most));
+        };
+        const FrameInches& frame = s.capabilities.Frame();
+        const int xDpi = DpiOfPelsPerMetre(header.biXPelsPerMeter);
+        const int yDpi = DpiOfPelsPerMetre(header.biYPelsPerMeter);
+        const int left = std::min(pixel(frame.left, xDpi, layout->width), layout->width - 1);
+        const int top = std::min(pixel(frame.top, yDpi, rows), rows - 1);
+        const int right = std::max(pixel(frame.right, xDpi, layout->width), left + 1);
+        const int bottom = std::max(pixel(frame.bottom, yDpi, rows), top + 1);
+        if (left == 0 && top == 0 && right == layout->width && bottom == rows) return TWRC_SUCCESS;
+        if (layout->compression != kavrel::layout::kCompressionRgb && layout->compression != kavrel::layout::kCompressionBitFields) {
+            return TWRC_SUCCESS;
+        }
+        cut = CropDib(locked.bytes(), locked.size(), left, top, right - left, bottom - top);
+        if (!cut) return Fail(s, TWCC_LOWMEMORY);
+    }
+    s.page.reset(cut);
+    return TWRC_SUCCESS;
+}
+
 // Makes the next page and its description (kept in the source until the end of its transfer).
 TW_UINT16 PreparePage(Source& s) {
     if (s.pageDescribed) return TWRC_SUCCESS;
-    if (s.settings.imageFile.empty()) {
-        s.page.reset(MakePatternDib(s.settings.width, s.settings.height, CurrentKind(s), s.pageNumber));
-        if (!s.page) return Fail(s, TWCC_LOWMEMORY);
-    } else {
-        std::string whyNot;
-        s.page.reset(LoadBitmapFileDib(s.settings.imageFile, &whyNot));
-        if (!s.page) return Fail(s, TWCC_OPERATIONERROR);
+    if (const TW_UINT16 result = ScanPage(s); result != TWRC_SUCCESS) return result;
+    if (const TW_UINT16 result = CutToFrame(s); result != TWRC_SUCCESS) {
+        s.page.reset();
+        return result;
     }
     kavrel::GlobalLockGuard locked(s.page.get());
     const auto layout = locked ? kavrel::layout::InspectDib(locked.bytes(), locked.size()) : std::nullopt;
@@ -502,14 +380,8 @@ TW_UINT16 PreparePage(Source& s) {
     if (layout->headerSize >= sizeof header) std::memcpy(&header, locked.data(), sizeof header);
     TW_IMAGEINFO& info = s.pageInfo;
     info = TW_IMAGEINFO{};
-    // Dots per inch from pixels per metre, to the nearest dot (the file's figure was rounded from
-    // them); a file that states none is reported at the scanner's own 200 dpi.
-    const auto dpi = [](LONG perMetre) {
-        const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 200;
-        return static_cast<TW_INT16>(std::min<long long>(dots, 32767));
-    };
-    info.XResolution.Whole = dpi(header.biXPelsPerMeter);
-    info.YResolution.Whole = dpi(header.biYPelsPerMeter);
+    info.XResolution.Whole = static_cast<TW_INT16>(DpiOfPelsPerMetre(header.biXPelsPerMeter));
+    info.YResolution.Whole = static_cast<TW_INT16>(DpiOfPelsPerMetre(header.biYPelsPerMeter));
     info.ImageWidth = layout->width;
     info.ImageLength = layout->height < 0 ? -layout->height : layout->height;
     info.BitsPerPixel = static_cast<TW_INT16>(layout->bitCount);
@@ -632,8 +504,7 @@ TW_UINT16 Open(Source& s, TW_IDENTITY* origin, TW_IDENTITY* id) {
     s.identity = *id;
     if (origin) s.application = *origin;
     s.state = kSourceOpen;
-    s.conditionCode = TWCC_SUCCESS;
-    ResetCapabilities(s);
+    s.capabilities.Reset(PageOf(settings));
     return TWRC_SUCCESS;
 }
 
@@ -655,8 +526,15 @@ TW_UINT16 Handle(Source& s, TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, T
         static_cast<TW_STATUS*>(data)->ConditionCode = s.conditionCode;
         s.conditionCode = TWCC_SUCCESS;
         return TWRC_SUCCESS;
-    case DAT_CAPABILITY:
-        return HandleCapability(s, msg, static_cast<TW_CAPABILITY*>(data));
+    case DAT_CAPABILITY: {
+        if (!data) return Fail(s, TWCC_BADVALUE);
+        const NegotiationQuirks quirks{s.settings.setOneValueOnly, s.settings.getOneValue};
+        return s.capabilities.Handle(msg, *static_cast<TW_CAPABILITY*>(data), quirks, s.conditionCode);
+    }
+    case DAT_IMAGELAYOUT:
+        if (!data) return Fail(s, TWCC_BADVALUE);
+        return s.capabilities.Layout(msg, *static_cast<TW_IMAGELAYOUT*>(data), static_cast<TW_UINT32>(s.pageNumber + 1),
+                                     s.conditionCode);
     case DAT_USERINTERFACE:
         if (msg == MSG_ENABLEDS) return Enable(s, static_cast<TW_USERINTERFACE*>(data));
         Disable(s);
@@ -686,6 +564,8 @@ extern "C" __declspec(dllexport) TW_UINT16 WINAPI DS_Entry(TW_IDENTITY* origin, 
     // Whatever goes wrong inside (memory, a settings file) is a failure the manager can report.
     return kavrel::NoThrowOr(
         [&]() -> TW_UINT16 {
+            // A condition code belongs to the triplet that failed: the next one starts without it.
+            if (dat != DAT_STATUS) s.conditionCode = TWCC_SUCCESS;
             const TripletStates* row = FindTripletStates(dg, dat, msg);
             if (!row) return Fail(s, dat == DAT_CAPABILITY ? TWCC_CAPBADOPERATION : TWCC_BADPROTOCOL);
             if (!row->AllowedIn(s.state)) return Fail(s, row->refusal);
