@@ -19,6 +19,7 @@
 #include "support/dib_builder.h"
 #include "support/test_support.h"
 #include "tools/virtual_scanner/source_states.h"
+#include "tools/virtual_scanner/test_pattern.h"
 #include "twain/scripted_dsm_client.h"
 
 namespace kavrel::test {
@@ -88,6 +89,22 @@ protected:
         TW_CAPABILITY cap{ICAP_PIXELTYPE, conType, block.get()};
         return Send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
     }
+    TW_UINT16 SetOne(TW_UINT16 capability, TW_UINT16 itemType, TW_UINT32 item) {
+        const TW_ONEVALUE one{itemType, item};
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&one);
+        GlobalBlock block(BlockOf(std::vector<std::uint8_t>(bytes, bytes + sizeof one)));
+        TW_CAPABILITY cap{capability, TWON_ONEVALUE, block.get()};
+        return Send(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
+    }
+    static TW_FIX32 Fix(double value) {
+        const auto scaled = static_cast<TW_INT32>(value * 65536.0 + 0.5);
+        return {static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
+    }
+    // A frame in inches (the units at opening).
+    TW_UINT16 SetFrame(double left, double top, double right, double bottom) {
+        TW_IMAGELAYOUT layout{{Fix(left), Fix(top), Fix(right), Fix(bottom)}, 0, 0, 0};
+        return Send(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout);
+    }
     // From any state down to 3, each step taken where the source is, then up to `state` the usual
     // way (5: its window shown; 6: enabled without it); nothing logged yet.
     bool ToState(int state) {
@@ -118,6 +135,7 @@ protected:
 TEST_F(VirtualScanner, TakesEachTripletOnlyInTheStatesOfItsTable) {
     std::string table = "| triplet | 3 | 4 | 5 | 6 | 7 | refused with |\n|---|---|---|---|---|---|---|\n";
     const auto send = [&](const TripletStates& r) {
+        if (r.dat == DAT_IMAGELAYOUT && r.msg == MSG_SET) return SetFrame(0, 0, 0.02, 0.02);
         return r.dat == DAT_CAPABILITY && r.msg == MSG_SET ? SetPixelType(TWON_ONEVALUE, TWPT_RGB) : Send(r.dg, r.dat, r.msg);
     };
     for (const TripletStates& row : vscan::kTripletStates) {
@@ -243,6 +261,63 @@ TEST_F(VirtualScanner, DoesWhatItOnceGotWrong) {
              ::SetEnvironmentVariableA("KAVREL_VSCAN_INI", ini.c_str());
              ASSERT_TRUE(ToState(vscan::kSourceClosed));
              EXPECT_EQ(Send(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS), TWRC_SUCCESS);
+         }},
+        {"a condition belongs to its triplet; a capability the scanner lacks is unsupported", "", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             EXPECT_EQ(SetPixelType(TWON_ONEVALUE, TWPT_PALETTE), TWRC_FAILURE);
+             TW_CAPABILITY cap{ICAP_UNITS, TWON_DONTCARE16, nullptr};
+             ASSERT_EQ(Send(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS);
+             GlobalBlock{cap.hContainer};
+             EXPECT_EQ(Condition(), TWCC_SUCCESS);
+             cap = {CAP_FEEDERENABLED, TWON_DONTCARE16, nullptr};
+             EXPECT_EQ(Send(DG_CONTROL, DAT_CAPABILITY, MSG_QUERYSUPPORT, &cap), TWRC_FAILURE);
+             EXPECT_EQ(Condition(), TWCC_CAPUNSUPPORTED);
+             EXPECT_EQ(SetOne(ICAP_PHYSICALWIDTH, TWTY_FIX32, 1), TWRC_FAILURE) << "a page's size is not set";
+         }},
+        {"the pattern at the resolution set, cut to the frame", "", [&] {
+             // 8 x 6 pixels at 200 dpi is 16 x 12 at 400; the frame takes columns 4..11, rows 4..7.
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, 400), TWRC_SUCCESS);
+             ASSERT_EQ(SetOne(ICAP_YRESOLUTION, TWTY_FIX32, 400), TWRC_SUCCESS);
+             ASSERT_EQ(SetFrame(0.01, 0.01, 0.03, 0.02), TWRC_SUCCESS);
+             EXPECT_EQ(SetFrame(0.01, 0.01, 0.05, 0.02), TWRC_CHECKSTATUS) << "past the page's right edge";
+             EXPECT_EQ(Condition(), TWCC_BADVALUE);
+             ASSERT_EQ(SetFrame(0.01, 0.01, 0.03, 0.02), TWRC_SUCCESS);
+             ASSERT_TRUE(Enable(false) == TWRC_SUCCESS);
+             TW_IMAGEINFO info{};
+             std::vector<std::uint8_t> dib;
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, nullptr, &dib), TWRC_XFERDONE);
+             EXPECT_EQ(std::vector<int>({info.ImageWidth, info.ImageLength, info.XResolution.Whole, info.YResolution.Whole}),
+                       std::vector<int>({8, 4, 400, 400}));
+             ASSERT_EQ(dib.size(), 40 + RowBytes(8, 24) * 4);
+             for (int y = 0; y < 4; ++y) {
+                 for (int x = 0; x < 8; ++x) {
+                     const std::uint8_t* bgr = dib.data() + 40 + RowBytes(8, 24) * static_cast<std::size_t>(3 - y) + 3 * x;
+                     const vscan::Rgb c = vscan::PatternColour(x + 4, y + 4, 16, 12, 0);
+                     EXPECT_EQ(std::vector<int>({bgr[2], bgr[1], bgr[0]}), std::vector<int>({c.red, c.green, c.blue}))
+                         << x << ", " << y;
+                 }
+             }
+         }},
+        {"a 1-bit file cut to a frame off its byte boundaries keeps its pixels", "Image=" + (dir / "bits.bmp") + "\r\n", [&] {
+             const auto index = [](int x, int y) { return (x * 7 + y * 3) % 5 == 0 ? 1 : 0; };
+             WriteBytes(dir / "bits.bmp", PaletteBmpFile(20, 10, 1, {{0, 0, 0, 0}, {255, 255, 255, 0}}, index));
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             ASSERT_EQ(SetFrame(0.015, 0.01, 0.075, 0.04), TWRC_SUCCESS);  // at 200 dpi: x 3..14, y 2..7
+             ASSERT_TRUE(Enable(false) == TWRC_SUCCESS);
+             std::vector<std::uint8_t> dib;
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, nullptr, &dib), TWRC_XFERDONE);
+             ASSERT_EQ(dib.size(), 40 + 8 + RowBytes(12, 1) * 6);
+             std::string seen, expected;
+             for (int y = 0; y < 6; ++y) {
+                 for (int x = 0; x < 12; ++x) {
+                     const std::uint8_t* row = dib.data() + 48 + RowBytes(12, 1) * static_cast<std::size_t>(5 - y);
+                     seen += static_cast<char>('0' + ((row[x / 8] >> (7 - x % 8)) & 1));
+                     expected += static_cast<char>('0' + index(x + 3, y + 2));
+                 }
+             }
+             EXPECT_EQ(seen, expected);
          }},
     };
     for (const auto& [what, settings, check] : rows) {
