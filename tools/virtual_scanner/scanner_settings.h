@@ -8,7 +8,8 @@
 //   Pages=1            pages in the "feeder", delivered in one batch (each Scan in the window
 //                      fills it again); 0: an empty feeder -- enabling without the interface is
 //                      refused (nothing would follow it), Scan does nothing
-//   Width=1200         the test pattern's size in pixels
+//   Width=1200         the test pattern's size in pixels at 200 dpi (drawn larger or smaller at the
+//                      resolution set)
 //   Height=500
 //   Image=             a .bmp file delivered (as it is) instead of the test pattern; the image
 //                      information then gives the file's size, depth and resolution
