@@ -18,6 +18,8 @@ TEST(KvrdiagWithoutManager, TwainFailsAtItsStep) {
     EXPECT_NE(failures[0].find(L"В системе отсутствует TWAIN-устройство"), std::wstring::npos) << Ansi(failures[0]);
     EXPECT_EQ(failures[1].rfind(L"FAIL  TWAIN_LoadSourceManager = 0", 0), 0u) << Ansi(failures[1]);
     EXPECT_EQ(run.Lines(L"Result: ").size(), 1u) << Ansi(run.report);
+    // The steps after the failed load send nothing: no earlier failure is shown as theirs.
+    for (const std::wstring& ok : run.Lines(L"OK")) EXPECT_EQ(ok.find(L"TWRC_FAILURE"), std::wstring::npos) << Ansi(ok);
 }
 
 }  // namespace

@@ -6,13 +6,14 @@
 // Loads Kavrel.dll through the host stand-in, as the interpreter loads it, and reports in
 // sections: the module; Windows and the regional settings; TWAIN; printing; the signature
 // directory (when given); one scan (--scan). Every line is OK, WARN or FAIL with the fact found,
-// and WARN and FAIL lines say the first thing to do. Exit code: 0 all OK, 1 some WARN, 2 some
-// FAIL, 3 the program could not run (bad arguments).
+// and WARN and FAIL lines say the first thing to do. Exit code: the worst of 0 all OK, 1 some
+// WARN, 2 some FAIL or the report not written to --out, 3 bad arguments (the table: kUsage).
 //
 // It changes nothing on the workstation: no registry, no settings, no files but its own
 // temporary ones, which it removes.
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,9 +102,11 @@ int Run(const Options& options) {
         if (const DWORD error = WriteUtf8File(options.outFile, text)) {
             // The system's wording comes from its message resources, which a stuck driver's
             // DllMain may keep locked: then the number alone.
+            // A report that did not reach its file is a failure of the run, as a FAIL line is.
+            exitCode = std::max(exitCode, kExitFailures);
             WriteToStandardOutput(L"kvrdiag: the report could not be written to " + FromAnsi(options.outFile) + L": " +
-                                  (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) + L"\r\n");
-            exitCode = kExitCannotRun;
+                                  (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) +
+                                  L" (exit code " + std::to_wstring(exitCode) + L")\r\n");
         }
     }
 
@@ -132,9 +135,13 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = kavrel::diag::ParseOptions(arguments, &error);
     if (!options) {
-        const std::wstring why = error.empty() ? L"" : L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n";
-        kavrel::diag::WriteToStandardOutput(why + kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        kavrel::diag::WriteToStandardOutput(L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n" +
+                                            kavrel::diag::FromAnsi(kavrel::diag::kUsage));
         return kavrel::diag::kExitCannotRun;
+    }
+    if (options->help) {
+        kavrel::diag::WriteToStandardOutput(kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        return 0;
     }
     return kavrel::diag::Run(*options);
 }

@@ -15,7 +15,11 @@ const char kUsage[] =
     "  --timeout SECONDS  how long one driver call may take before it counts as hanging (default 30)\r\n"
     "  --out FILE       also write the report to FILE, as UTF-8\r\n"
     "  DIRECTORY        the signature directory a script passes; CLIENT_KEY a client's key in it\r\n"
-    "Exit code: 0 all OK, 1 some WARN, 2 some FAIL, 3 bad arguments.\r\n";
+    "Exit code: the worst of\r\n"
+    "  0  every line OK (and --help)\r\n"
+    "  1  some WARN\r\n"
+    "  2  some FAIL, or the report could not be written to --out\r\n"
+    "  3  bad arguments: nothing was checked\r\n";
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error) {
     Options options;
@@ -24,8 +28,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (!optionsEnded && (argument == "--help" || argument == "/?")) {
-            error->clear();  // asked for: the usage alone
+        if (!optionsEnded && (argument == "--help" || argument == "-h" || argument == "/?")) {
+            Options help;
+            help.help = true;
+            return help;
+        }
+        // A directory never starts with a dash; an option mistyped with one is no directory.
+        if (!optionsEnded && argument.size() > 1 && argument[0] == '-' && argument.rfind("--", 0) != 0) {
+            *error = "unknown option " + argument;
             return std::nullopt;
         }
         if (optionsEnded || argument.rfind("--", 0) != 0) {

@@ -9,6 +9,7 @@
 namespace kavrel::diag {
 
 struct Options {
+    bool help = false;    // --help, -h or /?: the usage alone
     std::string dllPath;  // empty: Kavrel.dll beside kvrdiag.exe
     bool sources = false;
     bool scan = false;
@@ -21,8 +22,7 @@ struct Options {
     std::chrono::seconds stepLimit{30};
 };
 
-// The options of `arguments` (argv without the program), or none with `error` saying why not
-// (empty when the usage was asked for).
+// The options of `arguments` (argv without the program), or none with `error` saying why not.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error);
 
 extern const char kUsage[];

@@ -18,12 +18,15 @@ std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets,
     return [shared = shared_, call = std::move(call), sendsTriplets, answer] {
         const TwainExports& api = shared->api;
         StepAnswer a;
+        const int stateBefore = api.TWAIN_State();
         const double start = Now();
         a.returned = call(api, shared->window);
         a.seconds = Now() - start;
-        // The result code first: asking for the condition code is a triplet of its own.
-        if (sendsTriplets) a.resultCode = api.TWAIN_GetResultCode();
         a.state = api.TWAIN_State();
+        // Without a manager loaded before or after the call (state 1) it sent no triplet: the
+        // library's result code is then an earlier step's, not this one's. The result code is read
+        // first: asking for the condition code is a triplet of its own.
+        if (sendsTriplets && (stateBefore >= 2 || a.state >= 2)) a.resultCode = api.TWAIN_GetResultCode();
         if (a.state >= 3) {
             // From the manager in state 3, from the source above it.
             a.conditionCode = api.TWAIN_GetConditionCode();
