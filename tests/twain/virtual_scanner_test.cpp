@@ -300,6 +300,30 @@ TEST_F(VirtualScanner, DoesWhatItOnceGotWrong) {
                  }
              }
          }},
+        {"at 100 dpi the page keeps its last column and row; a frame sent back in centimetres is taken as it is",
+         "Width=29\r\nHeight=29\r\n", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, 100), TWRC_SUCCESS);
+             ASSERT_EQ(SetOne(ICAP_YRESOLUTION, TWTY_FIX32, 100), TWRC_SUCCESS);
+             ASSERT_EQ(SetOne(ICAP_UNITS, TWTY_UINT16, TWUN_CENTIMETERS), TWRC_SUCCESS);
+             TW_IMAGELAYOUT layout{};
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS);
+             ASSERT_TRUE(Enable(false) == TWRC_SUCCESS);
+             TW_IMAGEINFO info{};
+             ASSERT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+             EXPECT_EQ(std::vector<int>({info.ImageWidth, info.ImageLength}), std::vector<int>({15, 15}));
+         }},
+        {"a pattern too large for the process is refused, not wrapped round to a small block",
+         "Width=7954\r\nHeight=20000\r\n", [&] {
+             ASSERT_TRUE(ToState(vscan::kSourceOpen));
+             ASSERT_EQ(SetOne(ICAP_XRESOLUTION, TWTY_FIX32, 600), TWRC_SUCCESS);
+             ASSERT_EQ(SetOne(ICAP_YRESOLUTION, TWTY_FIX32, 600), TWRC_SUCCESS);
+             ASSERT_TRUE(Enable(false) == TWRC_SUCCESS);
+             TW_IMAGEINFO info{};
+             EXPECT_EQ(Send(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_FAILURE);
+             EXPECT_EQ(Condition(), TWCC_LOWMEMORY);
+         }},
         {"a 1-bit file cut to a frame off its byte boundaries keeps its pixels", "Image=" + (dir / "bits.bmp") + "\r\n", [&] {
              const auto index = [](int x, int y) { return (x * 7 + y * 3) % 5 == 0 ? 1 : 0; };
              WriteBytes(dir / "bits.bmp", PaletteBmpFile(20, 10, 1, {{0, 0, 0, 0}, {255, 255, 255, 0}}, index));

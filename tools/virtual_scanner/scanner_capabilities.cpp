@@ -31,8 +31,12 @@ constexpr PaperSize kPaperSizes[] = {
     {TWSS_USLETTER, 8.5, 11.0},
 };
 
+// A TW_FIX32 says -32768 to 32767.99998: a length beyond (a wide page in pixels at a high
+// resolution) is given as the most it can say, never as a wrapped, negative one.
 TW_UINT32 Fix32Bits(double value) {
-    const auto scaled = static_cast<TW_INT32>(std::lround(value * 65536.0));
+    if (!(value > -32768.0)) value = -32768.0;  // and NaN
+    if (value > 32767.0 + 65535.0 / 65536) value = 32767.0 + 65535.0 / 65536;
+    const auto scaled = static_cast<TW_INT32>(std::llround(value * 65536.0));
     const TW_FIX32 fix{static_cast<TW_INT16>(scaled >> 16), static_cast<TW_UINT16>(scaled & 0xFFFF)};
     TW_UINT32 bits = 0;
     std::memcpy(&bits, &fix, sizeof fix);
@@ -113,7 +117,7 @@ void ScannerCapabilities::Reset(const PageSpace& page) {
     };
     std::vector<TW_UINT32> sizes{TWSS_NONE};
     for (const PaperSize& size : kPaperSizes) {
-        if (size.width <= page.widthInches + 1e-6 && size.height <= page.heightInches + 1e-6) sizes.push_back(size.code);
+        if (!page.wholePageOnly && size.width <= page.widthInches + 1e-6 && size.height <= page.heightInches + 1e-6) sizes.push_back(size.code);
     }
     capabilities_ = {
         {CAP_SUPPORTEDCAPS, Kind::SupportedCaps, TWTY_UINT16, {}, 0, {}, 0},
@@ -321,10 +325,11 @@ TW_UINT16 ScannerCapabilities::Set(Capability& c, const TW_CAPABILITY& cap, cons
     const std::vector<TW_UINT32> values = ContainerValues(cap, &currentIndex);
     if (values.empty()) return fail(TWCC_BADVALUE);
     if (c.kind == Kind::Count) {
-        // The transfer count: -1 (all pages) or a positive number of pages, as one value.
-        const auto count = static_cast<TW_INT16>(values.front());
-        if (cap.ConType != TWON_ONEVALUE || count == 0 || count < -1) return fail(TWCC_BADVALUE);
-        c.current = static_cast<TW_UINT32>(static_cast<TW_INT32>(count));
+        // The transfer count: -1 (all pages) or a positive number of pages a TW_INT16 holds, as one
+        // value.
+        const auto count = static_cast<TW_INT32>(values.front());
+        if (cap.ConType != TWON_ONEVALUE || count == 0 || count < -1 || count > 32767) return fail(TWCC_BADVALUE);
+        c.current = static_cast<TW_UINT32>(count);
         return TWRC_SUCCESS;
     }
     if (c.cap == ICAP_BITDEPTH) {
@@ -411,16 +416,15 @@ TW_UINT16 ScannerCapabilities::Layout(TW_UINT16 msg, TW_IMAGELAYOUT& layout, TW_
     case MSG_GET: return answer(frame_);
     case MSG_GETDEFAULT: return answer(WholePage());
     case MSG_RESET:
-        frame_ = WholePage();
-        Find(ICAP_SUPPORTEDSIZES)->current = TWSS_NONE;
+        ResetOne(*Find(ICAP_SUPPORTEDSIZES));  // no paper size: the whole page
         return answer(frame_);
     case MSG_SET: break;
     default:
         condition = TWCC_BADPROTOCOL;
         return TWRC_FAILURE;
     }
-    // A frame reaching over the page's edges is cut to the page, and the answer says so; one that
-    // leaves nothing of the page is refused.
+    // A frame reaching over the page's edges is cut to the page (a page that cannot be cut takes
+    // its whole self), and the answer says so; one that leaves nothing of the page is refused.
     const TW_FRAME& asked = layout.Frame;
     const FrameInches wanted{FromUnits(Fix32Value(asked.Left), XDpi()), FromUnits(Fix32Value(asked.Top), YDpi()),
                              FromUnits(Fix32Value(asked.Right), XDpi()), FromUnits(Fix32Value(asked.Bottom), YDpi())};
@@ -430,11 +434,15 @@ TW_UINT16 ScannerCapabilities::Layout(TW_UINT16 msg, TW_IMAGELAYOUT& layout, TW_
         condition = TWCC_BADVALUE;
         return TWRC_FAILURE;
     }
-    frame_ = cut;
-    Find(ICAP_SUPPORTEDSIZES)->current = TWSS_NONE;
-    constexpr double kSlack = 1e-6;
-    const bool wasCut = cut.left > wanted.left + kSlack || cut.top > wanted.top + kSlack ||
-                        cut.right < wanted.right - kSlack || cut.bottom < wanted.bottom - kSlack;
+    // A frame set is no paper size: the sizes are offered again, none of them current.
+    ResetOne(*Find(ICAP_SUPPORTEDSIZES));
+    // A page that cannot be cut (a compressed image) takes only its whole self.
+    frame_ = page_.wholePageOnly ? WholePage() : cut;
+    // A frame sent back as the scanner gave it may lie a FIX32's rounding beyond the page (in
+    // centimetres, a few millionths of an inch): that is no cut.
+    constexpr double kSlack = 1e-4;
+    const bool wasCut = std::abs(frame_.left - wanted.left) > kSlack || std::abs(frame_.top - wanted.top) > kSlack ||
+                        std::abs(frame_.right - wanted.right) > kSlack || std::abs(frame_.bottom - wanted.bottom) > kSlack;
     answer(frame_);
     if (wasCut) {
         condition = TWCC_BADVALUE;

@@ -27,6 +27,7 @@ struct PageSpace {
     double heightInches = 2.5;
     DpiRange x;
     DpiRange y;
+    bool wholePageOnly = false;  // a compressed image, delivered as it is: no frame cuts it
 };
 
 // A frame on the page, in inches from its top left corner.

@@ -16,6 +16,7 @@ namespace kavrel::vscan {
 namespace {
 
 constexpr long long kMaxImageFileBytes = 256LL << 20;
+constexpr std::uint64_t kMaxPatternBytes = 1ULL << 30;
 
 // The stroke: a pen line waving across the middle of the page like a signature, drawn a little
 // differently on each page. Its centre line depends on the column only.
@@ -62,9 +63,14 @@ LONG PelsPerMetre(int dpi) { return static_cast<LONG>((static_cast<long long>(dp
 HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi, int yDpi) {
     const int bits = kind == PixelKind::Colour ? 24 : kind == PixelKind::Grey ? 8 : 1;
     const int colours = kind == PixelKind::Colour ? 0 : (kind == PixelKind::Grey ? 256 : 2);
-    const auto stride = static_cast<std::size_t>(layout::DibRowBytes(width, bits));
+    // Counted in 64 bits: a large pattern at a high resolution exceeds what a 32-bit process can
+    // hold, and is then refused rather than wrapped round to a small block.
+    const std::uint64_t wide = layout::DibRowBytes(width, bits);
+    const std::uint64_t pixelBytes = wide * static_cast<std::uint64_t>(height > 0 ? height : 0);
+    if (width <= 0 || height <= 0 || pixelBytes > kMaxPatternBytes) return nullptr;
+    const auto stride = static_cast<std::size_t>(wide);
     const std::size_t size = sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(colours) +
-                             stride * static_cast<std::size_t>(height);
+                             static_cast<std::size_t>(pixelBytes);
     GlobalBlock block(::GlobalAlloc(GHND, size));
     if (!block) return nullptr;
     {
@@ -115,8 +121,9 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi
 }
 
 int DpiOfPelsPerMetre(long perMetre) {
-    const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 200;
-    return static_cast<int>(std::min<long long>(dots, 32767));
+    // Below half a dot per inch is no resolution a scanner has: as a file that states none.
+    const long long dots = perMetre > 0 ? (static_cast<long long>(perMetre) * 254 + 5000) / 10000 : 0;
+    return dots < 1 ? 200 : static_cast<int>(std::min<long long>(dots, 32767));
 }
 
 HGLOBAL CropDib(const std::uint8_t* dib, std::size_t size, int left, int top, int width, int height) {

@@ -24,11 +24,12 @@ std::uint8_t PatternGrey(int x, int y, int width, int height, int page);
 bool PatternWhite(int x, int y, int width, int height, int page);
 
 // A DIB of the pattern: 24 bits for colour, 8 bits with a grey palette, 1 bit with black and
-// white, its header giving the resolution it was scanned at. Null when the memory cannot be had.
+// white, its header giving the resolution it was scanned at. Null when the memory cannot be had
+// (or the pattern's pixels would take more than 1 GB).
 HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi = 200, int yDpi = 200);
 
 // Dots per inch from a DIB's pixels per metre, to the nearest dot (a file's figure was rounded
-// from them); 200, the scanner's own resolution, for a DIB that states none.
+// from them); 200, the scanner's own resolution, for a DIB that states none (or less than one).
 int DpiOfPelsPerMetre(long perMetre);
 
 // The part of an uncompressed DIB from column `left` and row `top` (counted from the top of the

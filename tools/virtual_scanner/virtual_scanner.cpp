@@ -92,6 +92,8 @@ PageSpace PageOf(const ScannerSettings& settings) {
     page.heightInches = static_cast<double>(layout->height < 0 ? -layout->height : layout->height) / yDpi;
     page.x = {xDpi, xDpi, xDpi};
     page.y = {yDpi, yDpi, yDpi};
+    page.wholePageOnly = layout->compression != kavrel::layout::kCompressionRgb &&
+                         layout->compression != kavrel::layout::kCompressionBitFields;
     return page;
 }
 
@@ -345,12 +347,17 @@ TW_UINT16 CutToFrame(Source& s) {
             return static_cast<int>(std::clamp<long>(std::lround(inches * dpi), 0, most));
         };
         const FrameInches& frame = s.capabilities.Frame();
+        const PageSpace& page = s.capabilities.Page();
         const int xDpi = DpiOfPelsPerMetre(header.biXPelsPerMeter);
         const int yDpi = DpiOfPelsPerMetre(header.biYPelsPerMeter);
+        // A frame reaching the page's right or bottom edge takes the page's last column or row,
+        // however the page's size in inches rounds to pixels.
+        constexpr double kEdge = 1e-4;
         const int left = std::min(pixel(frame.left, xDpi, layout->width), layout->width - 1);
         const int top = std::min(pixel(frame.top, yDpi, rows), rows - 1);
-        const int right = std::max(pixel(frame.right, xDpi, layout->width), left + 1);
-        const int bottom = std::max(pixel(frame.bottom, yDpi, rows), top + 1);
+        const int right = frame.right >= page.widthInches - kEdge ? layout->width
+                                                                  : std::max(pixel(frame.right, xDpi, layout->width), left + 1);
+        const int bottom = frame.bottom >= page.heightInches - kEdge ? rows : std::max(pixel(frame.bottom, yDpi, rows), top + 1);
         if (left == 0 && top == 0 && right == layout->width && bottom == rows) return TWRC_SUCCESS;
         if (layout->compression != kavrel::layout::kCompressionRgb && layout->compression != kavrel::layout::kCompressionBitFields) {
             return TWRC_SUCCESS;
