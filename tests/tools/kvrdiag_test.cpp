@@ -82,9 +82,13 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ASSERT_TRUE(::CreateDirectoryA(readOnly.c_str(), nullptr));
     WriteBytes(readOnly + "\\zk_1.jpg", std::string(12345, 'x'));
     ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(readOnly) + "'"), 0);  // the scratch directory's removal undoes it
-    // A writable directory whose path leaves room for kvrscan's "kvrXXXX.tmp" and little more.
+    // Writable directories: one whose path leaves room for a file named by a 20-digit account number
+    // ("<20 digits>.jpg", 259 characters in all), one that leaves room for "kvrXXXX.tmp" but not
+    // for such a name; in it, a client's file whose path is too long to be opened.
+    const std::string fits = dir / std::string(MAX_PATH - 1 - 1 - 24 - dir.Path().size() - 1, 'f');
     const std::string deep = dir / std::string(MAX_PATH - 13 - dir.Path().size() - 1, 'd');
-    ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
+    ASSERT_TRUE(::CreateDirectoryA(fits.c_str(), nullptr) && ::CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
+    ASSERT_EQ(RunUnix("touch '" + UnixPathOf(deep) + "/zk_long_name_1.jpg'"), 0);
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
@@ -104,7 +108,9 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{dir / "missing"}, 2, L"FAIL  " + FromAnsi(dir / "missing") + L" does not exist"},
         {{dir.Path(), Ansi(L"Петров")}, 1, L"WARN  kvrprov answers 1 for client \"Петров\""},
         {{readOnly}, 2, L"FAIL  it cannot be written"},
-        {{deep}, 0, L"OK    it can be written"},
+        {{fits}, 0, L"OK    it can be written"},
+        {{deep}, 2, L"FAIL  it cannot be written for an account"},
+        {{deep, "zk"}, 2, L"FAIL    1. zk_long_name_1.jpg: its full path is more than 259 characters"},
         {{"Z:"}, 2, L"FAIL  it cannot be written", readOnly},
         // The viewer's files of a drive-relative directory are those of its current directory.
         {{"Z:", "zk"}, 2, L"OK      1. zk_1.jpg, 12 345 bytes", readOnly},

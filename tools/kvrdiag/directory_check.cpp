@@ -20,6 +20,23 @@ namespace {
 constexpr unsigned long long kLowSpaceBytes = 10ull * 1024 * 1024;
 // The viewer's first files that the report names.
 constexpr std::size_t kFilesNamed = 20;
+// The longest name a signature of an account takes: a Russian account number's 20 digits and
+// ".jpg". kvrscan saves, and the viewer opens, a file only when its full path fits in
+// MAX_PATH - 1 characters; the trial file is made for a target of this length.
+constexpr char kLongestAccountName[] = "kvrdiag-trial-000000.jpg";
+constexpr std::size_t kLongestAccountNameLength = sizeof kLongestAccountName - 1;
+static_assert(kLongestAccountNameLength == 24);
+constexpr std::size_t kLongestPath = MAX_PATH - 1;
+// What the directory's full path may be for such a name to fit after it and its "\".
+constexpr std::size_t kLongestDirectory = kLongestPath - 1 - kLongestAccountNameLength;
+
+// The length of a path made full (the current directory of a drive-relative one joined in), or
+// more than kLongestPath when it does not fit.
+std::size_t FullLength(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length == 0 ? kLongestPath + 1 : length;
+}
 
 constexpr wchar_t kGiveAccess[] =
     L"give the operators' accounts the right to list, create, replace and delete files in this directory";
@@ -85,7 +102,7 @@ struct WriteTrial {
 WriteTrial TryWriting(const std::string& directory) {
     WriteTrial t;
     {
-        ReplacementFile trial(JoinPath(directory, "kvrdiag.jpg"));
+        ReplacementFile trial(JoinPath(directory, kLongestAccountName));
         if (!trial.Created()) {
             t.createError = trial.Error();
             return t;
@@ -140,6 +157,8 @@ ProvAnswer CallKvrprov(hoststandin::ScriptHost* host, const std::string& directo
 struct ViewerFile {
     std::string name;
     unsigned long long size = 0;
+    DWORD error = 0;             // why its size could not be read; 0 when it could
+    std::size_t fullLength = 0;  // of its full path
 };
 
 struct ViewerList {
@@ -154,9 +173,12 @@ ViewerList ListAsTheViewer(const std::string& directory, const std::string& key)
     v.listed = true;
     for (const auto& name : *names) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        ViewerFile f{name, 0};
-        if (::GetFileAttributesExA(JoinPath(directory, name).c_str(), GetFileExInfoStandard, &data)) {
+        const std::string path = JoinPath(directory, name);
+        ViewerFile f{name, 0, 0, FullLength(path)};
+        if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
             f.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        } else {
+            f.error = ::GetLastError();
         }
         v.files.push_back(f);
     }
@@ -221,12 +243,16 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
 
     const auto trial = Ask(worker, limit, [directory] { return TryWriting(directory); });
     if (!trial) return DidNotAnswer(section, L"creating a temporary file", limit);
-    if (!trial->created && trial->createError == ERROR_FILENAME_EXCED_RANGE) {
-        section.Fail(L"it cannot be written: its path leaves no room for a new file's name (" +
-                         SystemError(trial->createError) + L"): kvrscan answers 1 " + Quoted(kNotConnectedMessage) +
-                         L" after every scan",
-                     L"keep the signature directory's full path within " + std::to_wstring(MAX_PATH - 13) +
-                         L" characters: move the directory or map a drive letter to it");
+    const std::size_t accountPath = FullLength(JoinPath(directory, kLongestAccountName));
+    const std::wstring keepShort = L"keep the signature directory's full path within " + std::to_wstring(kLongestDirectory) +
+                                   L" characters: move the directory or map a drive letter to it";
+    if (accountPath > kLongestPath || (!trial->created && trial->createError == ERROR_FILENAME_EXCED_RANGE)) {
+        section.Fail(L"it cannot be written for an account: a file named by a 20-digit account number would have a path of " +
+                         (accountPath > kLongestPath ? L"more than " + std::to_wstring(kLongestPath)
+                                                     : std::to_wstring(accountPath)) +
+                         L" characters, which Windows does not take: kvrscan cannot save an account's signature "
+                         L"here, and the viewer cannot open such a file",
+                     keepShort);
     } else if (!trial->created) {
         section.Fail(L"it cannot be written: a temporary file cannot be created (" + SystemError(trial->createError) +
                          L"): kvrscan answers 1 " + Quoted(kNotConnectedMessage) +
@@ -306,8 +332,18 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
                                                                            : std::to_wstring(named)) +
                L" file(s) of client " + shownKey + L", in this order:");
     for (std::size_t i = 0; i < named; ++i) {
-        section.Ok(L"  " + std::to_wstring(i + 1) + L". " + FromAnsi(viewer->files[i].name) + L", " +
-                   Bytes(viewer->files[i].size));
+        const ViewerFile& file = viewer->files[i];
+        const std::wstring line = L"  " + std::to_wstring(i + 1) + L". " + FromAnsi(file.name);
+        if (file.fullLength > kLongestPath) {
+            section.Fail(line + L": its full path is more than " + std::to_wstring(kLongestPath) +
+                             L" characters; the viewer lists it but cannot open it",
+                         keepShort);
+        } else if (file.error) {
+            section.Fail(line + L": it cannot be read (" + SystemError(file.error) + L"); the viewer cannot show it",
+                         kGiveAccess);
+        } else {
+            section.Ok(line + L", " + Bytes(file.size));
+        }
     }
 }
 
