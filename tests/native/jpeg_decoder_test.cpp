@@ -2,17 +2,12 @@
 // warnings that leave every row intact are shown; files whose rows cannot all be decoded are not.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <jpeglib.h>
-}
-
 #include "runtime/jpeg/jpeg_decoder.h"
+#include "support/jpeg_inspect.h"
 
 namespace {
 
@@ -21,36 +16,16 @@ using Bytes = std::vector<std::uint8_t>;
 // A JPEG of `width` x `height` pixels of a colour gradient (libjpeg's defaults, JFIF 1.01):
 // baseline, or progressive (several scans).
 Bytes Encode(int width, int height, bool progressive = false) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
+    Bytes rgb(static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<JSAMPLE>(x * 255 / width);
-            row[3 * x + 1] = static_cast<JSAMPLE>(cinfo.next_scanline * 255 / cinfo.image_height);
-            row[3 * x + 2] = 90;
+            std::uint8_t* pixel = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+            pixel[0] = static_cast<std::uint8_t>(x * 255 / width);
+            pixel[1] = static_cast<std::uint8_t>(y * 255 / height);
+            pixel[2] = 90;
         }
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
     }
-    jpeg_finish_compress(&cinfo);
-    Bytes bytes(out, out + size);
-    std::free(out);
-    jpeg_destroy_compress(&cinfo);
-    return bytes;
+    return kavrel::test::EncodeJpeg(rgb, width, height, 90, progressive);
 }
 
 struct Outcome {

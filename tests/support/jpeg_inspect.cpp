@@ -118,7 +118,7 @@ std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int
 namespace {
 
 std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int width, int height, int components,
-                                 J_COLOR_SPACE space, int quality, bool adobeMarker) {
+                                 J_COLOR_SPACE space, int quality, bool adobeMarker, bool progressive = false) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors;
     cinfo.err = jpeg_std_error(&errors);
@@ -133,6 +133,7 @@ std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int wi
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (space == JCS_CMYK) cinfo.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     const std::size_t stride = static_cast<std::size_t>(width) * components;
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -148,8 +149,9 @@ std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int wi
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality) {
-    return Encode(rgb, width, height, 3, JCS_RGB, quality, false);
+std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
+                                     bool progressive) {
+    return Encode(rgb, width, height, 3, JCS_RGB, quality, false, progressive);
 }
 
 std::vector<std::uint8_t> EncodeJpegOf(JpegKind kind, const std::vector<std::uint8_t>& pixels, int width, int height) {

@@ -26,8 +26,10 @@ std::vector<std::vector<int>> LibjpegQuantTables(int quality);
 // Decoded pixels, 3 bytes (red, green, blue) a pixel, rows from the top; empty on failure.
 std::vector<std::uint8_t> DecodeJpeg(const std::vector<std::uint8_t>& bytes, int* width, int* height);
 
-// A baseline JPEG of these pixels (3 bytes, red, green, blue, a pixel; rows from the top).
-std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality = 95);
+// A JPEG of these pixels (3 bytes, red, green, blue, a pixel; rows from the top), as libjpeg's
+// defaults make it: baseline, or progressive (several scans).
+std::vector<std::uint8_t> EncodeJpeg(const std::vector<std::uint8_t>& rgb, int width, int height, int quality = 95,
+                                     bool progressive = false);
 
 // JPEGs as other programs write them: 1 byte a pixel of grey; or 4 bytes of CMYK stored as given,
 // either with an Adobe marker (whose files keep the inks inverted, 255 meaning none) or without.

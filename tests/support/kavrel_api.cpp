@@ -14,11 +14,10 @@ KavrelApi::KavrelApi(bool withFileExports, const std::string& path) {
         return;
     }
     complete_ = true;
-#define KAVREL_BIND(name)                                                                \
-    name = reinterpret_cast<decltype(name)>(reinterpret_cast<void*>(::GetProcAddress(module_, #name))); \
-    if (!name) {                                                                               \
-        ADD_FAILURE() << "Kavrel.dll does not export " #name;                                  \
-        complete_ = false;                                                                     \
+#define KAVREL_BIND(name)                                      \
+    if (!twainlib::BindExport(module_, #name, name)) {           \
+        ADD_FAILURE() << "Kavrel.dll does not export " #name;    \
+        complete_ = false;                                       \
     }
     KAVREL_TWAIN_EXPORTS(KAVREL_BIND)
     if (withFileExports) {

@@ -7,44 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "twain/twain.h"
+#include "twain/export_binding.h"
 
 namespace kavrel::diag {
 
-#define KVRDIAG_TWAIN_EXPORTS(X) \
-    X(TWAIN_EasyVersion)         \
-    X(TWAIN_State)               \
-    X(TWAIN_IsAvailable)         \
-    X(TWAIN_SetHideUI)           \
-    X(TWAIN_GetResultCode)       \
-    X(TWAIN_GetConditionCode)    \
-    X(TWAIN_LoadSourceManager)   \
-    X(TWAIN_OpenSourceManager)   \
-    X(TWAIN_OpenDefaultSource)   \
-    X(TWAIN_NegotiateXferCount)  \
-    X(TWAIN_NegotiatePixelTypes) \
-    X(TWAIN_EnableSource)        \
-    X(TWAIN_ModalEventLoop)      \
-    X(TWAIN_DisableSource)       \
-    X(TWAIN_CloseSource)         \
-    X(TWAIN_CloseSourceManager)  \
-    X(TWAIN_UnloadSourceManager) \
-    X(TWAIN_Mgr)                 \
-    X(TWAIN_ClearDibList)        \
-    X(TWAIN_GetNumDibs)          \
-    X(TWAIN_GetDib)              \
-    X(TWAIN_DibWidth)            \
-    X(TWAIN_DibHeight)           \
-    X(TWAIN_DibDepth)            \
-    X(TWAIN_FreeNative)
-
+// Every export of the library, the file exports among them: a module that lacks one is not the
+// module the release ships.
 struct TwainExports {
 #define KVRDIAG_DECLARE_EXPORT(name) decltype(&::name) name = nullptr;
-    KVRDIAG_TWAIN_EXPORTS(KVRDIAG_DECLARE_EXPORT)
+    KAVREL_TWAIN_EXPORTS(KVRDIAG_DECLARE_EXPORT)
+    KAVREL_TWAIN_FILE_EXPORTS(KVRDIAG_DECLARE_EXPORT)
 #undef KVRDIAG_DECLARE_EXPORT
 };
 
-// Binds every export the checks use; the names `module` does not export go to `missing`.
+// Binds every export; the names `module` does not export go to `missing`.
 TwainExports BindTwainExports(HMODULE module, std::vector<std::string>* missing);
 
 }  // namespace kavrel::diag
