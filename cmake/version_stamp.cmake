@@ -18,6 +18,7 @@ find_program(GIT git)
 set(commit "")
 set(dirty OFF)
 set(epoch "")
+set(build 0)
 if(GIT)
     execute_process(COMMAND "${GIT}" rev-parse HEAD WORKING_DIRECTORY "${SOURCE_DIR}"
         OUTPUT_VARIABLE full_hash OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE failed)
@@ -27,6 +28,21 @@ if(GIT)
         string(SUBSTRING "${full_hash}" 0 7 commit)
         execute_process(COMMAND "${GIT}" log -1 --format=%ct WORKING_DIRECTORY "${SOURCE_DIR}"
             OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        # The build number, the file version's fourth field: the commits since the one that set
+        # the project's version, so that every commit of a version has a number of its own (the
+        # numbers Explorer, an inventory and the Application log show), and a release (that
+        # commit itself) has 0 after its version.
+        execute_process(COMMAND "${GIT}" log -1 --format=%H "-Gproject\\(Kavrel VERSION" -- CMakeLists.txt
+            WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE version_commit OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(version_commit MATCHES "^[0-9a-f]+$")
+            execute_process(COMMAND "${GIT}" rev-list --count "${version_commit}..HEAD"
+                WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE build OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        endif()
+        if(NOT build MATCHES "^[0-9]+$")
+            set(build 0)
+        elseif(build GREATER 65535)
+            set(build 65535)
+        endif()
         # Untracked files count (they may be sources the build uses); ignored ones (the build
         # tree) do not. No optional locks: a build must not get in the way of a commit.
         execute_process(COMMAND "${GIT}" --no-optional-locks status --porcelain
@@ -70,6 +86,7 @@ set(header "\
 #define KAVREL_VERSION_MAJOR ${major}
 #define KAVREL_VERSION_MINOR ${minor}
 #define KAVREL_VERSION_PATCH ${patch}
+#define KAVREL_VERSION_BUILD ${build}
 #define KAVREL_VERSION_TEXT \"${text}\"
 #define KAVREL_FILE_FLAGS ${flags}
 ${private_build}#define KAVREL_COPYRIGHT \"${copyright}\"
@@ -77,6 +94,7 @@ ${private_build}#define KAVREL_COPYRIGHT \"${copyright}\"
 set(values "\
 version=${release}
 version_text=${text}
+build=${build}
 commit=${commit}
 dirty=${dirty}
 source_date_epoch=${epoch}

@@ -80,9 +80,10 @@ TEST_P(VersionResource, CarriesTheVersionAndTheCommitAndItsOwnNames) {
     const VS_FIXEDFILEINFO* fixed = block.Fixed();
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    // The numbers Windows compares, from the project's version (CMakeLists.txt).
+    // The numbers Windows compares, from the project's version (CMakeLists.txt) and the build's
+    // number (the commits since that version was set).
     const DWORD high = MAKELONG(KAVREL_PROJECT_VERSION_MINOR, KAVREL_PROJECT_VERSION_MAJOR);
-    const DWORD low = MAKELONG(0, KAVREL_PROJECT_VERSION_PATCH);
+    const DWORD low = MAKELONG(KAVREL_VERSION_BUILD, KAVREL_PROJECT_VERSION_PATCH);
     EXPECT_EQ(fixed->dwFileVersionMS, high);
     EXPECT_EQ(fixed->dwFileVersionLS, low);
     EXPECT_EQ(fixed->dwProductVersionMS, high);

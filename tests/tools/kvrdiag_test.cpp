@@ -3,12 +3,50 @@
 // source is reported and the program still ends; bad directories and keys have their lines.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
 #include "support/jpeg_inspect.h"
 #include "support/test_support.h"
 #include "tools/kvrdiag_runner.h"
 
 namespace kavrel::test {
 namespace {
+
+// A copy of the module whose version resource is flagged as built with uncommitted changes, as a
+// developer's "-dirty" build is.
+std::string DeveloperBuildCopy(const std::string& copy) {
+    if (!::CopyFileA(KavrelDllPath().c_str(), copy.c_str(), FALSE)) return {};
+    DWORD ignored = 0;
+    std::vector<char> block(::GetFileVersionInfoSizeA(copy.c_str(), &ignored));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (block.empty() || !::GetFileVersionInfoA(copy.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+        return {};
+    }
+    fixed->dwFileFlags |= VS_FF_PRIVATEBUILD;
+    WORD language = 0;
+    if (HMODULE data = ::LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        ::EnumResourceLanguagesA(data, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
+                                 [](HMODULE, LPCSTR, LPCSTR, WORD found, LONG_PTR into) {
+                                     *reinterpret_cast<WORD*>(into) = found;
+                                     return FALSE;
+                                 },
+                                 reinterpret_cast<LONG_PTR>(&language));
+        ::FreeLibrary(data);
+    }
+    WORD resourceLength = 0;  // the resource's own length, its first field
+    std::memcpy(&resourceLength, block.data(), sizeof resourceLength);
+    HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
+    if (!update || !::UpdateResourceA(update, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), language, block.data(), resourceLength) ||
+        !::EndUpdateResourceA(update, FALSE)) {
+        return {};
+    }
+    return copy;
+}
 
 // The text after `prefix` on the first line of the report that starts with it.
 std::wstring After(const KvrdiagRun& run, const std::wstring& prefix) {
@@ -89,6 +127,8 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     const std::string deep = dir / std::string(MAX_PATH - 13 - dir.Path().size() - 1, 'd');
     ASSERT_TRUE(::CreateDirectoryA(fits.c_str(), nullptr) && ::CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
     ASSERT_EQ(RunUnix("touch '" + UnixPathOf(deep) + "/zk_long_name_1.jpg'"), 0);
+    const std::string developerBuild = DeveloperBuildCopy(dir / "Kavrel.dll");
+    ASSERT_FALSE(developerBuild.empty());
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
@@ -100,6 +140,8 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     } rows[] = {
         {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
+        // A developer's build is told apart from a release.
+        {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},
         // A failed step shows its own triplet's codes.
         {{"--scan"}, 2, L"FAIL  TWAIN_EnableSource = 0: TWRC_FAILURE, TWCC_OPERATIONERROR", {}, "[Scanner]\r\nFailEnable=1\r\n"},
         {{"--help"}, 0, L"usage: kvrdiag.exe"},

@@ -1,25 +1,47 @@
 #include "tools/kvrdiag/file_facts.h"
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include "tools/kvrdiag/text.h"
 
 namespace kavrel::diag {
 
 namespace {
 
-std::optional<std::wstring> FileVersion(const std::string& path) {
+// The version resource's numbers, flags and product version text.
+void ReadVersion(const std::string& path, FileFacts* facts) {
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    if (size == 0) return std::nullopt;
+    if (size == 0) return;
     std::vector<unsigned char> block(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return std::nullopt;
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return;
     void* fixed = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(block.data(), "\\", &fixed, &length) || !fixed || length < sizeof(VS_FIXEDFILEINFO)) {
-        return std::nullopt;
-    }
+    if (!::VerQueryValueA(block.data(), "\\", &fixed, &length) || !fixed || length < sizeof(VS_FIXEDFILEINFO)) return;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
-    return std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) +
-           L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+    facts->version = std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionMS)) +
+                     L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+                     std::to_wstring(LOWORD(info->dwFileVersionLS));
+    facts->privateBuild = (info->dwFileFlags & info->dwFileFlagsMask & VS_FF_PRIVATEBUILD) != 0;
+    // The product version in the resource's first language and code page.
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    };
+    void* value = nullptr;
+    if (!::VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length) || !value ||
+        length < sizeof(Translation)) {
+        return;
+    }
+    const auto* translation = static_cast<const Translation*>(value);
+    char key[64];
+    std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language, translation->codePage);
+    if (::VerQueryValueA(block.data(), key, &value, &length) && value && length > 0) {
+        const char* text = static_cast<const char*>(value);
+        facts->productVersion = FromAnsi(std::string(text, strnlen(text, length)));
+    }
 }
 
 }  // namespace
@@ -34,11 +56,18 @@ FileFacts ReadFileFacts(const std::string& path) {
     facts.exists = true;
     facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (!facts.directory) facts.version = FileVersion(path);
+    if (!facts.directory) ReadVersion(path, &facts);
     return facts;
 }
 
-std::wstring VersionText(const FileFacts& facts) { return facts.version ? *facts.version : L"none"; }
+std::wstring VersionText(const FileFacts& facts) {
+    if (!facts.version) return L"none";
+    return facts.productVersion.empty() ? *facts.version : *facts.version + L", product version " + facts.productVersion;
+}
+
+bool IsDeveloperBuild(const FileFacts& facts) {
+    return facts.privateBuild || facts.productVersion.find(L"-dirty") != std::wstring::npos;
+}
 
 std::string FullPath(const std::string& path) {
     char full[MAX_PATH * 2] = {};

@@ -15,12 +15,16 @@ struct FileFacts {
     bool directory = false;
     unsigned long long size = 0;
     std::optional<std::wstring> version;  // "1.2.0.7"; none without a version resource
+    std::wstring productVersion;          // its text, "1.2.0+abc1234"; empty when it has none
+    bool privateBuild = false;            // flagged as built with uncommitted changes
 };
 
 FileFacts ReadFileFacts(const std::string& path);
 
-// "1.2.0.7" or "none"
+// "1.2.0.7, product version 1.2.0+abc1234", "1.2.0.7" or "none"
 std::wstring VersionText(const FileFacts& facts);
+// A build no release comes from: flagged private, or its product version says "-dirty".
+bool IsDeveloperBuild(const FileFacts& facts);
 
 // The full path of `path` (relative paths are taken from the current directory).
 std::string FullPath(const std::string& path);

@@ -24,7 +24,13 @@ void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection
                      L"put Kavrel.dll beside kvrdiag.exe, or name it with --dll PATH");
         return;
     }
-    section.Ok(shown + L": " + Bytes(file.size) + L", file version " + VersionText(file));
+    const std::wstring facts = shown + L": " + Bytes(file.size) + L", file version " + VersionText(file);
+    if (IsDeveloperBuild(file)) {
+        section.Warn(facts + L": a developer's build with uncommitted changes, which no release is",
+                     L"install Kavrel.dll from the release archive");
+    } else {
+        section.Ok(facts);
+    }
 
     hoststandin::ScriptHost& host = module->host;
     if (!host.Load(path)) {
