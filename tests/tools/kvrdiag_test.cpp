@@ -15,6 +15,11 @@
 namespace kavrel::test {
 namespace {
 
+BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD found, LONG_PTR into) {
+    *reinterpret_cast<WORD*>(into) = found;
+    return FALSE;
+}
+
 // A copy of the module whose version resource is flagged as built with uncommitted changes, as a
 // developer's "-dirty" build is.
 std::string DeveloperBuildCopy(const std::string& copy) {
@@ -30,11 +35,7 @@ std::string DeveloperBuildCopy(const std::string& copy) {
     fixed->dwFileFlags |= VS_FF_PRIVATEBUILD;
     WORD language = 0;
     if (HMODULE data = ::LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-        ::EnumResourceLanguagesA(data, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
-                                 [](HMODULE, LPCSTR, LPCSTR, WORD found, LONG_PTR into) {
-                                     *reinterpret_cast<WORD*>(into) = found;
-                                     return FALSE;
-                                 },
+        ::EnumResourceLanguagesA(data, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), &FirstLanguage,
                                  reinterpret_cast<LONG_PTR>(&language));
         ::FreeLibrary(data);
     }
