@@ -126,11 +126,13 @@ int DpiOfPelsPerMetre(long perMetre) {
     return dots < 1 ? 200 : static_cast<int>(std::min<long long>(dots, 32767));
 }
 
+bool CanCropDib(const layout::DibLayout& dib) {
+    return dib.compression == layout::kCompressionRgb || dib.compression == layout::kCompressionBitFields;
+}
+
 HGLOBAL CropDib(const std::uint8_t* dib, std::size_t size, int left, int top, int width, int height) {
     const auto layout = layout::InspectDib(dib, size);
-    if (!layout || (layout->compression != layout::kCompressionRgb && layout->compression != layout::kCompressionBitFields)) {
-        return nullptr;
-    }
+    if (!layout || !CanCropDib(*layout)) return nullptr;
     const int rows = layout->height < 0 ? -layout->height : layout->height;
     if (left < 0 || top < 0 || width <= 0 || height <= 0 || width > layout->width - left || height > rows - top) {
         return nullptr;

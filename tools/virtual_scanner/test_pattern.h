@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "layout/dib_layout.h"
+
 namespace kavrel::vscan {
 
 enum class PixelKind { BlackAndWhite, Grey, Colour };
@@ -31,6 +33,9 @@ HGLOBAL MakePatternDib(int width, int height, PixelKind kind, int page, int xDpi
 // Dots per inch from a DIB's pixels per metre, to the nearest dot (a file's figure was rounded
 // from them); 200, the scanner's own resolution, for a DIB that states none (or less than one).
 int DpiOfPelsPerMetre(long perMetre);
+
+// Whether CropDib can cut this DIB: its rows are uncompressed (plain or bit fields), not RLE.
+bool CanCropDib(const layout::DibLayout& dib);
 
 // The part of an uncompressed DIB from column `left` and row `top` (counted from the top of the
 // page), `width` by `height` pixels, in a new block, its rows stored as the page stores them and

@@ -20,7 +20,6 @@
 #include "tools/virtual_scanner/source_states.h"
 #include "tools/virtual_scanner/test_pattern.h"
 #include "layout/dib_layout.h"
-#include "twain/capability_containers.h"
 #include "twain/twain_protocol.h"
 
 using namespace twain;
@@ -92,8 +91,7 @@ PageSpace PageOf(const ScannerSettings& settings) {
     page.heightInches = static_cast<double>(layout->height < 0 ? -layout->height : layout->height) / yDpi;
     page.x = {xDpi, xDpi, xDpi};
     page.y = {yDpi, yDpi, yDpi};
-    page.wholePageOnly = layout->compression != kavrel::layout::kCompressionRgb &&
-                         layout->compression != kavrel::layout::kCompressionBitFields;
+    page.wholePageOnly = !CanCropDib(*layout);
     return page;
 }
 
@@ -359,9 +357,7 @@ TW_UINT16 CutToFrame(Source& s) {
                                                                   : std::max(pixel(frame.right, xDpi, layout->width), left + 1);
         const int bottom = frame.bottom >= page.heightInches - kEdge ? rows : std::max(pixel(frame.bottom, yDpi, rows), top + 1);
         if (left == 0 && top == 0 && right == layout->width && bottom == rows) return TWRC_SUCCESS;
-        if (layout->compression != kavrel::layout::kCompressionRgb && layout->compression != kavrel::layout::kCompressionBitFields) {
-            return TWRC_SUCCESS;
-        }
+        if (!CanCropDib(*layout)) return TWRC_SUCCESS;
         cut = CropDib(locked.bytes(), locked.size(), left, top, right - left, bottom - top);
         if (!cut) return Fail(s, TWCC_LOWMEMORY);
     }
