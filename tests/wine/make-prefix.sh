@@ -8,6 +8,8 @@
 #   nodsm      no TWAIN_32.DLL in the Windows directory at all
 #   noprinter  like main, but reaching no printer
 #   depth16    like main, on an X display of 16 bits a pixel
+#   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2) in place
+#              of Wine's PostScript driver
 #   camera     like main, and Wine's own camera source gphoto2.ds kept beside the virtual scanner,
 #              with a camera's pictures that tests/wine/with-camera.sh mounts for each program
 #
@@ -68,6 +70,11 @@ nodsm)
 noprinter)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
     touch "$prefix/.kavrel-no-printer"
+    ;;
+stuckprinter)
+    install_file "$1" "$windows/twain_32/sane.ds"
+    install_file "$2" "$windows/system32/wineps.drv"
+    touch "$prefix/.kavrel-native-printer-driver"
     ;;
 depth16)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"

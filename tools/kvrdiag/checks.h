@@ -1,5 +1,6 @@
 // The report's sections: each checks one thing the signature functions need on a workstation and
-// says what it found. Everything that reaches a driver runs on a BoundedWorker.
+// says what it found. Everything that reaches a driver runs on a BoundedWorker, or in a process of
+// its own where a driver's DllMain could hold the loader lock (printing).
 #pragma once
 
 #include <chrono>
@@ -21,11 +22,14 @@ class TwainSteps;
 struct ModuleUnderTest {
     hoststandin::ScriptHost host;
     bool started = false;                // loaded, given the host's table, functions registered
+    bool hung = false;                   // its loading never came back: the loader lock is held
     std::optional<TwainExports> twain;   // every TWAIN export the checks use was found
 };
 
-// 1. The module: its file, its version, that it loads and registers its three functions.
-void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection& section);
+// 1. The module: its file, its version, that it loads (on `worker`, at most `limit`) and
+// registers its three functions.
+void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& path,
+                 ModuleUnderTest* module, ReportSection& section);
 
 // 2. Windows and the regional settings the module's texts depend on.
 void CheckSystem(ReportSection& section);
@@ -38,8 +42,8 @@ std::vector<twain::TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& sec
 // capabilities.
 void ProbeSources(TwainSteps& steps, const std::vector<twain::TW_IDENTITY>& sources, ReportSection& section);
 
-// 4. The default printer the viewer's F7 prints on.
-void CheckPrinting(BoundedWorker& worker, std::chrono::milliseconds limit, ReportSection& section);
+// 4. The default printer the viewer's F7 prints on, asked in a process of its own (printer_probe.h).
+void CheckPrinting(std::chrono::milliseconds limit, ReportSection& section);
 
 // 5. The signature directory a script passes, and with a client key what kvrprov and the viewer
 // find there.

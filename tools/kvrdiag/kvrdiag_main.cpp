@@ -22,6 +22,7 @@
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/file_facts.h"
 #include "tools/kvrdiag/options.h"
+#include "tools/kvrdiag/printer_probe.h"
 #include "tools/kvrdiag/report.h"
 #include "tools/kvrdiag/report_output.h"
 #include "tools/kvrdiag/text.h"
@@ -69,34 +70,47 @@ int Run(const Options& options) {
     ReportSection scan(L"6. One scan (--scan)");
 
     // The workers' threads are started before any driver is loaded (see BoundedWorker).
-    BoundedWorker printingWorker;
+    BoundedWorker moduleWorker;
     BoundedWorker directoryWorker;
     BoundedWorker twainWorker;
 
+    // Windows is looked at first: it asks the loader (the Wine version's export), which a
+    // module stuck in its loading would keep locked.
+    CheckSystem(system);
     // Lives until the process ends: a step that never came back may still refer to it.
     static ModuleUnderTest tested;
-    CheckModule(dll, &tested, module);
-    CheckSystem(system);
+    CheckModule(moduleWorker, limit, dll, &tested, module);
 
     // Printing and the directory are looked at before any TWAIN driver is loaded: a driver
     // stuck in its DllMain holds the loader lock, and much of the spooler would wait for it.
-    CheckPrinting(printingWorker, limit, printing);
-    if (options.directory) {
-        CheckDirectory(directoryWorker, limit, *options.directory, options.clientKey, &tested, directory);
+    // The printer's own driver is loaded only in a child process (printer_probe.h).
+    CheckPrinting(limit, printing);
+    if (tested.hung) {
+        // The loader is locked: reading a file's version, a system message or loading a TWAIN
+        // manager would wait for ever. What needs the module is not checked.
+        const auto notChecked = [](ReportSection& section) {
+            section.Fail(L"not checked: Kavrel.dll did not finish loading (section 1)", L"see section 1");
+        };
+        notChecked(twain);
+        if (options.directory) notChecked(directory);
+        if (options.scan) notChecked(scan);
+    } else {
+        if (options.directory) {
+            CheckDirectory(directoryWorker, limit, *options.directory, options.clientKey, &tested, directory);
+        }
+        std::optional<TwainSteps> steps;
+        if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
+        const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
+        if (options.sources && steps) ProbeSources(*steps, sources, twain);
+        if (options.scan) CheckScan(steps ? &*steps : nullptr, options.keep, scan);
     }
-
-    std::optional<TwainSteps> steps;
-    if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
-    const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
-    if (options.sources && steps) ProbeSources(*steps, sources, twain);
-    if (options.scan) CheckScan(steps ? &*steps : nullptr, options.keep, scan);
 
     std::vector<ReportSection> sections = {module, system, twain, printing};
     if (options.directory) sections.push_back(directory);
     if (options.scan) sections.push_back(scan);
     const std::wstring text = RenderReport(heading, sections);
     int exitCode = ExitCodeOf(Count(sections));
-    const bool stuck = printingWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
+    const bool stuck = moduleWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
     WriteToStandardOutput(text);
     if (!options.outFile.empty()) {
         if (const DWORD error = WriteUtf8File(options.outFile, text)) {
@@ -132,6 +146,10 @@ int main(int argc, char** argv) {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Arguments arrive in the ANSI code page, as a script's texts reach the module.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // kvrdiag started by itself to ask the spooler (printer_probe.h); not for people.
+    if (arguments.size() == 1 && arguments[0] == kavrel::diag::kAskSpoolerOption) {
+        return kavrel::diag::AnswerSpoolerQuestions();
+    }
     std::string error;
     const auto options = kavrel::diag::ParseOptions(arguments, &error);
     if (!options) {

@@ -16,7 +16,8 @@ const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
 
 }  // namespace
 
-void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection& section) {
+void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& path,
+                 ModuleUnderTest* module, ReportSection& section) {
     const std::wstring shown = FromAnsi(path);
     const FileFacts file = ReadFileFacts(path);
     if (!file.exists || file.directory) {
@@ -33,12 +34,29 @@ void CheckModule(const std::string& path, ModuleUnderTest* module, ReportSection
     }
 
     hoststandin::ScriptHost& host = module->host;
-    if (!host.Load(path)) {
+    // Loading the module loads what it imports (the spooler's client among them), and their
+    // start-up code runs under the loader lock: under Wine, winspool.drv's registers newly found
+    // printers and loads their drivers there. A load that does not come back is reported, and
+    // nothing after it may need the loader (kvrdiag_main.cpp).
+    const auto loaded = Ask(worker, limit, [module, path] {
+        if (!module->host.Load(path)) return false;
+        module->host.Start();
+        return true;
+    });
+    if (!loaded && worker.Stuck()) {
+        module->hung = true;
+        section.Fail(L"it did not finish loading in " + std::to_wstring(limit.count() / 1000) +
+                         L" s: a DLL it loads is stuck in its start-up (under Wine often a printer's driver, loaded by "
+                         L"the print spooler's client); the interpreter would hang the same way, and the sections that "
+                         L"need Windows' loader are not checked",
+                     L"make another printer the default or remove the printer added last; update its driver");
+        return;
+    }
+    if (!loaded || !*loaded) {
         section.Fail(L"it does not load: " + FromAnsi(host.LoadError()),
                      std::wstring(kReinstall) + L"; it must be the 32-bit build");
         return;
     }
-    host.Start();
     std::vector<std::string> names;
     for (const auto& r : host.registrations) names.push_back(r.name);
     const bool allThree = names == std::vector<std::string>(std::begin(kScriptFunctions), std::end(kScriptFunctions));

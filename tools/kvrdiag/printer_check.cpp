@@ -1,108 +1,13 @@
 // 4. Printing: the default printer the viewer's F7 prints on, found and opened the way F7 does.
 #include <windows.h>
 
-#include <memory>
-#include <vector>
-
-#include "base/win_handles.h"
 #include "tools/kvrdiag/checks.h"
+#include "tools/kvrdiag/printer_probe.h"
 #include "tools/kvrdiag/text.h"
 
 namespace kavrel::diag {
 
 namespace {
-
-// The spooler's functions, taken by name. Under Wine, winspool.drv loaded with a program at its
-// start finds no CUPS printer, while loaded later (with Kavrel.dll, which imports it) it finds
-// them; so this program imports nothing of it and sees the printers the module sees.
-class Spooler {
-public:
-    Spooler() : module_(::LoadLibraryA("winspool.drv")) {
-        if (!module_) return;
-        getDefaultPrinter_ = Bind<decltype(&::GetDefaultPrinterA)>("GetDefaultPrinterA");
-        openPrinter_ = Bind<decltype(&::OpenPrinterA)>("OpenPrinterA");
-        getPrinter_ = Bind<decltype(&::GetPrinterA)>("GetPrinterA");
-        closePrinter_ = Bind<decltype(&::ClosePrinter)>("ClosePrinter");
-    }
-    bool Usable() const { return getDefaultPrinter_ && openPrinter_ && getPrinter_ && closePrinter_; }
-
-    // The default printer as the viewer's F7 finds it (GetDefaultPrinterA); empty: none.
-    std::string DefaultPrinter() const {
-        DWORD size = 0;
-        getDefaultPrinter_(nullptr, &size);
-        std::vector<char> name(size ? size : 1);
-        if (!size || !getDefaultPrinter_(name.data(), &size)) return {};
-        return name.data();
-    }
-
-    // Driver, port, status and waiting jobs (PRINTER_INFO_2); the error when it cannot be read.
-    DWORD Describe(const std::string& printer, std::string* driver, std::string* port, DWORD* status, DWORD* jobs) const {
-        HANDLE raw = nullptr;
-        std::string name = printer;
-        if (!openPrinter_(name.data(), &raw, nullptr)) return ::GetLastError();
-        const auto close = [this](HANDLE h) { closePrinter_(h); };
-        const std::unique_ptr<void, decltype(close)> opened(raw, close);
-        DWORD needed = 0;
-        getPrinter_(raw, 2, nullptr, 0, &needed);
-        std::vector<BYTE> buffer(needed ? needed : 1);
-        if (!needed || !getPrinter_(raw, 2, buffer.data(), needed, &needed)) return ::GetLastError();
-        const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-        *driver = info->pDriverName ? info->pDriverName : "";
-        *port = info->pPortName ? info->pPortName : "";
-        *status = info->Status;
-        *jobs = info->cJobs;
-        return 0;
-    }
-
-private:
-    template <class Function>
-    Function Bind(const char* name) {
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
-    }
-
-    Module module_;
-    decltype(&::GetDefaultPrinterA) getDefaultPrinter_ = nullptr;
-    decltype(&::OpenPrinterA) openPrinter_ = nullptr;
-    decltype(&::GetPrinterA) getPrinter_ = nullptr;
-    decltype(&::ClosePrinter) closePrinter_ = nullptr;
-};
-
-struct PrinterFacts {
-    bool spooler = false;  // winspool.drv and its functions are there
-    std::string name;      // empty: no default printer
-    DWORD describeError = 0;
-    std::string driver;
-    std::string port;
-    DWORD status = 0;
-    DWORD jobs = 0;
-    bool deviceContext = false;
-    DWORD deviceContextError = 0;
-    int pageWidth = 0;
-    int pageHeight = 0;
-    int dpi = 0;
-};
-
-PrinterFacts AskSpooler() {
-    PrinterFacts facts;
-    const Spooler spooler;
-    facts.spooler = spooler.Usable();
-    if (!facts.spooler) return facts;
-    facts.name = spooler.DefaultPrinter();
-    if (facts.name.empty()) return facts;
-    facts.describeError = spooler.Describe(facts.name, &facts.driver, &facts.port, &facts.status, &facts.jobs);
-    // F7 draws into a device context of the printer: making one is as far as a check can go
-    // without printing a page.
-    const CreatedDc dc(::CreateDCA("WINSPOOL", facts.name.c_str(), nullptr, nullptr));
-    if (dc) {
-        facts.deviceContext = true;
-        facts.pageWidth = ::GetDeviceCaps(dc.get(), HORZRES);
-        facts.pageHeight = ::GetDeviceCaps(dc.get(), VERTRES);
-        facts.dpi = ::GetDeviceCaps(dc.get(), LOGPIXELSX);
-    } else {
-        facts.deviceContextError = ::GetLastError();
-    }
-    return facts;
-}
 
 struct StatusFlag {
     DWORD flag;
@@ -143,11 +48,29 @@ const StatusFlag kStatusFlags[] = {
 
 }  // namespace
 
-void CheckPrinting(BoundedWorker& worker, std::chrono::milliseconds limit, ReportSection& section) {
-    const auto facts = Ask(worker, limit, [] { return AskSpooler(); });
-    if (!facts) {
-        section.Fail(L"the print spooler did not answer in " + std::to_wstring(limit.count() / 1000) +
-                         L" s (default printer, its driver and status)",
+void CheckPrinting(std::chrono::milliseconds limit, ReportSection& section) {
+    const SpoolerAnswer answer = AskSpoolerInOwnProcess(limit);
+    const PrinterFacts* facts = &answer.facts;
+    const std::wstring seconds = std::to_wstring(limit.count() / 1000) + L" s";
+    if (answer.stage == SpoolerStage::NotStarted) {
+        section.Fail(L"the printing check could not be started: " + SystemError(answer.startError),
+                     L"run kvrdiag again; if this stays, restart Windows");
+        return;
+    }
+    if (answer.stage == SpoolerStage::MakingDevice && !(answer.ended && answer.exitCode == 0)) {
+        // The driver was being loaded: F7 would do the same in the interpreter.
+        const std::wstring driver = Quoted(FromAnsi(facts->driver)) +
+                                    (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")");
+        section.Fail(L"the driver " + driver + L" of default printer " + Quoted(FromAnsi(facts->name)) +
+                         (answer.ended ? L" ended the process that loaded it (exit code " +
+                                             std::to_wstring(answer.exitCode) + L")"
+                                       : L" did not come back in " + seconds + L" from loading") +
+                         L": F7 in the viewer would " + (answer.ended ? L"end" : L"hang") + L" the interpreter",
+                     L"reinstall or update that printer's driver, or make another printer this user's default");
+        return;
+    }
+    if (answer.stage != SpoolerStage::Finished) {
+        section.Fail(L"the print spooler did not answer in " + seconds + L" (default printer, its driver and status)",
                      L"restart the Print Spooler service, then check the default printer in Devices and Printers");
         return;
     }
