@@ -43,7 +43,7 @@ std::vector<twain::TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& sec
 void ProbeSources(TwainSteps& steps, const std::vector<twain::TW_IDENTITY>& sources, ReportSection& section);
 
 // 4. The default printer the viewer's F7 prints on, asked in a process of its own (printer_probe.h).
-void CheckPrinting(std::chrono::milliseconds limit, ReportSection& section);
+void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, ReportSection& section);
 
 // 5. The signature directory a script passes, and with a client key what kvrprov and the viewer
 // find there.

@@ -31,6 +31,13 @@
 namespace kavrel::diag {
 namespace {
 
+// kvrdiag.exe's own path; empty when it is too long to start the program again by it.
+std::wstring ThisProgram() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+}
+
 std::string ThisProgramsFolder() {
     char path[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -59,8 +66,10 @@ std::vector<std::wstring> Heading(const std::string& dll) {
 int Run(const Options& options) {
     const std::string dll = FullPath(options.dllPath.empty() ? ThisProgramsFolder() + "Kavrel.dll" : options.dllPath);
     const std::chrono::milliseconds limit = options.stepLimit;
-    // Asked before any driver is loaded, like everything the report needs after a hang.
+    // Asked before any driver is loaded, like everything the report needs after a hang (under
+    // Wine even a program's own file name is asked of the loader).
     const std::vector<std::wstring> heading = Heading(dll);
+    const std::wstring self = ThisProgram();
 
     ReportSection module(L"1. The module");
     ReportSection system(L"2. Windows and regional settings");
@@ -84,7 +93,7 @@ int Run(const Options& options) {
     // Printing and the directory are looked at before any TWAIN driver is loaded: a driver
     // stuck in its DllMain holds the loader lock, and much of the spooler would wait for it.
     // The printer's own driver is loaded only in a child process (printer_probe.h).
-    CheckPrinting(limit, printing);
+    CheckPrinting(self, limit, printing);
     if (tested.hung) {
         // The loader is locked: reading a file's version, a system message or loading a TWAIN
         // manager would wait for ever. What needs the module is not checked.

@@ -48,8 +48,8 @@ const StatusFlag kStatusFlags[] = {
 
 }  // namespace
 
-void CheckPrinting(std::chrono::milliseconds limit, ReportSection& section) {
-    const SpoolerAnswer answer = AskSpoolerInOwnProcess(limit);
+void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, ReportSection& section) {
+    const SpoolerAnswer answer = AskSpoolerInOwnProcess(self, limit);
     const PrinterFacts* facts = &answer.facts;
     const std::wstring seconds = std::to_wstring(limit.count() / 1000) + L" s";
     if (answer.stage == SpoolerStage::NotStarted) {

@@ -189,13 +189,11 @@ int AnswerSpoolerQuestions() {
     return 0;
 }
 
-SpoolerAnswer AskSpoolerInOwnProcess(std::chrono::milliseconds limit) {
+SpoolerAnswer AskSpoolerInOwnProcess(const std::wstring& self, std::chrono::milliseconds limit) {
     SpoolerAnswer answer;
-    wchar_t self[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (length == 0 || length >= MAX_PATH || !::CreatePipe(&readEnd, &writeEnd, &inheritable, 64 * 1024)) {
+    if (self.empty() || !::CreatePipe(&readEnd, &writeEnd, &inheritable, 64 * 1024)) {
         answer.startError = ::GetLastError();
         return answer;
     }
@@ -203,7 +201,7 @@ SpoolerAnswer AskSpoolerInOwnProcess(std::chrono::milliseconds limit) {
     KernelHandle writer(writeEnd);
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" ";
+    std::wstring commandLine = L"\"" + self + L"\" ";
     for (const char* c = kAskSpoolerOption; *c; ++c) commandLine += static_cast<wchar_t>(*c);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -212,7 +210,7 @@ SpoolerAnswer AskSpoolerInOwnProcess(std::chrono::milliseconds limit) {
     startup.hStdError = writer.get();
     PROCESS_INFORMATION process{};
     // Only the pipe's write end is inheritable: the child gets nothing else of this process.
-    if (!::CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+    if (!::CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                           &startup, &process)) {
         answer.startError = ::GetLastError();
         return answer;

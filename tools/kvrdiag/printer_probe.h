@@ -53,7 +53,8 @@ extern const char kAskSpoolerOption[];
 // The child's whole work: asks, writes the answer to standard output, and answers the exit code.
 int AnswerSpoolerQuestions();
 
-// Starts the child, waits at most `limit`, ends it when it has not finished, and reads what it wrote.
-SpoolerAnswer AskSpoolerInOwnProcess(std::chrono::milliseconds limit);
+// Starts the child (`self`: kvrdiag.exe's path, found before any driver was loaded), waits at
+// most `limit`, ends it when it has not finished, and reads what it wrote.
+SpoolerAnswer AskSpoolerInOwnProcess(const std::wstring& self, std::chrono::milliseconds limit);
 
 }  // namespace kavrel::diag
