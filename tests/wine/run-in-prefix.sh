@@ -24,10 +24,6 @@ overrides="winedbg.exe=d"
 if [ -f "$prefix/.kavrel-native-twain" ]; then
     overrides="$overrides;twain_32=n"
 fi
-# A prefix's own printer driver takes the place of Wine's built-in PostScript driver.
-if [ -f "$prefix/.kavrel-native-printer-driver" ]; then
-    overrides="$overrides;wineps.drv=n"
-fi
 export WINEDLLOVERRIDES="$overrides${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # The prefix for a 16-bit display has an X server of that depth (started by the test run, or
 # one of its own below).

@@ -57,20 +57,27 @@ void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, Re
                      L"run kvrdiag again; if this stays, restart Windows");
         return;
     }
-    if (answer.stage == SpoolerStage::MakingDevice && !(answer.ended && answer.exitCode == 0)) {
-        // The driver was being loaded: F7 would do the same in the interpreter.
-        const std::wstring driver = Quoted(FromAnsi(facts->driver)) +
-                                    (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")");
-        section.Fail(L"the driver " + driver + L" of default printer " + Quoted(FromAnsi(facts->name)) +
+    const bool driverReached = answer.stage == SpoolerStage::OpeningPrinter || answer.stage == SpoolerStage::MakingDevice;
+    if (driverReached && !(answer.ended && answer.exitCode == 0)) {
+        // The printer's driver was being loaded (to read its settings, or for a device context):
+        // F7 does both in the interpreter's process.
+        const std::wstring driver =
+            (facts->driver.empty() ? std::wstring(L"its driver") : L"the driver " + Quoted(FromAnsi(facts->driver))) +
+            (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")");
+        const std::wstring when = answer.stage == SpoolerStage::OpeningPrinter ? L"opening the printer"
+                                                                                : L"making F7's device context";
+        section.Fail(driver + L" of default printer " + Quoted(FromAnsi(facts->name)) +
                          (answer.ended ? L" ended the process that loaded it (exit code " +
-                                             std::to_wstring(answer.exitCode) + L")"
-                                       : L" did not come back in " + seconds + L" from loading") +
-                         L": F7 in the viewer would " + (answer.ended ? L"end" : L"hang") + L" the interpreter",
+                                             std::to_wstring(answer.exitCode) + L") in "
+                                       : L" did not come back in " + seconds + L" from ") +
+                         when + L": F7 in the viewer would " + (answer.ended ? L"end" : L"hang") + L" the interpreter",
                      L"reinstall or update that printer's driver, or make another printer this user's default");
         return;
     }
     if (answer.stage != SpoolerStage::Finished) {
-        section.Fail(L"the print spooler did not answer in " + seconds + L" (default printer, its driver and status)",
+        section.Fail(answer.ended ? L"the print spooler's client ended the process that asked it (exit code " +
+                                        std::to_wstring(answer.exitCode) + L")"
+                                  : L"the print spooler did not answer in " + seconds + L" (the default printer)",
                      L"restart the Print Spooler service, then check the default printer in Devices and Printers");
         return;
     }

@@ -48,7 +48,7 @@ public:
         std::vector<BYTE> buffer(needed ? needed : 1);
         if (!needed || !getPrinter_(raw, 2, buffer.data(), needed, &needed)) return ::GetLastError();
         const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
-        facts->driver = info->pDriverName ? info->pDriverName : "";
+        if (info->pDriverName) facts->driver = info->pDriverName;
         facts->port = info->pPortName ? info->pPortName : "";
         facts->status = info->Status;
         facts->jobs = info->cJobs;
@@ -58,7 +58,7 @@ public:
         std::vector<BYTE> driver(needed ? needed : 1);
         if (needed && getPrinterDriver_(raw, nullptr, 2, driver.data(), needed, &needed)) {
             const auto* d = reinterpret_cast<const DRIVER_INFO_2A*>(driver.data());
-            facts->driverFile = d->pDriverPath ? d->pDriverPath : "";
+            if (d->pDriverPath) facts->driverFile = d->pDriverPath;
         }
         return 0;
     }
@@ -76,6 +76,30 @@ private:
     decltype(&::GetPrinterDriverA) getPrinterDriver_ = nullptr;
     decltype(&::ClosePrinter) closePrinter_ = nullptr;
 };
+
+// A registry value as text; empty when it is not there.
+std::string RegistryText(const std::string& keyPath, const char* value) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+    char text[MAX_PATH] = {};
+    DWORD size = sizeof text - 1, type = 0;
+    const LONG read = ::RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    ::RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? std::string(text) : std::string();
+}
+
+// The driver of a printer installed on this workstation and its file, as the spooler keeps them
+// in the registry: known without loading the driver, which opening the printer may do (to read
+// its settings). Empty for a printer connected from a server.
+void ReadInstalledDriver(PrinterFacts* facts) {
+    if (facts->name.find('\\') != std::string::npos) return;
+    facts->driver = RegistryText("System\\CurrentControlSet\\Control\\Print\\Printers\\" + facts->name, "Printer Driver");
+    if (facts->driver.empty() || facts->driver.find('\\') != std::string::npos) return;
+    facts->driverFile = RegistryText(
+        "System\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3\\" +
+            facts->driver,
+        "Driver");
+}
 
 // The answer travels as "key=value" lines in the ANSI code page, both processes' own. Each line
 // is written as soon as it is known: a child that never finishes has still said how far it got.
@@ -105,7 +129,8 @@ void ReadAnswer(const std::string& text, SpoolerAnswer* answer) {
         const std::string key = line.substr(0, equals), value = line.substr(equals + 1);
         const DWORD number = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         if (key == "stage") {
-            answer->stage = value == "device" ? SpoolerStage::MakingDevice
+            answer->stage = value == "printer"    ? SpoolerStage::OpeningPrinter
+                          : value == "device"   ? SpoolerStage::MakingDevice
                           : value == "finished" ? SpoolerStage::Finished
                                                 : SpoolerStage::AskingSpooler;
         } else if (key == "spooler") {
@@ -114,9 +139,9 @@ void ReadAnswer(const std::string& text, SpoolerAnswer* answer) {
             f.name = value;
         } else if (key == "describe-error") {
             f.describeError = number;
-        } else if (key == "driver") {
+        } else if (key == "driver" && !value.empty()) {
             f.driver = value;
-        } else if (key == "driver-file") {
+        } else if (key == "driver-file" && !value.empty()) {
             f.driverFile = value;
         } else if (key == "port") {
             f.port = value;
@@ -167,6 +192,11 @@ int AnswerSpoolerQuestions() {
         out.Put("stage", "finished");
         return 0;
     }
+    ReadInstalledDriver(&facts);
+    out.Put("driver", facts.driver);
+    out.Put("driver-file", facts.driverFile);
+    // Opening the printer and reading its settings may load its driver.
+    out.Put("stage", "printer");
     facts.describeError = spooler.Describe(&facts);
     out.Put("describe-error", facts.describeError);
     out.Put("driver", facts.driver);

@@ -34,8 +34,9 @@ struct PrinterFacts {
 // How far the child got.
 enum class SpoolerStage {
     NotStarted,     // kvrdiag could not start itself again (startError)
-    AskingSpooler,  // default printer, its driver and status
-    MakingDevice,   // the driver is being loaded for F7's device context
+    AskingSpooler,   // the default printer, and its driver as installed
+    OpeningPrinter,  // its driver, port and status (its driver may be loaded to read its settings)
+    MakingDevice,    // its driver is being loaded for F7's device context
     Finished,
 };
 
