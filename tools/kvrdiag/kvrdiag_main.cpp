@@ -38,12 +38,10 @@ std::wstring ThisProgram() {
     return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
 }
 
-std::string ThisProgramsFolder() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path);
-    const auto slash = p.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+// The folder of `program`, with its closing backslash, in the ANSI code page the module's paths use.
+std::string FolderOf(const std::wstring& program) {
+    const auto slash = program.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string() : ToCodePage(program.substr(0, slash + 1), CP_ACP);
 }
 
 std::vector<std::wstring> Heading(const std::string& dll) {
@@ -64,12 +62,12 @@ std::vector<std::wstring> Heading(const std::string& dll) {
 }
 
 int Run(const Options& options) {
-    const std::string dll = FullPath(options.dllPath.empty() ? ThisProgramsFolder() + "Kavrel.dll" : options.dllPath);
-    const std::chrono::milliseconds limit = options.stepLimit;
     // Asked before any driver is loaded, like everything the report needs after a hang (under
     // Wine even a program's own file name is asked of the loader).
-    const std::vector<std::wstring> heading = Heading(dll);
     const std::wstring self = ThisProgram();
+    const std::string dll = FullPath(options.dllPath.empty() ? FolderOf(self) + "Kavrel.dll" : options.dllPath);
+    const std::chrono::milliseconds limit = options.stepLimit;
+    const std::vector<std::wstring> heading = Heading(dll);
 
     ReportSection module(L"1. The module");
     ReportSection system(L"2. Windows and regional settings");

@@ -178,20 +178,19 @@ void ReadAvailable(HANDLE pipe, std::string* into) {
 
 int AnswerSpoolerQuestions() {
     AnswerWriter out;
+    // Every road out ends with the stage that tells the parent the child came to its end.
+    struct Finish {
+        AnswerWriter& out;
+        ~Finish() { out.Put("stage", "finished"); }
+    } finish{out};
     out.Put("stage", "spooler");
     const Spooler spooler;
     out.Put("spooler", spooler.Usable() ? 1ul : 0ul);
-    if (!spooler.Usable()) {
-        out.Put("stage", "finished");
-        return 0;
-    }
+    if (!spooler.Usable()) return 0;
     PrinterFacts facts;
     facts.name = spooler.DefaultPrinter();
     out.Put("name", facts.name);
-    if (facts.name.empty()) {
-        out.Put("stage", "finished");
-        return 0;
-    }
+    if (facts.name.empty()) return 0;
     ReadInstalledDriver(&facts);
     out.Put("driver", facts.driver);
     out.Put("driver-file", facts.driverFile);
@@ -215,7 +214,6 @@ int AnswerSpoolerQuestions() {
     } else {
         out.Put("device-error", ::GetLastError());
     }
-    out.Put("stage", "finished");
     return 0;
 }
 
