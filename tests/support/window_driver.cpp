@@ -63,6 +63,18 @@ std::vector<HWND> TopLevelWindows(DWORD threadId) {
     return windows.all;
 }
 
+std::vector<HWND> ProcessWindows(DWORD processId) {
+    ThreadWindows windows;
+    ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&windows));
+    std::vector<HWND> own;
+    for (HWND window : windows.all) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) own.push_back(window);
+    }
+    return own;
+}
+
 }  // namespace
 
 SeenWindow Inspect(HWND window) {
@@ -110,6 +122,11 @@ WindowWatcher::WindowWatcher(WindowHandler handler, DWORD deadlineMs, DWORD thre
     thread_ = std::thread([this] { Run(); });
 }
 
+WindowWatcher::WindowWatcher(WindowHandler handler, DWORD deadlineMs, OfProcess process)
+    : handler_(std::move(handler)), deadlineMs_(deadlineMs), threadId_(0), processId_(process.id) {
+    thread_ = std::thread([this] { Run(); });
+}
+
 WindowWatcher::~WindowWatcher() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
@@ -132,7 +149,7 @@ std::vector<SeenWindow> WindowWatcher::Dialogs() const {
 void WindowWatcher::Run() {
     const auto start = std::chrono::steady_clock::now();
     while (!stop_) {
-        for (HWND window : TopLevelWindows(threadId_)) {
+        for (HWND window : processId_ ? ProcessWindows(processId_) : TopLevelWindows(threadId_)) {
             if (!::IsWindowVisible(window)) continue;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -161,7 +178,7 @@ void WindowWatcher::Run() {
         const auto elapsed = std::chrono::steady_clock::now() - start;
         if (elapsed > std::chrono::milliseconds(deadlineMs_)) {
             timedOut_ = true;
-            ::PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+            if (!processId_) ::PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
         }
         ::Sleep(15);
     }

@@ -39,6 +39,12 @@ public:
     // and the test fails.
     explicit WindowWatcher(WindowHandler handler = PressFirstButton, DWORD deadlineMs = 60000,
                            DWORD threadId = ::GetCurrentThreadId());
+    // Watches the top-level windows of another process, whichever of its threads made them
+    // (kvrdiag run as a program). It posts nothing at its deadline: the caller ends the process.
+    struct OfProcess {
+        DWORD id;
+    };
+    WindowWatcher(WindowHandler handler, DWORD deadlineMs, OfProcess process);
     ~WindowWatcher();
     WindowWatcher(const WindowWatcher&) = delete;
     WindowWatcher& operator=(const WindowWatcher&) = delete;
@@ -53,6 +59,7 @@ private:
     WindowHandler handler_;
     DWORD deadlineMs_;
     DWORD threadId_;
+    DWORD processId_ = 0;  // nonzero: every thread of this process, and threadId_ is unused
     std::atomic<bool> stop_{false};
     std::atomic<bool> timedOut_{false};
     mutable std::mutex mutex_;

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "base/win_handles.h"
 #include "support/test_support.h"
+#include "support/window_driver.h"
 
 namespace kavrel::test {
 
@@ -33,7 +36,8 @@ std::vector<std::wstring> KvrdiagRun::Lines(const wchar_t* tag) const {
     return lines;
 }
 
-KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings) {
+KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings,
+                      ScanOperator scanOperator) {
     KvrdiagRun run;
     ScratchDir scratch;
     const std::string ini = scratch / "virtual-scanner.ini";
@@ -71,6 +75,21 @@ KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::stri
     }
     KernelHandle child(process.hProcess), thread(process.hThread);
     writer.reset();  // the pipe ends when the child's copy closes
+    std::vector<std::string> answered;  // written by the watcher's thread, read after it has stopped
+    auto watcher = std::make_unique<WindowWatcher>(
+        [&answered, scanOperator](const SeenWindow& w) {
+            if (w.className == "#32770" && ::FindWindowExA(w.window, nullptr, "ListBox", nullptr)) {
+                answered.push_back("select");
+                return scanOperator.selectButton;
+            }
+            if (w.className == "KavrelVirtualScanner") {
+                answered.push_back("scanner");
+                ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);  // Scan
+                return 1;
+            }
+            return 0;
+        },
+        kRunLimitMs + 60000, WindowWatcher::OfProcess{process.dwProcessId});
 
     std::string bytes;
     const DWORD start = ::GetTickCount();
@@ -100,6 +119,8 @@ KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::stri
         if (!::ReadFile(reader.get(), chunk.data(), available, &read, nullptr) || read == 0) break;
         bytes.append(chunk, 0, read);
     }
+    watcher.reset();
+    run.windowsAnswered = answered;
     DWORD code = 0;
     ::GetExitCodeProcess(child.get(), &code);
     run.exitCode = static_cast<int>(code);

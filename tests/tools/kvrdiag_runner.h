@@ -11,11 +11,21 @@ struct KvrdiagRun {
     bool ended = false;   // within the test's bound (it is ended otherwise)
     int exitCode = -1;
     std::wstring report;  // standard output, decoded from the console's code page (866 here)
+    // The windows of kvrdiag's that the operator answered, in order: "select" (the manager's
+    // source selection), "scanner" (the virtual scanner's own window).
+    std::vector<std::string> windowsAnswered;
     std::vector<std::wstring> Lines(const wchar_t* tag) const;  // the report's lines beginning with `tag`
+};
+
+// What the operator at the workstation presses when kvrdiag --scan runs kvrscan: a button of the
+// source selection (IDOK or IDCANCEL), then Scan in the scanner's window.
+struct ScanOperator {
+    int selectButton = 1;  // IDOK
 };
 
 // Runs kvrdiag.exe (built beside Kavrel.dll) with `arguments`; `scannerSettings`, when given, is
 // the virtual scanner's INI text for the run. Waits at most three minutes.
-KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings = "");
+KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings = "",
+                      ScanOperator scanOperator = {});
 
 }  // namespace kavrel::test

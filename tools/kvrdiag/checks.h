@@ -50,9 +50,10 @@ void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, Re
 void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& directory,
                     const std::optional<std::string>& clientKey, ModuleUnderTest* module, ReportSection& section);
 
-// 6. One scan through the module's exports in TWAIN_AcquireNative's order, saved on kvrscan's
-// road into a temporary folder (null steps: the module did not load).
-void CheckScan(TwainSteps* steps, bool keep, ReportSection& section);
+// 6. One scan through the module's kvrscan, called through the host as the interpreter calls it,
+// into a temporary folder; when it does not save, its steps one by one through the module's
+// exports in TWAIN_AcquireNative's order (null steps: the module's TWAIN library is not there).
+void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section);
 
 // The operator's messages as kvrscan words them, for the lines that explain its answers.
 extern const wchar_t kNoManagerMessage[];     // answer 4

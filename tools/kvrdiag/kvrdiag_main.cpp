@@ -109,7 +109,7 @@ int Run(const Options& options) {
         if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
         const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
         if (options.sources && steps) ProbeSources(*steps, sources, twain);
-        if (options.scan) CheckScan(steps ? &*steps : nullptr, options.keep, scan);
+        if (options.scan) CheckScan(steps ? &*steps : nullptr, &tested, options.keep, scan);
     }
 
     std::vector<ReportSection> sections = {module, system, twain, printing};

@@ -1,11 +1,14 @@
-// 6. One scan, step by step with the module's exports in the order TWAIN_AcquireNative takes
-// them, then kvrscan's save road into a temporary folder of this program's own (never the
-// signature directory), read back and deleted unless --keep.
+// 6. One scan as a teller makes it: the module's kvrscan, called through the host stand-in as
+// the interpreter calls it, saves into a temporary folder of this program's own (never the
+// signature directory); the file is read back and deleted unless --keep. When kvrscan does not
+// save, its steps are taken again one by one with the module's exports, in the order
+// TWAIN_AcquireNative takes them and the source's window hidden, to tell where it fails.
 #include <windows.h>
+
+#include <memory>
 
 #include "base/error.h"
 #include "base/file_bytes.h"
-#include "module/signature_jpeg.h"
 #include "runtime/jpeg/jpeg_decoder.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/file_facts.h"
@@ -60,7 +63,10 @@ public:
 
     bool Made() const { return !path_.empty(); }
     DWORD Error() const { return error_; }
-    std::string File() const { return path_ + "\\scan.jpg"; }
+    const std::string& Path() const { return path_; }
+    // The file kvrscan makes of kScanName.
+    std::string File() const { return path_ + "\\" + kScanName + ".jpg"; }
+    static constexpr char kScanName[] = "scan";
     void Keep() { kept_ = true; }
 
 private:
@@ -82,17 +88,31 @@ struct Link {
 
 struct FirstImage {
     int count = 0;
-    HANDLE dib = nullptr;
+    HANDLE dib = nullptr;  // the library's, freed with the rest
     int width = 0;
     int height = 0;
     int depth = 0;
 };
 
-struct Saving {
-    bool saved = false;
-    std::string error;  // kavrel::Error's text (Windows-1251)
+// What kvrscan did, as the host saw it.
+struct KvrscanAnswer {
+    bool called = false;         // it was registered under that name
+    std::optional<int> result;   // what it wrote into its argument 2
+    std::vector<std::string> messages;  // OEM code page, as the host receives them
+    std::vector<std::string> faults;    // boundary misbehaviour the host stand-in noticed
     double seconds = 0;
 };
+
+// kvrscan's answers and what each tells IT to do.
+const wchar_t* KvrscanAction(int result) {
+    switch (result) {
+    case 4: return kSeeSection3;
+    case 3: return L"check the user's TEMP folder";
+    case 2:
+        return L"choose the scanner in the selection dialog and press OK; if it lists none, see section 3";
+    default: return L"see the steps below";
+    }
+}
 
 struct ReadBack {
     bool read = false;
@@ -113,30 +133,20 @@ ReadBack ReadJpegBack(const std::string& path) {
     return r;
 }
 
-}  // namespace
-
-void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
-    if (!steps) {
-        section.Fail(L"the scan cannot be tried: the module's TWAIN library is not there (section 1)", L"see section 1");
-        return;
-    }
-    if (steps->Stuck()) return ReportNotRun(section, L"the scan");
-    TemporaryFolder folder;
-    if (!folder.Made()) {
-        section.Fail(L"no temporary folder for the scan can be made: " + SystemError(folder.Error()),
-                     L"check that the user's TEMP folder exists and can be written");
-        return;
-    }
-
-    const auto prepared = steps->Step([](const TwainExports& api, HWND) {
-        // A check runs unattended: the source is asked to scan without its own window.
+// kvrscan's steps taken one by one with the module's exports, the source's window hidden: which
+// of them fails, or that none does. Every image is freed again.
+void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
+    const auto prepared = steps.Step([](const TwainExports& api, HWND) {
+        // Without its window the source scans at once: what fails then is the source's scanning,
+        // not its interface nor the person in front of it.
         api.TWAIN_SetHideUI(1);
         api.TWAIN_ClearDibList();
         return 1;
     });
-    if (!prepared) return ReportHang(section, L"TWAIN_ClearDibList", steps->Limit());
-    section.Ok(L"TWAIN_SetHideUI(1): the source is asked to scan without its window; TWAIN_ClearDibList");
-    if (!steps->OpenWindow()) {
+    if (!prepared) return ReportHang(section, L"TWAIN_ClearDibList", steps.Limit());
+    section.Ok(L"kvrscan's steps one by one, the source asked to scan without its window (TWAIN_SetHideUI(1)); "
+               L"TWAIN_ClearDibList");
+    if (!steps.OpenWindow()) {
         section.Fail(L"no window for the TWAIN manager could be made", L"restart Windows and run kvrdiag again");
         return;
     }
@@ -162,8 +172,8 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
     };
     bool enabled = true;
     for (const Link& link : chain) {
-        const auto answer = steps->Step(link.call, link.sendsTriplets);
-        if (!answer) return ReportHang(section, link.name, steps->Limit());
+        const auto answer = steps.Step(link.call, link.sendsTriplets);
+        if (!answer) return ReportHang(section, link.name, steps.Limit());
         if (!answer->returned && link.answerIgnored) {
             section.Ok(StepFact(link.name, *answer) + L": refused; kvrscan goes on, and the library takes one page");
             continue;
@@ -177,8 +187,8 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
     }
     if (enabled) {
         bool interrupted = false;
-        const auto loopLimit = steps->Limit() * 4;
-        const auto loop = steps->LoopStep(
+        const auto loopLimit = steps.Limit() * 4;
+        const auto loop = steps.LoopStep(
             [](const TwainExports& api, HWND window) {
                 // As TWAIN_AcquireNative does: the window takes no input while the loop runs.
                 ::EnableWindow(window, FALSE);
@@ -187,7 +197,7 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
                 return api.TWAIN_GetNumDibs();
             },
             loopLimit, &interrupted);
-        if (!loop) return ReportHang(section, L"TWAIN_ModalEventLoop", steps->Limit());
+        if (!loop) return ReportHang(section, L"TWAIN_ModalEventLoop", steps.Limit());
         const std::wstring fact = L"TWAIN_ModalEventLoop ended after " + Seconds(loop->seconds) + L" with " +
                                   std::to_wstring(loop->returned) + L" image(s): " +
                                   CodesText(loop->resultCode, loop->conditionCode) + L", state " +
@@ -210,8 +220,8 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
          L"", L"", L""},
     };
     for (const Link& link : closing) {
-        const auto answer = steps->Step(link.call, link.sendsTriplets);
-        if (!answer) return ReportHang(section, link.name, steps->Limit());
+        const auto answer = steps.Step(link.call, link.sendsTriplets);
+        if (!answer) return ReportHang(section, link.name, steps.Limit());
         if (answer->returned) {
             section.Ok(StepFact(link.name, *answer));
         } else {
@@ -219,10 +229,10 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
                          L"update the scanner's TWAIN driver; until then restart the interpreter after a failed scan");
         }
     }
-    steps->CloseWindow();
+    steps.CloseWindow();
 
-    // kvrscan's road from here: the first image, saved as JPEG; every image freed.
-    const auto image = steps->Ask([](const TwainExports& api, HWND) {
+    // What kvrscan would save: the first image; every image freed again.
+    const auto image = steps.Ask([](const TwainExports& api, HWND) {
         FirstImage first;
         first.count = api.TWAIN_GetNumDibs();
         if (first.count > 0) {
@@ -233,7 +243,13 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
         }
         return first;
     });
-    if (!image) return ReportHang(section, L"TWAIN_GetNumDibs", steps->Limit());
+    if (!image) return ReportHang(section, L"TWAIN_GetNumDibs", steps.Limit());
+    const int count = image->count;
+    const bool freed = steps.Run([count](const TwainExports& api, HWND) {
+        for (int i = 0; i < count; ++i) api.TWAIN_FreeNative(api.TWAIN_GetDib(i));
+        api.TWAIN_ClearDibList();
+    });
+    if (!freed) return ReportHang(section, L"TWAIN_FreeNative", steps.Limit());
     if (image->count == 0) {
         // A chain that stopped early has said why already.
         if (enabled) {
@@ -245,33 +261,14 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
     section.Ok(L"TWAIN_GetNumDibs = " + std::to_wstring(image->count) + L"; TWAIN_GetDib(0): " +
                std::to_wstring(image->width) + L" x " + std::to_wstring(image->height) + L" pixels, " +
                std::to_wstring(image->depth) + L" bits a pixel");
+    section.Warn(L"with its window hidden the source scans: kvrscan fails in the source selection or in the "
+                 L"source's own window",
+                 L"scan a page in the scanner's own program with its window shown; update its TWAIN driver");
+}
 
+// The file kvrscan said it saved, read back as the viewer will read it.
+void ReportSavedFile(TemporaryFolder& folder, bool keep, ReportSection& section) {
     const std::string file = folder.File();
-    const HANDLE dib = image->dib;
-    const auto saving = steps->Ask([dib, file](const TwainExports&, HWND) {
-        Saving s;
-        const double start = Now();
-        try {
-            script::SaveDibAsJpeg(dib, file);
-            s.saved = true;
-        } catch (const Error& e) {
-            s.error = e.what();
-        }
-        s.seconds = Now() - start;
-        return s;
-    });
-    if (!saving) return ReportHang(section, L"saving the scan (drawing, encoding, writing)", steps->Limit());
-    const int count = image->count;
-    const bool freed = steps->Run([count](const TwainExports& api, HWND) {
-        for (int i = 0; i < count; ++i) api.TWAIN_FreeNative(api.TWAIN_GetDib(i));
-    });
-    if (!freed) return ReportHang(section, L"TWAIN_FreeNative", steps->Limit());
-    if (!saving->saved) {
-        section.Fail(L"kvrscan's save road (SaveDibAsJpeg) failed after " + Seconds(saving->seconds) + L": " +
-                         FromModuleText(saving->error) + L"; kvrscan answers 1 " + Quoted(kNotConnectedMessage),
-                     L"check the user's TEMP folder and the free space on its drive");
-        return;
-    }
     const ReadBack back = ReadJpegBack(file);
     const std::wstring shownFile = FromAnsi(file);
     if (!back.read) {
@@ -279,16 +276,8 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
                      L"install Kavrel.dll from the release archive again");
         return;
     }
-    const int height = image->height < 0 ? -image->height : image->height;
-    const std::wstring fact = L"saved on kvrscan's road (draw, encode, write) in " + Seconds(saving->seconds) +
-                              L": a JPEG of " + Bytes(back.bytes) + L", " + std::to_wstring(back.info.width) +
-                              L" x " + std::to_wstring(back.info.height) + L" pixels";
-    if (back.info.width != image->width || back.info.height != height) {
-        section.Fail(fact + L", not the image's " + std::to_wstring(image->width) + L" x " + std::to_wstring(height),
-                     L"install Kavrel.dll from the release archive again");
-    } else {
-        section.Ok(fact);
-    }
+    section.Ok(L"read back: a JPEG of " + Bytes(back.bytes) + L", " + std::to_wstring(back.info.width) + L" x " +
+               std::to_wstring(back.info.height) + L" pixels");
     if (keep) {
         folder.Keep();
         section.Ok(L"kept: " + shownFile);
@@ -298,6 +287,73 @@ void CheckScan(TwainSteps* steps, bool keep, ReportSection& section) {
         section.Warn(L"the temporary folder of the scan could not be deleted: " + SystemError(::GetLastError()),
                      L"delete " + shownFile + L" and its folder by hand");
     }
+}
+
+}  // namespace
+
+void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section) {
+    if (!steps || !module->started) {
+        section.Fail(L"the scan cannot be tried: the module's kvrscan or its TWAIN library is not there (section 1)",
+                     L"see section 1");
+        return;
+    }
+    if (steps->Stuck()) return ReportNotRun(section, L"the scan");
+    TemporaryFolder folder;
+    if (!folder.Made()) {
+        section.Fail(L"no temporary folder for the scan can be made: " + SystemError(folder.Error()),
+                     L"check that the user's TEMP folder exists and can be written");
+        return;
+    }
+
+    // kvrscan runs on the TWAIN thread, where every earlier TWAIN step ran: the library's session
+    // and the manager's windows belong to one thread. The operator chooses the scanner and scans,
+    // which takes a person's time: four steps' worth, then the thread is told to quit.
+    const auto limit = steps->Limit() * 4;
+    auto answer = std::make_shared<KvrscanAnswer>();
+    hoststandin::ScriptHost* const host = &module->host;  // lives as long as the process
+    const std::string directory = folder.Path();
+    bool interrupted = false;
+    const bool ended = steps->RunLoop(
+        [answer, host, directory](const TwainExports& api, HWND) {
+            // As at a teller's desk: the source shows its own window.
+            api.TWAIN_SetHideUI(0);
+            host->ClearRecords();
+            const double start = Now();
+            answer->called = host->Call("kvrscan", {directory, TemporaryFolder::kScanName, ""});
+            answer->seconds = Now() - start;
+            for (const auto& written : host->integers) {
+                if (written.index == 2) answer->result = written.value;
+            }
+            answer->messages = host->messages;
+            answer->faults = host->faults;
+        },
+        limit, &interrupted);
+    if (!ended) return ReportHang(section, L"kvrscan (the source selection, the scan, the saving)", limit);
+    if (!answer->called) {
+        section.Fail(L"kvrscan is not registered (section 1)", L"see section 1");
+        return;
+    }
+
+    std::wstring fact = L"kvrscan = " + (answer->result ? std::to_wstring(*answer->result) : std::wstring(L"nothing")) +
+                        L" after " + Seconds(answer->seconds);
+    for (const auto& message : answer->messages) fact += L", " + Quoted(FromOem(message));
+    for (const auto& fault : answer->faults) fact += L"; " + FromAnsi(fault);
+    const bool saved = answer->result == 0 && answer->faults.empty();
+    if (saved) {
+        section.Ok(fact + L": the scanner chosen in the selection dialog, the page scanned in its window, saved as " +
+                   FromAnsi(folder.File()));
+    } else if (interrupted) {
+        section.Fail(fact + L": it had not ended in " + std::to_wstring(limit.count() / 1000) +
+                         L" s and was told to quit (WM_QUIT)",
+                     L"choose the scanner and scan the page within that time, or give --timeout more seconds");
+    } else if (!answer->result || !answer->faults.empty()) {
+        section.Fail(fact + L": not the one answer the interpreter expects", L"install Kavrel.dll from the release archive again");
+    } else {
+        section.Fail(fact, KvrscanAction(*answer->result));
+    }
+    if (!saved) return TakeTheStepsOneByOne(*steps, section);
+    // An answer of 0 is a signature on file: the file must be there and be a picture.
+    ReportSavedFile(folder, keep, section);
 }
 
 }  // namespace kavrel::diag

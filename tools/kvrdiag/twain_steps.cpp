@@ -45,12 +45,33 @@ std::optional<StepAnswer> TwainSteps::Step(Call call, bool sendsTriplets) {
     return *answer;
 }
 
+std::optional<BoundedWorker::Outcome> TwainSteps::AfterInterruption(BoundedWorker::Outcome outcome,
+                                                                     bool* interrupted) {
+    *interrupted = outcome == BoundedWorker::Outcome::Interrupted;
+    if (outcome == BoundedWorker::Outcome::Done) return outcome;
+    if (outcome != BoundedWorker::Outcome::Interrupted) return std::nullopt;
+    const auto drained = worker_.Run(
+        [] {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+            }
+        },
+        limit_);
+    if (drained != BoundedWorker::Outcome::Done) return std::nullopt;
+    return outcome;
+}
+
 std::optional<StepAnswer> TwainSteps::LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted) {
     auto answer = std::make_shared<std::optional<StepAnswer>>();
     const auto outcome = worker_.RunInterruptible(Measured(std::move(call), true, answer), limit, limit_);
-    *interrupted = outcome == BoundedWorker::Outcome::Interrupted;
-    if (outcome != BoundedWorker::Outcome::Done && outcome != BoundedWorker::Outcome::Interrupted) return std::nullopt;
+    if (!AfterInterruption(outcome, interrupted)) return std::nullopt;
     return *answer;
+}
+
+bool TwainSteps::RunLoop(Work work, std::chrono::milliseconds limit, bool* interrupted) {
+    const auto outcome = worker_.RunInterruptible(
+        [shared = shared_, work = std::move(work)] { work(shared->api, shared->window); }, limit, limit_);
+    return AfterInterruption(outcome, interrupted).has_value();
 }
 
 bool TwainSteps::Run(Work work) {

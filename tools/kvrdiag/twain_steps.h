@@ -39,9 +39,13 @@ public:
     // The same for a call that runs the library's message loop: after `limit` the loop is told
     // to quit (WM_QUIT); `interrupted` says whether it had to be.
     std::optional<StepAnswer> LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted);
-    // Any other work on the TWAIN thread (a manager of this program's own, saving a DIB): the
-    // work captures by value. False when it did not come back in time.
+    // Work that runs message loops of its own (a script function's dialogs and scan), which
+    // captures by value: after `limit` the thread is told to quit (WM_QUIT), and `interrupted`
+    // says whether it had to be. False when it did not come back even then.
     using Work = std::function<void(const TwainExports& api, HWND window)>;
+    bool RunLoop(Work work, std::chrono::milliseconds limit, bool* interrupted);
+    // Any other work on the TWAIN thread (a manager of this program's own, freeing images): the
+    // work captures by value. False when it did not come back in time.
     bool Run(Work work);
     // Runs `work` (which captures by value) and answers what it returned; none when it did not
     // come back in time.
@@ -69,6 +73,9 @@ private:
         TwainExports api;
         HWND window = nullptr;
     };
+    // Ends an interrupted loop's step: a WM_QUIT that a dialog's loop posted again for a loop
+    // around it must not end the next step's loop at once.
+    std::optional<BoundedWorker::Outcome> AfterInterruption(BoundedWorker::Outcome outcome, bool* interrupted);
     std::function<void()> Measured(Call call, bool sendsTriplets, std::shared_ptr<std::optional<StepAnswer>> answer) const;
 
     BoundedWorker& worker_;
