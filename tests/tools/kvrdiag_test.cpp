@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <vector>
 
 #include "support/jpeg_inspect.h"
@@ -93,6 +95,81 @@ TEST(Kvrdiag, ASoundWorkstationIsOkInEverySectionAndTheScanMatchesThePage) {
     std::wstring text(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
     EXPECT_EQ(text, run.report);
+}
+
+std::wstring FromUtf8(const std::string& utf8) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+    return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+// A report's lines as they stay from run to run: without the heading's computer, user and time,
+// with every path, commit, number and time the same placeholder.
+std::vector<std::wstring> LastingLines(const std::wstring& report) {
+    static const std::wregex path(LR"([A-Za-z]:\\[^\s,"]*)");
+    static const std::wregex commit(LR"(\+[0-9a-f]{7,}(-dirty)?)");
+    static const std::wregex number(LR"(\d([\d ]*\d)?)");
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < report.size()) {
+        std::size_t end = report.find(L'\n', start);
+        if (end == std::wstring::npos) end = report.size();
+        std::wstring line = report.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.rfind(L"computer ", 0) == 0) continue;
+        line = std::regex_replace(line, path, L"PATH");
+        line = std::regex_replace(line, commit, L"+COMMIT");
+        lines.push_back(std::regex_replace(line, number, L"#"));
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+// The README's sample report is what this build reports for the command above it; run with
+// KAVREL_UPDATE_README=1, the case writes this run's report there instead.
+TEST(Kvrdiag, TheReadmeSampleReportIsThisBuilds) {
+    const std::string readmePath = WindowsPath(KAVREL_README_PATH);
+    const auto readmeBytes = ReadBytes(readmePath);
+    const std::string readme(readmeBytes.begin(), readmeBytes.end());
+    const std::string opening = "```\nkvrdiag: what this workstation has";
+    const auto begin = readme.find(opening);
+    ASSERT_NE(begin, std::string::npos) << "no sample report in " << readmePath;
+    const auto end = readme.find("\n```\n", begin + 4);
+    ASSERT_NE(end, std::string::npos);
+    const std::string sample = readme.substr(begin + 4, end + 1 - (begin + 4));
+
+    ScratchDir dir;
+    const std::string key = "40817810000000000001";
+    WriteBytes(dir / (key + "_1.jpg"), std::string(17449, 'x'));
+    WriteBytes(dir / (key + "_2.jpg"), std::string(17449, 'x'));
+    const KvrdiagRun run = RunKvrdiag({"--sources", "--scan", dir.Path(), key}, "");
+    ASSERT_TRUE(run.ended);
+    // The README names the directory as its command does.
+    std::wstring report = run.report;
+    for (std::size_t at; (at = report.find(FromAnsi(dir.Path()))) != std::wstring::npos;) {
+        report.replace(at, dir.Path().size(), L"Z:\\tmp\\signatures");
+    }
+    std::wstring unixReport;
+    for (wchar_t c : report) {
+        if (c != L'\r') unixReport += c;
+    }
+    if (const char* update = std::getenv("KAVREL_UPDATE_README"); update && std::string(update) == "1") {
+        WriteBytes(readmePath, readme.substr(0, begin + 4) + Utf8(unixReport) + readme.substr(end + 1));
+        return;
+    }
+    EXPECT_EQ(LastingLines(FromUtf8(sample)), LastingLines(unixReport))
+        << "the README's sample report is not this build's; KAVREL_UPDATE_README=1 bash scripts/test.sh -- -R "
+           "'^Kvrdiag$' writes it there. This build's:\n"
+        << Utf8(unixReport);
 }
 
 TEST(Kvrdiag, ASourceThatHangsInOpeningIsReportedAndTheProgramEnds) {
