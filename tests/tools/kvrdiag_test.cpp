@@ -204,11 +204,16 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     WriteBytes(readOnly + "\\zk_1.jpg", std::string(12345, 'x'));
     ASSERT_EQ(RunUnix("chmod 555 '" + UnixPathOf(readOnly) + "'"), 0);  // the scratch directory's removal undoes it
     // Writable directories: one whose path leaves room for a file named by a 20-digit account number
-    // ("<20 digits>.jpg", 259 characters in all), one that leaves room for "kvrXXXX.tmp" but not
-    // for such a name; in it, a client's file whose path is too long to be opened.
-    const std::string fits = dir / std::string(MAX_PATH - 1 - 1 - 24 - dir.Path().size() - 1, 'f');
+    // and a further signature's number ("<20 digits>_99.jpg", 259 characters in all), one that
+    // leaves room for "<20 digits>_9.jpg" but not for such a name, one that leaves room for
+    // "kvrXXXX.tmp" but not for an account's name; in it, a client's file whose path is too long
+    // to be opened.
+    const std::string fits = dir / std::string(MAX_PATH - 1 - 1 - 27 - dir.Path().size() - 1, 'f');
+    const std::string tight = dir / std::string(MAX_PATH - 1 - 1 - 26 - dir.Path().size() - 1, 't');
     const std::string deep = dir / std::string(MAX_PATH - 13 - dir.Path().size() - 1, 'd');
-    ASSERT_TRUE(::CreateDirectoryA(fits.c_str(), nullptr) && ::CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
+    ASSERT_TRUE(::CreateDirectoryA(fits.c_str(), nullptr) && ::CreateDirectoryA(tight.c_str(), nullptr) &&
+                ::CreateDirectoryA(deep.c_str(), nullptr))
+        << deep.size();
     ASSERT_EQ(RunUnix("touch '" + UnixPathOf(deep) + "/zk_long_name_1.jpg'"), 0);
     const std::string developerBuild = DeveloperBuildCopy(dir / "Kavrel.dll");
     ASSERT_FALSE(developerBuild.empty());
@@ -223,11 +228,14 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         ScanOperator scanOperator = {};
     } rows[] = {
         {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
+        {{"--dll", "--scan"}, 3, L"kvrdiag: --dll needs a value"},
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
         // A developer's build is told apart from a release.
         {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},
         // A failed step shows its own triplet's codes.
         {{"--scan"}, 2, L"FAIL  TWAIN_EnableSource = 0: TWRC_FAILURE, TWCC_OPERATIONERROR", {}, "[Scanner]\r\nFailEnable=1\r\n"},
+        // ... and a step back that sends nothing shows no earlier step's codes as its own.
+        {{"--scan"}, 2, L"OK    TWAIN_DisableSource = 1: no triplet, state 4", {}, "[Scanner]\r\nFailEnable=1\r\n"},
         // The scan is the module's kvrscan as the host calls it, with its answer (and after it the
         // steps one by one, as in the row above).
         {{"--scan"}, 2, L"FAIL  kvrscan = 2 after ", {}, {}, {IDCANCEL}},
@@ -238,6 +246,7 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{dir.Path(), Ansi(L"Петров")}, 1, L"WARN  kvrprov answers 1 for client \"Петров\""},
         {{readOnly}, 2, L"FAIL  it cannot be written"},
         {{fits}, 0, L"OK    it can be written"},
+        {{tight}, 2, L"FAIL  it cannot be written for an account"},
         {{deep}, 2, L"FAIL  it cannot be written for an account"},
         {{deep, "zk"}, 2, L"FAIL    1. zk_long_name_1.jpg: its full path is more than 259 characters"},
         {{"Z:"}, 2, L"FAIL  it cannot be written", readOnly},

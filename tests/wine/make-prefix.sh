@@ -8,8 +8,9 @@
 #   nodsm      no TWAIN_32.DLL in the Windows directory at all
 #   noprinter  like main, but reaching no printer
 #   depth16    like main, on an X display of 16 bits a pixel
-#   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2) and Wine's
-#              own PostScript driver kept beside it in C:\windows\kavrel
+#   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2), one whose
+#              DllMain never returns when its process ends (FILE 3) and Wine's own PostScript
+#              driver kept beside them in C:\windows\kavrel
 #   camera     like main, and Wine's own camera source gphoto2.ds kept beside the virtual scanner,
 #              with a camera's pictures that tests/wine/with-camera.sh mounts for each program
 #
@@ -76,6 +77,7 @@ stuckprinter)
     # The test puts either driver in place itself (tests/tools/kvrdiag_stuck_printer_test.cpp).
     mkdir -p "$windows/kavrel"
     install_file "$2" "$windows/kavrel/stuck-printer-driver.drv"
+    install_file "$3" "$windows/kavrel/stuck-at-exit-printer-driver.drv"
     install_file "$template/drive_c/windows/system32/spool/drivers/w32x86/3/wineps.drv" "$windows/kavrel/wine-printer-driver.drv"
     ;;
 depth16)

@@ -20,12 +20,13 @@ namespace {
 constexpr unsigned long long kLowSpaceBytes = 10ull * 1024 * 1024;
 // The viewer's first files that the report names.
 constexpr std::size_t kFilesNamed = 20;
-// The longest name a signature of an account takes: a Russian account number's 20 digits and
-// ".jpg". kvrscan saves, and the viewer opens, a file only when its full path fits in
-// MAX_PATH - 1 characters; the trial file is made for a target of this length.
-constexpr char kLongestAccountName[] = "kvrdiag-trial-000000.jpg";
+// The longest name a signature of an account takes: a Russian account number's 20 digits, the
+// "_N" of a client's further signatures (the scripts name them key_1, key_2, ...; two digits
+// leave room for 99) and ".jpg". kvrscan saves, and the viewer opens, a file only when its full
+// path fits in MAX_PATH - 1 characters; the trial file is made for a target of this length.
+constexpr char kLongestAccountName[] = "kvrdiag-trial-000000_99.jpg";
 constexpr std::size_t kLongestAccountNameLength = sizeof kLongestAccountName - 1;
-static_assert(kLongestAccountNameLength == 24);
+static_assert(kLongestAccountNameLength == 27);
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
 // What the directory's full path may be for such a name to fit after it and its "\".
 constexpr std::size_t kLongestDirectory = kLongestPath - 1 - kLongestAccountNameLength;
@@ -247,7 +248,7 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
     const std::wstring keepShort = L"keep the signature directory's full path within " + std::to_wstring(kLongestDirectory) +
                                    L" characters: move the directory or map a drive letter to it";
     if (accountPath > kLongestPath || (!trial->created && trial->createError == ERROR_FILENAME_EXCED_RANGE)) {
-        section.Fail(L"it cannot be written for an account: a file named by a 20-digit account number would have a path of " +
+        section.Fail(L"it cannot be written for an account: a file named by a 20-digit account number and \"_99\" would have a path of " +
                          (accountPath > kLongestPath ? L"more than " + std::to_wstring(kLongestPath)
                                                      : std::to_wstring(accountPath)) +
                          L" characters, which Windows does not take: kvrscan cannot save an account's signature "

@@ -7,7 +7,7 @@
 // sections: the module; Windows and the regional settings; TWAIN; printing; the signature
 // directory (when given); one scan (--scan). Every line is OK, WARN or FAIL with the fact found,
 // and WARN and FAIL lines say the first thing to do. Exit code: the worst of 0 all OK, 1 some
-// WARN, 2 some FAIL or the report not written to --out, 3 bad arguments (the table: kUsage).
+// WARN, 2 some FAIL or the report not written (to --out, or to a failing standard output without it), 3 bad arguments (the table: kUsage).
 //
 // It changes nothing on the workstation: no registry, no settings, no files but its own
 // temporary ones, which it removes.
@@ -31,17 +31,34 @@
 namespace kavrel::diag {
 namespace {
 
-// kvrdiag.exe's own path; empty when it is too long to start the program again by it.
+// kvrdiag.exe's own path, in a form that starts it again (CreateProcessW takes MAX_PATH - 1
+// characters for the program): a longer one as its short form. Empty when there is none.
 std::wstring ThisProgram() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(path, length) : std::wstring();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+    if (path.size() < MAX_PATH) return path;
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(shortPath, length) : std::wstring();
 }
 
-// The folder of `program`, with its closing backslash, in the ANSI code page the module's paths use.
+// The folder of `program`, with its closing backslash, in the ANSI code page the module's paths
+// use; empty when it has no such form (then the module is not looked for in the current
+// directory instead).
 std::string FolderOf(const std::wstring& program) {
     const auto slash = program.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : ToCodePage(program.substr(0, slash + 1), CP_ACP);
+    if (slash == std::wstring::npos) return {};
+    const std::string folder = ToAnsiPath(program.substr(0, slash));
+    return folder.empty() ? folder : folder + "\\";
 }
 
 std::vector<std::wstring> Heading(const std::string& dll) {
@@ -65,7 +82,12 @@ int Run(const Options& options) {
     // Asked before any driver is loaded, like everything the report needs after a hang (under
     // Wine even a program's own file name is asked of the loader).
     const std::wstring self = ThisProgram();
-    const std::string dll = FullPath(options.dllPath.empty() ? FolderOf(self) + "Kavrel.dll" : options.dllPath);
+    // Without --dll, the module beside kvrdiag.exe; none when kvrdiag's folder cannot be named
+    // (section 1 says so).
+    const std::string folder = FolderOf(self);
+    const std::string dll = !options.dllPath.empty() ? FullPath(options.dllPath)
+                            : folder.empty()          ? std::string()
+                                                      : FullPath(folder + "Kavrel.dll");
     const std::chrono::milliseconds limit = options.stepLimit;
     const std::vector<std::wstring> heading = Heading(dll);
 
@@ -118,7 +140,8 @@ int Run(const Options& options) {
     const std::wstring text = RenderReport(heading, sections);
     int exitCode = ExitCodeOf(Count(sections));
     const bool stuck = moduleWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
-    WriteToStandardOutput(text);
+    const bool shown = WriteToStandardOutput(text);
+    bool filed = false;
     if (!options.outFile.empty()) {
         if (const DWORD error = WriteUtf8File(options.outFile, text)) {
             // The system's wording comes from its message resources, which a stuck driver's
@@ -128,20 +151,24 @@ int Run(const Options& options) {
             WriteToStandardOutput(L"kvrdiag: the report could not be written to " + FromAnsi(options.outFile) + L": " +
                                   (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) +
                                   L" (exit code " + std::to_wstring(exitCode) + L")\r\n");
+        } else {
+            filed = true;
         }
     }
+    // A report that reached no one (standard output a full disk or a closed pipe, and no file)
+    // is a failure of the run too.
+    if (!shown && !filed) exitCode = std::max(exitCode, kExitFailures);
 
-    if (stuck) {
-        // A thread is still inside a driver. ExitProcess would end it where it stands and then
-        // call every DLL's detach routine, the driver's and the manager's among them, under the
-        // loader lock: the stuck thread may hold that lock (inside a DllMain) or a lock of the
-        // driver's own, and the detach routines would wait for it for ever. The report is
-        // written (standard output and the file are unbuffered handles), so the process ends
-        // here, without running anyone's detach code.
-        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
-    }
-    // The module is unloaded the way the interpreter unloads it (ModuleUnderTest's host).
-    tested.host.Unload();
+    // The module is unloaded the way the interpreter unloads it (ModuleUnderTest's host), on its
+    // worker: its imports' detach routines run then, a printer driver's among them.
+    if (!stuck) moduleWorker.Run([] { tested.host.Unload(); }, limit);
+    // The process ends here without anyone's detach code. A thread may still be inside a driver
+    // (a step that never came back), and ExitProcess would end it where it stands and then call
+    // every DLL's detach routine under the loader lock, which that thread may hold. And a driver
+    // loaded into this process (under Wine, loading the module has winspool.drv load a newly
+    // found printer's driver) may never return from its detach at process exit. The report is
+    // written (standard output and the file are unbuffered handles).
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(exitCode));
     return exitCode;
 }
 

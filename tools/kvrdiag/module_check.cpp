@@ -18,6 +18,12 @@ const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
 
 void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& path,
                  ModuleUnderTest* module, ReportSection& section) {
+    if (path.empty()) {
+        section.Fail(L"kvrdiag.exe's own folder has no path that Kavrel.dll can be loaded by (longer than 259 "
+                     L"characters without a short form, or with characters outside the ANSI code page)",
+                     L"copy kvrdiag.exe and Kavrel.dll into a shorter folder, or name Kavrel.dll with --dll PATH");
+        return;
+    }
     const std::wstring shown = FromAnsi(path);
     const FileFacts file = ReadFileFacts(path);
     if (!file.exists || file.directory) {

@@ -19,7 +19,7 @@ const char kUsage[] =
     "Exit code: the worst of\r\n"
     "  0  every line OK (and --help)\r\n"
     "  1  some WARN\r\n"
-    "  2  some FAIL, or the report could not be written to --out\r\n"
+    "  2  some FAIL, or the report could not be written to --out (or, without --out, to the output)\r\n"
     "  3  bad arguments: nothing was checked\r\n";
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error) {
@@ -28,7 +28,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        const bool hasValue = i + 1 < arguments.size();
+        // An option that takes a value never takes the next option for it ("--dll --scan").
+        const bool hasValue = i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0;
         if (!optionsEnded && (argument == "--help" || argument == "-h" || argument == "/?")) {
             Options help;
             help.help = true;

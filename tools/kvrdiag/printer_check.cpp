@@ -75,10 +75,30 @@ void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, Re
         return;
     }
     if (answer.stage != SpoolerStage::Finished) {
+        // Nothing came back before the default printer was named: under Wine the spooler's
+        // client (winspool.drv) loads the driver of every printer it has not met yet as it loads.
         section.Fail(answer.ended ? L"the print spooler's client ended the process that asked it (exit code " +
                                         std::to_wstring(answer.exitCode) + L")"
-                                  : L"the print spooler did not answer in " + seconds + L" (the default printer)",
-                     L"restart the Print Spooler service, then check the default printer in Devices and Printers");
+                                  : L"the print spooler's client (winspool.drv) did not come back in " + seconds +
+                                        L" when asked for the default printer: the spooler, or a printer's driver "
+                                        L"it loads, hangs",
+                     L"restart the Print Spooler service; if it stays, make another printer the default or remove "
+                     L"the printer added last, then check the default printer in Devices and Printers");
+        return;
+    }
+    if (!(answer.ended && answer.exitCode == 0)) {
+        // Everything was asked, and then the process could not end: a driver it loaded hangs (or
+        // fails) in its clean-up, as it would when the interpreter closes.
+        const std::wstring driver =
+            facts->driver.empty() ? std::wstring(L"a printer's driver")
+                                  : L"the driver " + Quoted(FromAnsi(facts->driver)) +
+                                        (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")") +
+                                        L" of default printer " + Quoted(FromAnsi(facts->name));
+        section.Fail(driver + (answer.ended ? L" ended the process that loaded it with exit code " +
+                                                  std::to_wstring(answer.exitCode) + L" as it closed"
+                                            : L" did not let the process that loaded it end in " + seconds) +
+                         L": the interpreter would " + (answer.ended ? L"fail" : L"hang") + L" when it closes",
+                     L"reinstall or update that printer's driver, or make another printer this user's default");
         return;
     }
     if (!facts->spooler) {

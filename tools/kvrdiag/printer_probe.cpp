@@ -221,7 +221,12 @@ SpoolerAnswer AskSpoolerInOwnProcess(const std::wstring& self, std::chrono::mill
     SpoolerAnswer answer;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (self.empty() || !::CreatePipe(&readEnd, &writeEnd, &inheritable, 64 * 1024)) {
+    if (self.empty()) {
+        // kvrdiag's own path could not be had in a form that starts it again (kvrdiag_main.cpp).
+        answer.startError = ERROR_FILENAME_EXCED_RANGE;
+        return answer;
+    }
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 64 * 1024)) {
         answer.startError = ::GetLastError();
         return answer;
     }
@@ -237,13 +242,31 @@ SpoolerAnswer AskSpoolerInOwnProcess(const std::wstring& self, std::chrono::mill
     startup.hStdOutput = writer.get();
     startup.hStdError = writer.get();
     PROCESS_INFORMATION process{};
-    // Only the pipe's write end is inheritable: the child gets nothing else of this process.
-    if (!::CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &process)) {
+    // The child is to inherit the pipe's write end alone. This process's own standard handles
+    // may be inheritable (a pipe to whoever reads the report): a child left running would keep
+    // that pipe open, and the reader would wait for its end.
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE own = ::GetStdHandle(which);
+        if (own && own != INVALID_HANDLE_VALUE) ::SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+    }
+    // The child lives in a job that ends it when this process's handle to the job closes, however
+    // this process ends (ended from Task Manager, or by a remote tool's time limit). A process
+    // that is already in a job of its own cannot be put in another before Windows 8: then the
+    // child runs without one, and this process still ends it after the limit.
+    const KernelHandle job(::CreateJobObjectW(nullptr, nullptr));
+    if (job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    if (!::CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                          nullptr, nullptr, &startup, &process)) {
         answer.startError = ::GetLastError();
         return answer;
     }
     const KernelHandle child(process.hProcess), thread(process.hThread);
+    if (job) ::AssignProcessToJobObject(job.get(), child.get());
+    ::ResumeThread(thread.get());
     writer.reset();  // the child holds the only write end now
 
     std::string text;

@@ -24,9 +24,9 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 }  // namespace
 
-void WriteToStandardOutput(const std::wstring& text) {
+bool WriteToStandardOutput(const std::wstring& text) {
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!out || out == INVALID_HANDLE_VALUE) return;
+    if (!out || out == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
     if (::GetConsoleMode(out, &mode)) {
         // A console window shows every character whatever its code page.
@@ -34,13 +34,13 @@ void WriteToStandardOutput(const std::wstring& text) {
         for (std::size_t at = 0; at < text.size(); at += kChunk) {
             DWORD written = 0;
             const auto n = static_cast<DWORD>(std::min(kChunk, text.size() - at));
-            if (!::WriteConsoleW(out, text.data() + at, n, &written, nullptr)) break;
+            if (!::WriteConsoleW(out, text.data() + at, n, &written, nullptr)) return false;
         }
-        return;
+        return true;
     }
     UINT codePage = ::GetConsoleOutputCP();
     if (codePage == 0) codePage = ::GetOEMCP();
-    WriteAll(out, ToCodePage(text, codePage));
+    return WriteAll(out, ToCodePage(text, codePage));
 }
 
 DWORD WriteUtf8File(const std::string& path, const std::wstring& text) {

@@ -28,14 +28,21 @@ constexpr wchar_t kSeeSection3[] = L"see section 3 for the manager and its sourc
 class TemporaryFolder {
 public:
     TemporaryFolder() {
-        char temp[MAX_PATH] = {};
-        const DWORD n = ::GetTempPathA(sizeof temp, temp);
-        if (n == 0 || n >= sizeof temp) {
-            error_ = ::GetLastError();
+        // The folder is handed to kvrscan as a script's ANSI text: a TEMP with characters outside
+        // the ANSI code page is named by its short form.
+        wchar_t wideTemp[MAX_PATH] = {};
+        const DWORD n = ::GetTempPathW(MAX_PATH, wideTemp);
+        if (n == 0 || n >= MAX_PATH) {
+            error_ = n == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+            return;
+        }
+        const std::string temp = ToAnsiPath(wideTemp);
+        if (temp.empty()) {
+            error_ = ERROR_NO_UNICODE_TRANSLATION;
             return;
         }
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const std::string candidate = std::string(temp) + "kvrdiag-" + std::to_string(::GetCurrentProcessId()) +
+            const std::string candidate = temp + (temp.back() == '\\' ? "" : "\\") + "kvrdiag-" + std::to_string(::GetCurrentProcessId()) +
                                           "-" + std::to_string(::GetTickCount() + attempt);
             if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
                 path_ = candidate;
@@ -84,6 +91,8 @@ struct Link {
     const wchar_t* action;
     // A refusal that kvrscan passes over: the step is reported as it went, and the chain goes on.
     bool answerIgnored = false;
+    // The lowest state in which the call sends a triplet (TwainSteps::Step).
+    int sendsFromState = 2;
 };
 
 struct FirstImage {
@@ -211,16 +220,19 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
         }
     }
 
+    // Each steps back only from above the state it leaves; below it, it sends nothing.
     const Link closing[] = {
-        {L"TWAIN_DisableSource", [](const TwainExports& api, HWND) { return api.TWAIN_DisableSource(); }, true, L"", L"", L""},
-        {L"TWAIN_CloseSource", [](const TwainExports& api, HWND) { return api.TWAIN_CloseSource(); }, true, L"", L"", L""},
+        {L"TWAIN_DisableSource", [](const TwainExports& api, HWND) { return api.TWAIN_DisableSource(); }, true, L"", L"", L"",
+         false, 5},
+        {L"TWAIN_CloseSource", [](const TwainExports& api, HWND) { return api.TWAIN_CloseSource(); }, true, L"", L"", L"",
+         false, 4},
         {L"TWAIN_CloseSourceManager", [](const TwainExports& api, HWND w) { return api.TWAIN_CloseSourceManager(w); }, true,
-         L"", L"", L""},
+         L"", L"", L"", false, 3},
         {L"TWAIN_UnloadSourceManager", [](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); }, false,
          L"", L"", L""},
     };
     for (const Link& link : closing) {
-        const auto answer = steps.Step(link.call, link.sendsTriplets);
+        const auto answer = steps.Step(link.call, link.sendsTriplets, link.sendsFromState);
         if (!answer) return ReportHang(section, link.name, steps.Limit());
         if (answer->returned) {
             section.Ok(StepFact(link.name, *answer));

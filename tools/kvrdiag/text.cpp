@@ -28,6 +28,32 @@ std::string ToCodePage(const std::wstring& text, UINT codePage) {
     return bytes;
 }
 
+namespace {
+
+// The text in the ANSI code page, or none when a character has no byte of its own there.
+bool ToAnsiExactly(const std::wstring& text, std::string* bytes) {
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return false;
+    bytes->assign(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), bytes->data(), n,
+                          nullptr, &lossy);
+    return !lossy;
+}
+
+}  // namespace
+
+std::string ToAnsiPath(const std::wstring& path) {
+    std::string bytes;
+    if (path.empty() || ToAnsiExactly(path, &bytes)) return bytes;
+    std::wstring shortPath(path.size() + 1, L'\0');
+    const DWORD length = ::GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (length == 0 || length >= shortPath.size()) return {};
+    shortPath.resize(length);
+    return ToAnsiExactly(shortPath, &bytes) ? bytes : std::string();
+}
+
 std::wstring SystemError(DWORD code) {
     wchar_t* message = nullptr;
     const DWORD length = ::FormatMessageW(

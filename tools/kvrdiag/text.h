@@ -15,6 +15,12 @@ inline std::wstring FromOem(const std::string& bytes) { return FromCodePage(byte
 inline std::wstring FromModuleText(const std::string& bytes) { return FromCodePage(bytes, 1251); }
 std::string ToCodePage(const std::wstring& text, UINT codePage);
 
+// An existing file's or folder's path in the ANSI code page, which the module's functions and
+// its script arguments take: as it is when every character has its own there, else its short
+// (8.3) form, whose names are plain ASCII. Empty when neither will do (no short names on that
+// volume): a best-fit conversion would name another file ("Café" as "Cafe").
+std::string ToAnsiPath(const std::wstring& path);
+
 // "error 5 (Access is denied.)", in the system's own language.
 std::wstring SystemError(DWORD code);
 

@@ -39,7 +39,7 @@ std::wstring SourceText(const TW_IDENTITY& id) {
 // Steps the library back from wherever it is to state 1, as TWAIN_AcquireNative's closing steps
 // do, and destroys the manager's window.
 void CloseManager(TwainSteps& steps, ReportSection& section) {
-    const auto closed = steps.Step([](const TwainExports& api, HWND window) { return api.TWAIN_CloseSourceManager(window); });
+    const auto closed = steps.Step([](const TwainExports& api, HWND window) { return api.TWAIN_CloseSourceManager(window); }, true, 3);
     if (!closed) return ReportHang(section, L"TWAIN_CloseSourceManager", steps.Limit());
     const auto unloaded = steps.Step([](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); }, false);
     if (!unloaded) return ReportHang(section, L"TWAIN_UnloadSourceManager", steps.Limit());

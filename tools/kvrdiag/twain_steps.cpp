@@ -13,9 +13,9 @@ TwainSteps::TwainSteps(BoundedWorker& worker, const TwainExports& api, std::chro
     shared_->api = api;
 }
 
-std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets,
+std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets, int sendsFromState,
                                            std::shared_ptr<std::optional<StepAnswer>> answer) const {
-    return [shared = shared_, call = std::move(call), sendsTriplets, answer] {
+    return [shared = shared_, call = std::move(call), sendsTriplets, sendsFromState, answer] {
         const TwainExports& api = shared->api;
         StepAnswer a;
         const int stateBefore = api.TWAIN_State();
@@ -23,10 +23,16 @@ std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets,
         a.returned = call(api, shared->window);
         a.seconds = Now() - start;
         a.state = api.TWAIN_State();
-        // Without a manager loaded before or after the call (state 1) it sent no triplet: the
-        // library's result code is then an earlier step's, not this one's. The result code is read
-        // first: asking for the condition code is a triplet of its own.
-        if (sendsTriplets && (stateBefore >= 2 || a.state >= 2)) a.resultCode = api.TWAIN_GetResultCode();
+        // A call that sent no triplet leaves the library's codes as an earlier step set them:
+        // they are not this one's. Without a manager loaded before or after the call (state 1)
+        // it sent none, nor a step back from below the state it leaves.
+        const bool sent = sendsTriplets && stateBefore >= sendsFromState && (stateBefore >= 2 || a.state >= 2);
+        if (!sent) {
+            *answer = a;
+            return;
+        }
+        // The result code is read first: asking for the condition code is a triplet of its own.
+        a.resultCode = api.TWAIN_GetResultCode();
         if (a.state >= 3) {
             // From the manager in state 3, from the source above it.
             a.conditionCode = api.TWAIN_GetConditionCode();
@@ -39,9 +45,12 @@ std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets,
     };
 }
 
-std::optional<StepAnswer> TwainSteps::Step(Call call, bool sendsTriplets) {
+std::optional<StepAnswer> TwainSteps::Step(Call call, bool sendsTriplets, int sendsFromState) {
     auto answer = std::make_shared<std::optional<StepAnswer>>();
-    if (worker_.Run(Measured(std::move(call), sendsTriplets, answer), limit_) != BoundedWorker::Outcome::Done) return std::nullopt;
+    if (worker_.Run(Measured(std::move(call), sendsTriplets, sendsFromState, answer), limit_) !=
+        BoundedWorker::Outcome::Done) {
+        return std::nullopt;
+    }
     return *answer;
 }
 
@@ -63,7 +72,7 @@ std::optional<BoundedWorker::Outcome> TwainSteps::AfterInterruption(BoundedWorke
 
 std::optional<StepAnswer> TwainSteps::LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted) {
     auto answer = std::make_shared<std::optional<StepAnswer>>();
-    const auto outcome = worker_.RunInterruptible(Measured(std::move(call), true, answer), limit, limit_);
+    const auto outcome = worker_.RunInterruptible(Measured(std::move(call), true, 2, answer), limit, limit_);
     if (!AfterInterruption(outcome, interrupted)) return std::nullopt;
     return *answer;
 }

@@ -32,10 +32,12 @@ public:
 
     using Call = std::function<int(const TwainExports& api, HWND window)>;
 
-    // Runs `call` and reads the result code (unless the call sends no triplet: loading and
-    // unloading the manager), the condition code and the state after it. None when it did not
-    // come back in time (the worker is stuck then) or an earlier step did not.
-    std::optional<StepAnswer> Step(Call call, bool sendsTriplets = true);
+    // Runs `call` and reads the result code and the condition code (unless the call sends no
+    // triplet: loading and unloading the manager, and a step back taken below the state it
+    // leaves, `sendsFromState`: disabling a source that is not enabled is state 5, closing one
+    // that is not open 4, closing a manager that is not open 3), and the state after it. None
+    // when it did not come back in time (the worker is stuck then) or an earlier step did not.
+    std::optional<StepAnswer> Step(Call call, bool sendsTriplets = true, int sendsFromState = 2);
     // The same for a call that runs the library's message loop: after `limit` the loop is told
     // to quit (WM_QUIT); `interrupted` says whether it had to be.
     std::optional<StepAnswer> LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted);
@@ -76,7 +78,8 @@ private:
     // Ends an interrupted loop's step: a WM_QUIT that a dialog's loop posted again for a loop
     // around it must not end the next step's loop at once.
     std::optional<BoundedWorker::Outcome> AfterInterruption(BoundedWorker::Outcome outcome, bool* interrupted);
-    std::function<void()> Measured(Call call, bool sendsTriplets, std::shared_ptr<std::optional<StepAnswer>> answer) const;
+    std::function<void()> Measured(Call call, bool sendsTriplets, int sendsFromState,
+                                   std::shared_ptr<std::optional<StepAnswer>> answer) const;
 
     BoundedWorker& worker_;
     std::shared_ptr<Shared> shared_;
