@@ -87,6 +87,11 @@ KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::stri
                 ::PostMessageA(w.window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);  // Scan
                 return 1;
             }
+            if (w.className == "#32770") {
+                // A box of the library's or the module's, read and closed as the operator would.
+                answered.push_back("box");
+                return PressFirstButton(w);
+            }
             return 0;
         },
         kRunLimitMs + 60000, WindowWatcher::OfProcess{process.dwProcessId});

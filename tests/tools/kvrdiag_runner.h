@@ -12,7 +12,7 @@ struct KvrdiagRun {
     int exitCode = -1;
     std::wstring report;  // standard output, decoded from the console's code page (866 here)
     // The windows of kvrdiag's that the operator answered, in order: "select" (the manager's
-    // source selection), "scanner" (the virtual scanner's own window).
+    // source selection), "scanner" (the virtual scanner's own window), "box" (a message box).
     std::vector<std::string> windowsAnswered;
     std::vector<std::wstring> Lines(const wchar_t* tag) const;  // the report's lines beginning with `tag`
 };
