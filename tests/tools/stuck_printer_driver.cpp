@@ -1,7 +1,8 @@
 // A printer driver that never finishes loading: its DllMain waits for ever, holding the loader
 // lock, as a broken driver at a teller's desk may. Built a second time with
-// KAVREL_STUCK_AT_PROCESS_EXIT, it loads, and its DllMain waits for ever when the process that
-// loaded it ends (a driver whose clean-up waits for a thread that process exit has already ended).
+// KAVREL_STUCK_AT_PROCESS_EXIT, it works (its exports hand every call on to Wine's own driver),
+// and its DllMain waits for ever when the process that loaded it ends (a driver whose clean-up
+// waits for a thread that process exit has already ended).
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
