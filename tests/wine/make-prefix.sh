@@ -8,9 +8,8 @@
 #   nodsm      no TWAIN_32.DLL in the Windows directory at all
 #   noprinter  like main, but reaching no printer
 #   depth16    like main, on an X display of 16 bits a pixel
-#   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2), one whose
-#              DllMain never returns when its process ends (FILE 3) and Wine's own PostScript
-#              driver kept beside them in C:\windows\kavrel
+#   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2) and Wine's
+#              own PostScript driver kept beside it in C:\windows\kavrel
 #   camera     like main, and Wine's own camera source gphoto2.ds kept beside the virtual scanner,
 #              with a camera's pictures that tests/wine/with-camera.sh mounts for each program
 #
@@ -77,15 +76,7 @@ stuckprinter)
     # The test puts either driver in place itself (tests/tools/kvrdiag_stuck_printer_test.cpp).
     mkdir -p "$windows/kavrel"
     install_file "$2" "$windows/kavrel/stuck-printer-driver.drv"
-    install_file "$3" "$windows/kavrel/stuck-at-exit-printer-driver.drv"
     install_file "$template/drive_c/windows/system32/spool/drivers/w32x86/3/wineps.drv" "$windows/kavrel/wine-printer-driver.drv"
-    # Wine's driver once more, for the stand-in of FILE 3 to hand its calls on to: without the
-    # mark that makes Wine's loader take its own built-in copy instead, so that this file loads.
-    real="$windows/system32/wineps_real.dll"
-    install_file "$template/drive_c/windows/system32/spool/drivers/w32x86/3/wineps.drv" "$real"
-    mark=$(grep -obUa "Wine builtin DLL" "$real" | head -n 1 | cut -d: -f1 || true)
-    [ -n "$mark" ] || { echo "make-prefix: no built-in mark in Wine's printer driver" >&2; exit 1; }
-    head -c 16 /dev/zero | dd of="$real" bs=1 seek="$mark" conv=notrunc status=none
     ;;
 depth16)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
