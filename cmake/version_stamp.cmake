@@ -4,8 +4,9 @@
 # The version itself is the project's (CMakeLists.txt); this adds the commit it was built from
 # and whether the checkout held changes that are not in that commit. A build with such changes
 # is never given a clean-looking version: its version reads "1.1.0-dirty", it carries the
-# "private build" flag and says so. The time of the commit is the build's time, so that the same
-# commit gives the same files whenever it is built.
+# "private build" flag and says so; nor is one whose commits cannot be counted (a shallow clone,
+# a tree without git): "1.1.0-unknown", flagged the same way. The time of the commit is the
+# build's time, so that the same commit gives the same files whenever it is built.
 #
 # OUTPUT_DIR/kavrel_version.h    for the version resources (and the test that reads them back)
 # OUTPUT_DIR/kavrel_version.txt  key=value lines for the build's own scripts and scripts/package.sh
@@ -15,6 +16,7 @@
 cmake_minimum_required(VERSION 3.25)
 
 find_program(GIT git)
+set(unknown "")  # why the build cannot be told apart from others, when it cannot
 set(commit "")
 set(dirty OFF)
 set(epoch "")
@@ -32,9 +34,30 @@ if(GIT)
         # the project's version, so that every commit of a version has a number of its own (the
         # numbers Explorer, an inventory and the Application log show), and a release (that
         # commit itself) has 0 after its version.
-        execute_process(COMMAND "${GIT}" log -1 --format=%H "-Gproject\\(Kavrel VERSION" -- CMakeLists.txt
-            WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE version_commit OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        if(version_commit MATCHES "^[0-9a-f]+$")
+        # That commit is the newest that changed the version itself, not merely its line (the
+        # languages beside it): the first of the line's changes whose parent had another version.
+        execute_process(COMMAND "${GIT}" log --format=%H "-Gproject\\(Kavrel VERSION" -- CMakeLists.txt
+            WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE line_changes OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        string(REPLACE "\n" ";" line_changes "${line_changes}")
+        set(version_commit "")
+        foreach(candidate IN LISTS line_changes)
+            execute_process(COMMAND "${GIT}" show "${candidate}^:CMakeLists.txt"
+                WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE before ERROR_QUIET RESULT_VARIABLE no_parent)
+            set(version_before "")
+            if(NOT no_parent AND before MATCHES "project\\(Kavrel VERSION ([0-9.]+)")
+                set(version_before "${CMAKE_MATCH_1}")
+            endif()
+            if(NOT version_before STREQUAL VERSION)
+                set(version_commit "${candidate}")
+                break()
+            endif()
+        endforeach()
+        # A shallow clone lacks the commits to count: its number would be wrong (0, a release's).
+        execute_process(COMMAND "${GIT}" rev-parse --is-shallow-repository WORKING_DIRECTORY "${SOURCE_DIR}"
+            OUTPUT_VARIABLE shallow OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(shallow STREQUAL "true")
+            set(unknown "built from a shallow clone of ${commit}: its build number is unknown")
+        elseif(version_commit MATCHES "^[0-9a-f]+$")
             execute_process(COMMAND "${GIT}" rev-list --count "${version_commit}..HEAD"
                 WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE build OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
         endif()
@@ -53,6 +76,12 @@ if(GIT)
     endif()
 endif()
 
+if(commit STREQUAL "")
+    # No git, or a tree without its history (an exported archive): nothing says whether it is a
+    # release or holds changes, so it is not given a release's version.
+    set(unknown "built without its history: neither its commit nor changes to it are known")
+endif()
+
 string(REPLACE "." ";" parts "${VERSION}")
 list(GET parts 0 major)
 list(GET parts 1 minor)
@@ -61,6 +90,8 @@ list(GET parts 2 patch)
 set(release "${VERSION}")
 if(dirty)
     string(APPEND release "-dirty")
+elseif(unknown)
+    string(APPEND release "-unknown")
 endif()
 set(text "${release}")
 if(commit)
@@ -75,6 +106,9 @@ set(copyright "Copyright (c) ${year} The Kavrel developers. MIT licence.")
 if(dirty)
     set(flags "VS_FF_PRIVATEBUILD")
     set(private_build "#define KAVREL_PRIVATE_BUILD \"built with uncommitted changes to ${commit}\"\n")
+elseif(unknown)
+    set(flags "VS_FF_PRIVATEBUILD")
+    set(private_build "#define KAVREL_PRIVATE_BUILD \"${unknown}\"\n")
 else()
     set(flags "0")
     set(private_build "")

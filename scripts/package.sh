@@ -15,8 +15,9 @@
 #                                difference
 #
 # <version> is the project's version (CMakeLists.txt), with "-dirty" when the checkout holds
-# changes that are not committed: such a build is never given a clean-looking version (its
-# binaries say so too). The archives are the same, byte for byte, whenever and wherever the same
+# changes that are not committed, "-unknown" when its commits cannot be counted (a shallow clone,
+# a tree without git): such a build is never given a clean-looking version (its binaries say so
+# too). The archives are the same, byte for byte, whenever and wherever the same
 # commit is packed: their files are sorted, dated from the commit and have fixed modes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -55,6 +56,8 @@ make_release() {
     if [ "$(value dirty)" = ON ]; then
         say "the checkout has uncommitted changes: this is no release, and its version says so ($text)"
         git -C "$root" status --short | sed 's/^/    /'
+    elif [ "$version" != "${version%-unknown}" ]; then
+        say "the checkout's history is missing (a shallow clone, or no git): this is no release, and its version says so ($text)"
     fi
 
     local stage=$build/stage name=kavrel-$version

@@ -66,7 +66,8 @@ std::wstring VersionText(const FileFacts& facts) {
 }
 
 bool IsDeveloperBuild(const FileFacts& facts) {
-    return facts.privateBuild || facts.productVersion.find(L"-dirty") != std::wstring::npos;
+    return facts.privateBuild || facts.productVersion.find(L"-dirty") != std::wstring::npos ||
+           facts.productVersion.find(L"-unknown") != std::wstring::npos;
 }
 
 std::string FullPath(const std::string& path) {

@@ -16,7 +16,7 @@ struct FileFacts {
     unsigned long long size = 0;
     std::optional<std::wstring> version;  // "1.2.0.7"; none without a version resource
     std::wstring productVersion;          // its text, "1.2.0+abc1234"; empty when it has none
-    bool privateBuild = false;            // flagged as built with uncommitted changes
+    bool privateBuild = false;            // flagged as no release (uncommitted changes, no history)
 };
 
 FileFacts ReadFileFacts(const std::string& path);

@@ -33,7 +33,8 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     }
     const std::wstring facts = shown + L": " + Bytes(file.size) + L", file version " + VersionText(file);
     if (IsDeveloperBuild(file)) {
-        section.Warn(facts + L": a developer's build with uncommitted changes, which no release is",
+        section.Warn(facts + L": a developer's build, which no release is (built with uncommitted changes, or without the history "
+                     L"that numbers a build)",
                      L"install Kavrel.dll from the release archive");
     } else {
         section.Ok(facts);
