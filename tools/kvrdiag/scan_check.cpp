@@ -206,7 +206,7 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
                 return api.TWAIN_GetNumDibs();
             },
             loopLimit, &interrupted);
-        if (!loop) return ReportHang(section, L"TWAIN_ModalEventLoop", steps.Limit());
+        if (!loop) return ReportHang(section, L"TWAIN_ModalEventLoop", loopLimit + steps.Limit());
         const std::wstring fact = L"TWAIN_ModalEventLoop ended after " + Seconds(loop->seconds) + L" with " +
                                   std::to_wstring(loop->returned) + L" image(s): " +
                                   CodesText(loop->resultCode, loop->conditionCode) + L", state " +
@@ -340,7 +340,10 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
             answer->faults = host->faults;
         },
         limit, &interrupted);
-    if (!ended) return ReportHang(section, L"kvrscan (the source selection, the scan, the saving)", limit);
+    if (!ended) {
+        // It was waited for `limit`, told to quit, and given one step's time more.
+        return ReportHang(section, L"kvrscan (the source selection, the scan, the saving)", limit + steps->Limit());
+    }
     if (!answer->called) {
         section.Fail(L"kvrscan is not registered (section 1)", L"see section 1");
         return;
