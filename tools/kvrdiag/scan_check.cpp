@@ -366,7 +366,9 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
     } else {
         section.Fail(fact, KvrscanAction(*answer->result));
     }
-    if (!saved) return TakeTheStepsOneByOne(*steps, section);
+    // Without a manager (answer 4) there are no steps to take: section 3 has said why.
+    if (!saved && answer->result != 4) return TakeTheStepsOneByOne(*steps, section);
+    if (!saved) return;
     // An answer of 0 is a signature on file: the file must be there and be a picture.
     ReportSavedFile(folder, keep, section);
 }
