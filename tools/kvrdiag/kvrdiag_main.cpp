@@ -10,7 +10,8 @@
 // WARN, 2 some FAIL or the report not written (to --out, or to a failing standard output without it), 3 bad arguments (the table: kUsage).
 //
 // It changes nothing on the workstation: no registry, no settings, no files but its own
-// temporary ones, which it removes.
+// temporary ones, which it removes. Only the scanner chosen in --scan's selection dialog is
+// remembered by the TWAIN manager as the default, as when a teller chooses it.
 #include <windows.h>
 
 #include <algorithm>
