@@ -111,12 +111,16 @@ std::string Utf8(const std::wstring& text) {
     return bytes;
 }
 
-// A report's lines as they stay from run to run: without the heading's computer, user and time,
-// with every path, commit, number and time the same placeholder.
+// A report's lines as they stay from run to run and from machine to machine: without the
+// heading's computer, user and time, with every path, commit, build number, size, free space and
+// time the same placeholder. Answers, counts, pixel sizes and exit codes stay as they are.
 std::vector<std::wstring> LastingLines(const std::wstring& report) {
     static const std::wregex path(LR"([A-Za-z]:\\[^\s,"]*)");
-    static const std::wregex commit(LR"(\+[0-9a-f]{7,}(-dirty)?)");
-    static const std::wregex number(LR"(\d([\d ]*\d)?)");
+    static const std::wregex commit(LR"(\+[0-9a-f]{7}\b)");
+    static const std::wregex build(LR"((file version \d+\.\d+\.\d+)\.\d+)");
+    static const std::wregex bytes(LR"(\d[\d ]* bytes)");
+    static const std::wregex space(LR"(\d+ MB free of \d+ MB)");
+    static const std::wregex seconds(LR"(\d+\.\d\d s\b)");
     std::vector<std::wstring> lines;
     std::size_t start = 0;
     while (start < report.size()) {
@@ -128,7 +132,10 @@ std::vector<std::wstring> LastingLines(const std::wstring& report) {
         if (line.rfind(L"computer ", 0) == 0) continue;
         line = std::regex_replace(line, path, L"PATH");
         line = std::regex_replace(line, commit, L"+COMMIT");
-        lines.push_back(std::regex_replace(line, number, L"#"));
+        line = std::regex_replace(line, build, L"$1.#");
+        line = std::regex_replace(line, bytes, L"# bytes");
+        line = std::regex_replace(line, space, L"# MB free of # MB");
+        lines.push_back(std::regex_replace(line, seconds, L"#.## s"));
     }
     while (!lines.empty() && lines.back().empty()) lines.pop_back();
     return lines;
@@ -229,6 +236,7 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     } rows[] = {
         {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
         {{"--dll", "--scan"}, 3, L"kvrdiag: --dll needs a value"},
+        {{"--out", ""}, 3, L"kvrdiag: --out needs a value"},
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
         // A developer's build is told apart from a release.
         {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},

@@ -1,5 +1,6 @@
 #include "tools/kvrdiag/bounded_worker.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -87,8 +88,15 @@ BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> ste
         std::lock_guard<std::mutex> lock(shared_->mutex);
         threadId = shared_->threadId;
     }
-    if (threadId) ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-    if (!Wait(grace)) return Outcome::Hung;
+    // One quit ends the loop it reaches; a box the step opens after it (an error message of the
+    // library's) has a loop of its own. So the quit is posted again until the step comes back.
+    const auto giveUp = std::chrono::steady_clock::now() + grace;
+    for (;;) {
+        if (threadId) ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return Outcome::Hung;
+        if (Wait(std::min(left, std::chrono::milliseconds(200)))) break;
+    }
     stuck_ = false;
     return Outcome::Interrupted;
 }

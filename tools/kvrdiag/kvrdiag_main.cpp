@@ -132,7 +132,13 @@ int Run(const Options& options) {
         if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
         const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
         if (options.sources && steps) ProbeSources(*steps, sources, twain);
-        if (options.scan) CheckScan(steps ? &*steps : nullptr, &tested, options.keep, scan);
+        if (options.scan && directoryWorker.Stuck()) {
+            // kvrprov never came back from the directory's file server: it is still inside the
+            // host stand-in, which is no place for a second thread's kvrscan.
+            scan.Fail(L"kvrscan not run: kvrprov's call in section 5 hangs", L"see to the directory first (section 5)");
+        } else if (options.scan) {
+            CheckScan(steps ? &*steps : nullptr, &tested, options.keep, scan);
+        }
     }
 
     std::vector<ReportSection> sections = {module, system, twain, printing};

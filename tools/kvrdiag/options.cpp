@@ -28,8 +28,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        // An option that takes a value never takes the next option for it ("--dll --scan").
-        const bool hasValue = i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0;
+        // An option that takes a value never takes the next option for it ("--dll --scan"), nor
+        // an empty one ("--out ''" would write nowhere without a word).
+        const bool hasValue =
+            i + 1 < arguments.size() && !arguments[i + 1].empty() && arguments[i + 1].rfind("--", 0) != 0;
         if (!optionsEnded && (argument == "--help" || argument == "-h" || argument == "/?")) {
             Options help;
             help.help = true;

@@ -5,7 +5,9 @@
 // TWAIN_AcquireNative takes them and the source's window hidden, to tell where it fails.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/error.h"
 #include "base/file_bytes.h"
@@ -135,7 +137,15 @@ ReadBack ReadJpegBack(const std::string& path) {
     try {
         const auto bytes = ReadFileBytes(path, kMostJpegBytes);
         r.bytes = bytes.size();
-        r.read = jpeg::ReadJpegHeader(bytes.data(), bytes.size(), &r.info, &r.error);
+        // Decoded to its last row, as the viewer will: a header alone says nothing of a file cut short.
+        std::vector<std::uint8_t> row;
+        r.read = jpeg::ReadJpegHeader(bytes.data(), bytes.size(), &r.info, &r.error) &&
+                 jpeg::DecodeJpeg(bytes.data(), bytes.size(), r.info,
+                                  [&row, width = r.info.width](int) {
+                                      row.resize(static_cast<std::size_t>(width) * 3);
+                                      return row.data();
+                                  },
+                                  &r.error);
     } catch (const Error& e) {
         r.error = e.what();
     }
@@ -273,9 +283,10 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
     section.Ok(L"TWAIN_GetNumDibs = " + std::to_wstring(image->count) + L"; TWAIN_GetDib(0): " +
                std::to_wstring(image->width) + L" x " + std::to_wstring(image->height) + L" pixels, " +
                std::to_wstring(image->depth) + L" bits a pixel");
-    section.Warn(L"with its window hidden the source scans: kvrscan fails in the source selection or in the "
-                 L"source's own window",
-                 L"scan a page in the scanner's own program with its window shown; update its TWAIN driver");
+    section.Warn(L"with its window hidden the source scans: kvrscan fails in the source selection, in the "
+                 L"source's own window or in saving the page",
+                 L"check the free space of the user's TEMP drive; scan a page in the scanner's own program with its "
+                 L"window shown; update its TWAIN driver");
 }
 
 // The file kvrscan said it saved, read back as the viewer will read it.
