@@ -330,9 +330,6 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
             s.interfaceHidden = !s.sourceUI.ShowUI;
             s.batchEnded = false;
             s.batchDelivered = false;
-            // An earlier acquisition's last image (freed by its caller since) is not this one's:
-            // the message loop would end before this batch had begun.
-            s.lastNativeImage = nullptr;
         }
         return s.twainState == 5 ? 1 : 0;
     });

@@ -5,6 +5,7 @@
 // TWAIN_AcquireNative takes them and the source's window hidden, to tell where it fails.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -105,6 +106,11 @@ struct FirstImage {
     int depth = 0;
 };
 
+// The images the source handed over while kvrscan ran, counted by the library's transfer
+// callback (which has no context of its own; kvrdiag runs one scan at a time).
+std::atomic<int> transfersDuringKvrscan{0};
+void WINAPI CountTransfer(HANDLE, int) { ++transfersDuringKvrscan; }
+
 // What kvrscan did, as the host saw it.
 struct KvrscanAnswer {
     bool called = false;         // it was registered under that name
@@ -112,6 +118,7 @@ struct KvrscanAnswer {
     std::vector<std::string> messages;  // OEM code page, as the host receives them
     std::vector<std::string> faults;    // boundary misbehaviour the host stand-in noticed
     double seconds = 0;
+    int transfers = 0;  // images the source delivered meanwhile
 };
 
 // kvrscan's answers and what each tells IT to do.
@@ -283,10 +290,9 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
     section.Ok(L"TWAIN_GetNumDibs = " + std::to_wstring(image->count) + L"; TWAIN_GetDib(0): " +
                std::to_wstring(image->width) + L" x " + std::to_wstring(image->height) + L" pixels, " +
                std::to_wstring(image->depth) + L" bits a pixel");
-    section.Warn(L"with its window hidden the source scans: kvrscan fails in the source selection, in the "
-                 L"source's own window or in saving the page",
-                 L"check the free space of the user's TEMP drive; scan a page in the scanner's own program with its "
-                 L"window shown; update its TWAIN driver");
+    section.Warn(L"with its window hidden the source scans: kvrscan fails in the source selection or in the "
+                 L"source's own window",
+                 L"scan a page in the scanner's own program with its window shown; update its TWAIN driver");
 }
 
 // The file kvrscan said it saved, read back as the viewer will read it.
@@ -341,9 +347,13 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
             // As at a teller's desk: the source shows its own window.
             api.TWAIN_SetHideUI(0);
             host->ClearRecords();
+            transfersDuringKvrscan = 0;
+            api.TWAIN_RegisterCallback(&CountTransfer);
             const double start = Now();
             answer->called = host->Call("kvrscan", {directory, TemporaryFolder::kScanName, ""});
             answer->seconds = Now() - start;
+            api.TWAIN_UnRegisterCallback();
+            answer->transfers = transfersDuringKvrscan;
             for (const auto& written : host->integers) {
                 if (written.index == 2) answer->result = written.value;
             }
@@ -374,6 +384,12 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
                      L"choose the scanner and scan the page within that time, or give --timeout more seconds");
     } else if (!answer->result || !answer->faults.empty()) {
         section.Fail(fact + L": not the one answer the interpreter expects", L"install Kavrel.dll from the release archive again");
+    } else if (answer->transfers > 0) {
+        // The page came: what failed is the saving, as it would into the signature directory.
+        section.Fail(fact + L": the source delivered " + std::to_wstring(answer->transfers) +
+                         L" image(s), and saving the page as a JPEG failed",
+                     L"check the free space of the user's TEMP drive and the rights to write there");
+        return;
     } else {
         section.Fail(fact, KvrscanAction(*answer->result));
     }
