@@ -3,9 +3,23 @@
 
 #include <windows.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace kavrel {
+
+namespace detail {
+// Whether a value is one to close: not the traits' empty value, and for traits that know of more
+// than one value that is no handle (valid()), none of those.
+template <class Traits, class = void>
+struct HandleCheck {
+    static bool Holds(typename Traits::Value value) noexcept { return value != Traits::empty(); }
+};
+template <class Traits>
+struct HandleCheck<Traits, std::void_t<decltype(Traits::valid(std::declval<typename Traits::Value>()))>> {
+    static bool Holds(typename Traits::Value value) noexcept { return Traits::valid(value); }
+};
+}  // namespace detail
 
 // A move-only owner of one handle value; Traits says what "empty" is and how to close it.
 template <class Traits>
@@ -25,23 +39,26 @@ public:
     ~UniqueHandle() { reset(); }
 
     Value get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Traits::empty(); }
+    explicit operator bool() const noexcept { return detail::HandleCheck<Traits>::Holds(value_); }
 
     // Gives up ownership without closing.
     Value release() noexcept { return std::exchange(value_, Traits::empty()); }
 
     void reset(Value value = Traits::empty()) noexcept {
         Value old = std::exchange(value_, value);
-        if (old != Traits::empty()) Traits::close(old);
+        if (detail::HandleCheck<Traits>::Holds(old)) Traits::close(old);
     }
 
 private:
     Value value_ = Traits::empty();
 };
 
+// Kernel objects fail two ways: CreateFile answers INVALID_HANDLE_VALUE, CreateThread,
+// CreateEvent, CreateJobObject, OpenProcess and the like answer NULL. Neither is a handle.
 struct KernelHandleTraits {
     using Value = HANDLE;
     static Value empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool valid(Value h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
     static void close(Value h) noexcept { ::CloseHandle(h); }
 };
 struct FindHandleTraits {
