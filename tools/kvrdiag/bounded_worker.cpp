@@ -98,7 +98,16 @@ BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> ste
         if (Wait(std::min(left, std::chrono::milliseconds(200)))) break;
     }
     stuck_ = false;
-    return Outcome::Interrupted;
+    // A quit posted as the step came back, or posted again by a dialog's loop for a loop around
+    // it, must not end the next step's loop at once.
+    const Outcome drained = Run(
+        [] {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+            }
+        },
+        grace);
+    return drained == Outcome::Done ? Outcome::Interrupted : drained;
 }
 
 }  // namespace kavrel::diag

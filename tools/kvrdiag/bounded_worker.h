@@ -38,7 +38,7 @@ public:
     Outcome Run(std::function<void()> step, std::chrono::milliseconds limit);
     // For a step that runs a message loop: when `limit` has passed, WM_QUIT is posted to the
     // worker's thread (again and again, for each loop the step enters after it), and the step
-    // has `grace` more to come back.
+    // has `grace` more to come back; no quit is left queued for the next step.
     Outcome RunInterruptible(std::function<void()> step, std::chrono::milliseconds limit,
                              std::chrono::milliseconds grace);
 

@@ -85,17 +85,18 @@ private:
     bool kept_ = false;
 };
 
+constexpr int kAny = TwainSteps::kFromManagerLoaded;
+constexpr int kNever = TwainSteps::kSendsNoTriplet;
+
 struct Link {
     const wchar_t* name;
     TwainSteps::Call call;
-    bool sendsTriplets;
+    int sendsFromState;  // the lowest state in which the call sends a triplet (TwainSteps::Step)
     const wchar_t* meaning;   // what a failure means for kvrscan
     const wchar_t* operatorMessage;  // and what the operator then reads
     const wchar_t* action;
     // A refusal that kvrscan passes over: the step is reported as it went, and the chain goes on.
     bool answerIgnored = false;
-    // The lowest state in which the call sends a triplet (TwainSteps::Step).
-    int sendsFromState = 2;
 };
 
 struct FirstImage {
@@ -178,27 +179,27 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
     }
 
     const Link chain[] = {
-        {L"TWAIN_LoadSourceManager", [](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); }, false,
+        {L"TWAIN_LoadSourceManager", [](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); }, kNever,
          L": the manager does not load; kvrscan answers 4", kNoManagerMessage, kSeeSection3},
-        {L"TWAIN_OpenSourceManager", [](const TwainExports& api, HWND w) { return api.TWAIN_OpenSourceManager(w); }, true,
+        {L"TWAIN_OpenSourceManager", [](const TwainExports& api, HWND w) { return api.TWAIN_OpenSourceManager(w); }, kAny,
          L": the manager does not open; kvrscan answers 2", kNotChosenMessage, kSeeSection3},
-        {L"TWAIN_OpenDefaultSource", [](const TwainExports& api, HWND) { return api.TWAIN_OpenDefaultSource(); }, true,
+        {L"TWAIN_OpenDefaultSource", [](const TwainExports& api, HWND) { return api.TWAIN_OpenDefaultSource(); }, kAny,
          L": the default source does not open; kvrscan answers 1", kNotConnectedMessage,
          L"switch the scanner on and connect it, close any other program using it; choose it once in kvrscan's "
          L"selection dialog"},
         // kvrscan asks for one page; a source that ignores the count is stopped after it all the same.
-        {L"TWAIN_NegotiateXferCount(1)", [](const TwainExports& api, HWND) { return api.TWAIN_NegotiateXferCount(1); }, true,
+        {L"TWAIN_NegotiateXferCount(1)", [](const TwainExports& api, HWND) { return api.TWAIN_NegotiateXferCount(1); }, kAny,
          L"", L"", L"", true},
-        {L"TWAIN_NegotiatePixelTypes(0)", [](const TwainExports& api, HWND) { return api.TWAIN_NegotiatePixelTypes(0); }, true,
+        {L"TWAIN_NegotiatePixelTypes(0)", [](const TwainExports& api, HWND) { return api.TWAIN_NegotiatePixelTypes(0); }, kAny,
          L": the library refuses to go on; kvrscan answers 1", kNotConnectedMessage,
          L"install Kavrel.dll from the release archive again"},
-        {L"TWAIN_EnableSource", [](const TwainExports& api, HWND w) { return api.TWAIN_EnableSource(w); }, true,
+        {L"TWAIN_EnableSource", [](const TwainExports& api, HWND w) { return api.TWAIN_EnableSource(w); }, kAny,
          L": the source refuses to start a scan; kvrscan answers 1", kNotConnectedMessage,
          L"check the scanner (lid, paper, lamp) in its own program; reinstall its TWAIN driver"},
     };
     bool enabled = true;
     for (const Link& link : chain) {
-        const auto answer = steps.Step(link.call, link.sendsTriplets);
+        const auto answer = steps.Step(link.call, link.sendsFromState);
         if (!answer) return ReportHang(section, link.name, steps.Limit());
         if (!answer->returned && link.answerIgnored) {
             section.Ok(StepFact(link.name, *answer) + L": refused; kvrscan goes on, and the library takes one page");
@@ -239,17 +240,15 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
 
     // Each steps back only from above the state it leaves; below it, it sends nothing.
     const Link closing[] = {
-        {L"TWAIN_DisableSource", [](const TwainExports& api, HWND) { return api.TWAIN_DisableSource(); }, true, L"", L"", L"",
-         false, 5},
-        {L"TWAIN_CloseSource", [](const TwainExports& api, HWND) { return api.TWAIN_CloseSource(); }, true, L"", L"", L"",
-         false, 4},
-        {L"TWAIN_CloseSourceManager", [](const TwainExports& api, HWND w) { return api.TWAIN_CloseSourceManager(w); }, true,
-         L"", L"", L"", false, 3},
-        {L"TWAIN_UnloadSourceManager", [](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); }, false,
+        {L"TWAIN_DisableSource", [](const TwainExports& api, HWND) { return api.TWAIN_DisableSource(); }, 5, L"", L"", L""},
+        {L"TWAIN_CloseSource", [](const TwainExports& api, HWND) { return api.TWAIN_CloseSource(); }, 4, L"", L"", L""},
+        {L"TWAIN_CloseSourceManager", [](const TwainExports& api, HWND w) { return api.TWAIN_CloseSourceManager(w); }, 3,
+         L"", L"", L""},
+        {L"TWAIN_UnloadSourceManager", [](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); }, kNever,
          L"", L"", L""},
     };
     for (const Link& link : closing) {
-        const auto answer = steps.Step(link.call, link.sendsTriplets, link.sendsFromState);
+        const auto answer = steps.Step(link.call, link.sendsFromState);
         if (!answer) return ReportHang(section, link.name, steps.Limit());
         if (answer->returned) {
             section.Ok(StepFact(link.name, *answer));

@@ -39,9 +39,10 @@ std::wstring SourceText(const TW_IDENTITY& id) {
 // Steps the library back from wherever it is to state 1, as TWAIN_AcquireNative's closing steps
 // do, and destroys the manager's window.
 void CloseManager(TwainSteps& steps, ReportSection& section) {
-    const auto closed = steps.Step([](const TwainExports& api, HWND window) { return api.TWAIN_CloseSourceManager(window); }, true, 3);
+    const auto closed = steps.Step([](const TwainExports& api, HWND window) { return api.TWAIN_CloseSourceManager(window); }, 3);
     if (!closed) return ReportHang(section, L"TWAIN_CloseSourceManager", steps.Limit());
-    const auto unloaded = steps.Step([](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); }, false);
+    const auto unloaded = steps.Step([](const TwainExports& api, HWND) { return api.TWAIN_UnloadSourceManager(); },
+                                    TwainSteps::kSendsNoTriplet);
     if (!unloaded) return ReportHang(section, L"TWAIN_UnloadSourceManager", steps.Limit());
     steps.CloseWindow();
     const std::wstring fact = StepFact(L"TWAIN_CloseSourceManager", *closed) + L"; " +
@@ -76,7 +77,8 @@ std::vector<TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section) {
         return sources;
     }
 
-    const auto available = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); }, false);
+    const auto available = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); },
+                                        TwainSteps::kSendsNoTriplet);
     if (!available) {
         ReportHang(section, L"TWAIN_IsAvailable (loading " + shownPath + L")", steps->Limit());
         return sources;
@@ -97,7 +99,8 @@ std::vector<TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section) {
         section.Fail(L"no window for the TWAIN manager could be made", L"restart Windows and run kvrdiag again");
         return sources;
     }
-    const auto loaded = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); }, false);
+    const auto loaded = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); },
+                                     TwainSteps::kSendsNoTriplet);
     if (!loaded) {
         ReportHang(section, L"TWAIN_LoadSourceManager", steps->Limit());
         return sources;

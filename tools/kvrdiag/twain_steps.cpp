@@ -13,9 +13,9 @@ TwainSteps::TwainSteps(BoundedWorker& worker, const TwainExports& api, std::chro
     shared_->api = api;
 }
 
-std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets, int sendsFromState,
+std::function<void()> TwainSteps::Measured(Call call, int sendsFromState,
                                            std::shared_ptr<std::optional<StepAnswer>> answer) const {
-    return [shared = shared_, call = std::move(call), sendsTriplets, sendsFromState, answer] {
+    return [shared = shared_, call = std::move(call), sendsFromState, answer] {
         const TwainExports& api = shared->api;
         StepAnswer a;
         const int stateBefore = api.TWAIN_State();
@@ -26,7 +26,7 @@ std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets, int se
         // A call that sent no triplet leaves the library's codes as an earlier step set them:
         // they are not this one's. Without a manager loaded before or after the call (state 1)
         // it sent none, nor a step back from below the state it leaves.
-        const bool sent = sendsTriplets && stateBefore >= sendsFromState && (stateBefore >= 2 || a.state >= 2);
+        const bool sent = stateBefore >= sendsFromState && (stateBefore >= 2 || a.state >= 2);
         if (!sent) {
             *answer = a;
             return;
@@ -45,42 +45,28 @@ std::function<void()> TwainSteps::Measured(Call call, bool sendsTriplets, int se
     };
 }
 
-std::optional<StepAnswer> TwainSteps::Step(Call call, bool sendsTriplets, int sendsFromState) {
+std::optional<StepAnswer> TwainSteps::Step(Call call, int sendsFromState) {
     auto answer = std::make_shared<std::optional<StepAnswer>>();
-    if (worker_.Run(Measured(std::move(call), sendsTriplets, sendsFromState, answer), limit_) !=
+    if (worker_.Run(Measured(std::move(call), sendsFromState, answer), limit_) !=
         BoundedWorker::Outcome::Done) {
         return std::nullopt;
     }
     return *answer;
 }
 
-std::optional<BoundedWorker::Outcome> TwainSteps::AfterInterruption(BoundedWorker::Outcome outcome,
-                                                                     bool* interrupted) {
-    *interrupted = outcome == BoundedWorker::Outcome::Interrupted;
-    if (outcome == BoundedWorker::Outcome::Done) return outcome;
-    if (outcome != BoundedWorker::Outcome::Interrupted) return std::nullopt;
-    const auto drained = worker_.Run(
-        [] {
-            MSG message;
-            while (::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-            }
-        },
-        limit_);
-    if (drained != BoundedWorker::Outcome::Done) return std::nullopt;
-    return outcome;
-}
-
 std::optional<StepAnswer> TwainSteps::LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted) {
     auto answer = std::make_shared<std::optional<StepAnswer>>();
-    const auto outcome = worker_.RunInterruptible(Measured(std::move(call), true, 2, answer), limit, limit_);
-    if (!AfterInterruption(outcome, interrupted)) return std::nullopt;
+    const auto outcome = worker_.RunInterruptible(Measured(std::move(call), kFromManagerLoaded, answer), limit, limit_);
+    *interrupted = outcome == BoundedWorker::Outcome::Interrupted;
+    if (outcome != BoundedWorker::Outcome::Done && !*interrupted) return std::nullopt;
     return *answer;
 }
 
 bool TwainSteps::RunLoop(Work work, std::chrono::milliseconds limit, bool* interrupted) {
     const auto outcome = worker_.RunInterruptible(
         [shared = shared_, work = std::move(work)] { work(shared->api, shared->window); }, limit, limit_);
-    return AfterInterruption(outcome, interrupted).has_value();
+    *interrupted = outcome == BoundedWorker::Outcome::Interrupted;
+    return outcome == BoundedWorker::Outcome::Done || *interrupted;
 }
 
 bool TwainSteps::Run(Work work) {

@@ -32,12 +32,17 @@ public:
 
     using Call = std::function<int(const TwainExports& api, HWND window)>;
 
-    // Runs `call` and reads the result code and the condition code (unless the call sends no
-    // triplet: loading and unloading the manager, and a step back taken below the state it
-    // leaves, `sendsFromState`: disabling a source that is not enabled is state 5, closing one
-    // that is not open 4, closing a manager that is not open 3), and the state after it. None
-    // when it did not come back in time (the worker is stuck then) or an earlier step did not.
-    std::optional<StepAnswer> Step(Call call, bool sendsTriplets = true, int sendsFromState = 2);
+    // The lowest state from which a call sends a triplet: below it, the library's codes are an
+    // earlier step's. Any call once the manager is loaded; a step back only from above the state
+    // it leaves (disabling a source 5, closing one 4, closing the manager 3); loading and
+    // unloading the manager never.
+    static constexpr int kFromManagerLoaded = 2;
+    static constexpr int kSendsNoTriplet = 8;
+
+    // Runs `call` and reads the result code and the condition code (when it sent a triplet, by
+    // `sendsFromState`) and the state after it. None when it did not come back in time (the
+    // worker is stuck then) or an earlier step did not.
+    std::optional<StepAnswer> Step(Call call, int sendsFromState = kFromManagerLoaded);
     // The same for a call that runs the library's message loop: after `limit` the loop is told
     // to quit (WM_QUIT); `interrupted` says whether it had to be.
     std::optional<StepAnswer> LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted);
@@ -75,10 +80,7 @@ private:
         TwainExports api;
         HWND window = nullptr;
     };
-    // Ends an interrupted loop's step: a WM_QUIT that a dialog's loop posted again for a loop
-    // around it must not end the next step's loop at once.
-    std::optional<BoundedWorker::Outcome> AfterInterruption(BoundedWorker::Outcome outcome, bool* interrupted);
-    std::function<void()> Measured(Call call, bool sendsTriplets, int sendsFromState,
+    std::function<void()> Measured(Call call, int sendsFromState,
                                    std::shared_ptr<std::optional<StepAnswer>> answer) const;
 
     BoundedWorker& worker_;
