@@ -1,8 +1,11 @@
 #include "base/replacement_file.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "base/wine.h"
 
@@ -30,20 +33,37 @@ FullPath FullPathOf(const std::string& path) {
 struct FileIdentity {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     FILETIME created{};
-    bool haveCreated = false;
 };
 
 constexpr DWORD kCarriedAttributes =
     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// One call: the attributes and the creation time together.
 FileIdentity IdentityOf(const std::string& path) {
     FileIdentity id;
-    id.attributes = ::GetFileAttributesA(path.c_str());
-    if (id.attributes == INVALID_FILE_ATTRIBUTES) return id;
-    KernelHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    id.haveCreated = file && ::GetFileTime(file.get(), &id.created, nullptr, nullptr);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return id;
+    id.attributes = data.dwFileAttributes;
+    id.created = data.ftCreationTime;
     return id;
+}
+
+// Renames an open file to `target`, over a file of that name: under Wine one request, where
+// MoveFileEx opens the file again and asks several. (Windows takes a DOS path here only from
+// Windows 10 on, and the handle needs the right to delete, which a share may not grant: there the
+// file is closed and moved by name.)
+bool RenameOpenFile(HANDLE file, const std::string& target) {
+    const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, target.c_str(), -1, nullptr, 0);
+    if (length <= 0) return false;
+    std::vector<std::uint8_t> record(offsetof(FILE_RENAME_INFO, FileName) + sizeof(WCHAR) * static_cast<std::size_t>(length));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * static_cast<std::size_t>(length - 1));
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, target.c_str(), -1, rename->FileName, length) != length) {
+        return false;
+    }
+    return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(record.size())) != FALSE;
 }
 
 }  // namespace
@@ -67,6 +87,7 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
         error_ = ERROR_FILENAME_EXCED_RANGE;
         return;
     }
+    fullTarget_ = full.path;
     const std::string directory = full.path.substr(0, full.nameAt);
     // "kvrXXXX.tmp", as GetTempFileName names its files, but made here with CREATE_NEW and kept
     // open: the handle is proof that the file is there (Wine's GetTempFileNameA answers a name
@@ -76,6 +97,10 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
     const std::size_t room = MAX_PATH - 1 - directory.size();
     const std::size_t digits = room >= 11 ? 4 : std::min<std::size_t>(room - 1, 4);
     const unsigned names = 1u << (4 * digits);
+    // Under Wine the file is renamed into place through its own handle, which needs the right to
+    // delete it (what Wine grants wherever the directory may be written).
+    renamesThroughHandle_ = WineVersion() != nullptr;
+    const DWORD access = GENERIC_WRITE | (renamesThroughHandle_ ? DELETE : 0);
     const unsigned start = (::GetTickCount() ^ ::GetCurrentProcessId()) & (names - 1);
     for (unsigned n = 0; n < names; ++n) {
         char name[16];
@@ -86,7 +111,7 @@ ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)
             name[1 + digits] = '\0';
         }
         const std::string path = directory + name;
-        file_.reset(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        file_.reset(::CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file_) {
             temporary_ = path;
             return;
@@ -105,9 +130,9 @@ bool ReplacementFile::TargetFits(const std::string& target) { return !FullPathOf
 
 bool ReplacementFile::Commit() {
     if (temporary_.empty() || !file_) return false;
-    // ReplaceFile wants full paths (Wine's refuses relative ones with ERROR_DIRECTORY).
-    const std::string target = FullPathOf(target_).path;
-    if (target.empty()) return false;  // the destructor closes and removes the temporary file
+    // ReplaceFile wants full paths (Wine's refuses relative ones with ERROR_DIRECTORY): the one the
+    // temporary file was made beside.
+    const std::string& target = fullTarget_;
     const FileIdentity before = IdentityOf(target);
     const bool replacing = before.attributes != INVALID_FILE_ATTRIBUTES;
     // Made read-only since it was checked: still not replaced (Wine's rename would drop the mark).
@@ -130,11 +155,25 @@ bool ReplacementFile::Commit() {
         // only then moves the new one in, so that kvrprov or the viewer find no signature in
         // between, a failure or a crash there loses it, and a failed step leaves its own
         // temporary file behind. What the replaced file's identity has that a rename can carry
-        // is set on the new file first: its creation time and attributes. (Its security under
-        // Wine is a picture of the Unix mode; written back it would widen the mode.)
-        if (replacing && before.haveCreated) ::SetFileTime(file_.get(), &before.created, nullptr, nullptr);
+        // is set on the new file first, in one call: its creation time and attributes. (Its
+        // security under Wine is a picture of the Unix mode; written back it would widen the
+        // mode.)
+        if (replacing) {
+            FILE_BASIC_INFO basic{};  // times and attributes of 0 are left as they are
+            basic.CreationTime.LowPart = before.created.dwLowDateTime;
+            basic.CreationTime.HighPart = static_cast<LONG>(before.created.dwHighDateTime);
+            // A new file is made with the archive mark alone: only other marks are set.
+            const DWORD carried = before.attributes & kCarriedAttributes;
+            if (carried != FILE_ATTRIBUTE_ARCHIVE) basic.FileAttributes = carried ? carried : FILE_ATTRIBUTE_NORMAL;
+            ::SetFileInformationByHandle(file_.get(), FileBasicInfo, &basic, sizeof basic);
+        }
+        if (renamesThroughHandle_ && RenameOpenFile(file_.get(), target)) {
+            // Wine hands every WriteFile to the system at once: its close has no write left to report.
+            file_.reset();
+            temporary_.clear();
+            return true;
+        }
         if (!::CloseHandle(file_.release())) return false;
-        if (replacing) ::SetFileAttributesA(temporary_.c_str(), before.attributes & kCarriedAttributes);
     }
     if (!::MoveFileExA(temporary_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return false;

@@ -46,9 +46,11 @@ public:
 
 private:
     std::string target_;
+    std::string fullTarget_;  // the target's full path, as it was when the temporary file was made
     std::string temporary_;
     KernelHandle file_;
     bool targetRefused_ = false;
+    bool renamesThroughHandle_ = false;
     DWORD error_ = 0;
 };
 

@@ -39,7 +39,17 @@ ScreenFormat QueryScreenFormat() {
     return format;
 }
 
+// Whether pixels in this format keep 8 bits a colour where a 24- or 32-bit BI_RGB row has them:
+// plain rows, or bit fields with those masks (as a 32-bit X display reports its format).
+bool HoldsPlainTrueColour(const ScreenFormat& format) {
+    const bool plainMasks = format.header.biCompression != BI_BITFIELDS ||
+                            (format.masks[0] == 0xFF0000 && format.masks[1] == 0xFF00 && format.masks[2] == 0xFF);
+    return plainMasks && (format.header.biBitCount == 24 || format.header.biBitCount == 32);
+}
+
 }  // namespace
+
+bool ScreenIsPlainTrueColour() { return HoldsPlainTrueColour(QueryScreenFormat()); }
 
 ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(height) {
     CheckPictureSize(width, height);
@@ -64,11 +74,8 @@ ScreenPicture::ScreenPicture(int width, int height) : width_(width), height_(hei
                                          &bits, nullptr, 0));
         bits_ = static_cast<std::uint8_t*>(bits);
         stride_ = static_cast<std::size_t>(layout::DibRowBytes(width, bitsPerPixel_));
-        // Bit fields that put 8 bits a colour where BI_RGB has them (as a 32-bit X display
-        // reports its format) are read in place like plain rows.
-        const bool plainMasks = format.header.biCompression == BI_RGB ||
-                                (format.masks[0] == 0xFF0000 && format.masks[1] == 0xFF00 && format.masks[2] == 0xFF);
-        direct_ = plainMasks && (bitsPerPixel_ == 24 || bitsPerPixel_ == 32);
+        // Rows with 8 bits a colour in their plain places are read in place.
+        direct_ = HoldsPlainTrueColour(format);
     } else {
         // A palette screen: a device-dependent bitmap, converted to colour rows when read.
         WindowDc screenDc(nullptr);

@@ -14,6 +14,10 @@
 
 namespace kavrel::picture {
 
+// Whether the screen keeps 8 bits a colour, blue, green and red in the places a 24- or 32-bit
+// BI_RGB row has them: drawing such a row one to one in the screen's format then only copies it.
+bool ScreenIsPlainTrueColour();
+
 class ScreenPicture {
 public:
     // Throws kavrel::Error when the size is refused or the bitmap cannot be made.
