@@ -70,8 +70,12 @@ bool RenameOpenFile(HANDLE file, const std::string& target) {
 
 ReplacementFile::ReplacementFile(std::string target) : target_(std::move(target)) {
     // A file that is there must be one this process may replace: open for writing, and shared
-    // with no one (as creating it over would require).
-    {
+    // with no one (as creating it over would require). Where its attributes say there is no file
+    // (a new signature, the common case), the opening is spared.
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    const bool absent = !::GetFileAttributesExA(target_.c_str(), GetFileExInfoStandard, &attributes) &&
+                        (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (!absent) {
         KernelHandle existing(::CreateFileA(target_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         const DWORD error = existing ? ERROR_SUCCESS : ::GetLastError();
