@@ -53,14 +53,17 @@ FileIdentity IdentityOf(const std::string& path) {
 // Windows 10 on, and the handle needs the right to delete, which a share may not grant: there the
 // file is closed and moved by name.)
 bool RenameOpenFile(HANDLE file, const std::string& target) {
-    const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, target.c_str(), -1, nullptr, 0);
+    // The name is read in the code page the process's other "A" file calls read it in (a program
+    // may have switched them to the OEM one): else the file would go in under another name.
+    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, target.c_str(), -1, nullptr, 0);
     if (length <= 0) return false;
     std::vector<std::uint8_t> record(offsetof(FILE_RENAME_INFO, FileName) + sizeof(WCHAR) * static_cast<std::size_t>(length));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
     rename->ReplaceIfExists = TRUE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * static_cast<std::size_t>(length - 1));
-    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, target.c_str(), -1, rename->FileName, length) != length) {
+    if (::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, target.c_str(), -1, rename->FileName, length) != length) {
         return false;
     }
     return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(record.size())) != FALSE;

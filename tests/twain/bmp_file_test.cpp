@@ -182,6 +182,18 @@ TEST_F(BmpFiles, ResultCodesOfTheWriters) {
     EXPECT_EQ(kv.TWAIN_WriteNativeToFilename(dib, (dir.Path().substr(0, 2) + "drive-relative.bmp").c_str()), 0);
     ::SetCurrentDirectoryA(previous);
     EXPECT_EQ(ReadBytes(dir / "drive-relative.bmp").size(), 54u + 4 * 12);
+    // A program whose file calls take OEM names (a console program's) replaces the file it names,
+    // and no other: "подпись.bmp" in code page 866.
+    const std::string oemName = dir.Subdir("oem") + "\\\xAF\xAE\xA4\xAF\xA8\xE1\xEC.bmp";
+    ::SetFileApisToOEM();
+    const int oemWritten = kv.TWAIN_WriteNativeToFilename(dib, oemName.c_str());  // a new file
+    const int oemReplaced = kv.TWAIN_WriteNativeToFilename(other, oemName.c_str());
+    const Bytes oemRead = ReadBytes(oemName);
+    ::SetFileApisToANSI();
+    EXPECT_EQ(oemWritten, 0);
+    EXPECT_EQ(oemReplaced, 0);
+    EXPECT_EQ(oemRead.size(), 54u + 2 * 20) << "the named file holds the second image";
+    EXPECT_EQ(EntriesIn(dir / "oem"), 1) << "no file under another name";
     // The same through the lower writers, on an open file.
     OFSTRUCT of{};
     HFILE file = ::OpenFile((dir / "direct.bmp").c_str(), &of, OF_CREATE | OF_WRITE);
