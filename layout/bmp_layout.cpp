@@ -86,14 +86,16 @@ BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
     const std::int32_t height = LoadField<std::int32_t>(dib + 8);
     const std::uint16_t bitCount = LoadField<std::uint16_t>(dib + 14);
     const std::uint32_t compression = LoadField<std::uint32_t>(dib + 16);
-    const std::uint32_t clrUsed = LoadField<std::uint32_t>(dib + 32);
 
     // The file's offsets count a 40-byte header; a longer one would not match them, and the
     // image-size rule is for rows stored bottom-up.
     if (headerSize != kInfoHeaderSize || height < 0) return plan;
-
-    std::uint64_t colours = clrUsed;
-    if (colours == 0 && bitCount <= 8) colours = std::uint64_t{1} << bitCount;
+    // The file carries the table that lies in the DIB. A claim of more than 256 colours is none
+    // here, while GDI would take the pixels after the header for colours and other readers look
+    // for a table of that size: such a DIB is not written.
+    const DibColorTable table = *ReadDibColorTable(dib, available);
+    if (!table.Countable()) return plan;
+    const std::uint64_t colours = table.entries;
     std::uint64_t sizeImage = LoadField<std::uint32_t>(dib + 20);
     if (compression == kCompressionRgb) {
         sizeImage = static_cast<std::uint64_t>(height) * DibRowBytes(width, bitCount);

@@ -41,12 +41,13 @@ enum class BmpPlanResult {
     Write,          // the plan holds the file's numbers
     NothingToWrite, // compressed data without an image size: nothing is written
     Refused,        // the header claims more than the DIB holds, or a layout this writer
-                    // does not write (a header other than 40 bytes, rows stored top-down)
+                    // does not write (a header other than 40 bytes, rows stored top-down,
+                    // more than 256 colours)
 };
 
 struct BmpPlan {
     BmpPlanResult result = BmpPlanResult::Refused;
-    std::uint32_t colours = 0;     // biClrUsed, or 2^biBitCount up to 8 bits when it is 0
+    std::uint32_t colours = 0;     // the DIB's colour-table entries (DibColorTable)
     std::uint32_t sizeImage = 0;   // biSizeImage (computed for uncompressed rows)
     std::uint32_t offBits = 0;     // 54 + 4 × colours
     std::uint32_t fileSize = 0;    // offBits + sizeImage

@@ -6,34 +6,33 @@
 
 namespace kavrel::layout {
 
-namespace {
-
-int CountFor(std::uint64_t count) { return count > 256 ? 0 : static_cast<int>(count); }
-
-}  // namespace
-
-int DibColorCount(const std::uint8_t* header, std::size_t size) {
-    if (!header || size < 4) return 0;
-    const std::uint32_t headerSize = LoadField<std::uint32_t>(header);
-    if (headerSize == kCoreHeaderSize) {
-        if (size < kCoreHeaderSize) return 0;
-        const std::uint16_t bits = LoadField<std::uint16_t>(header + 10);
-        return bits > 8 ? 0 : CountFor(std::uint64_t{1} << bits);
+std::optional<DibColorTable> ReadDibColorTable(const std::uint8_t* header, std::size_t size) {
+    if (!header || size < 4) return std::nullopt;
+    DibColorTable table;
+    std::uint16_t bits = 0;
+    if (LoadField<std::uint32_t>(header) == kCoreHeaderSize) {
+        if (size < kCoreHeaderSize) return std::nullopt;
+        bits = LoadField<std::uint16_t>(header + 10);
+        table.entryBytes = 3;
+    } else {
+        if (size < kInfoHeaderSize) return std::nullopt;
+        bits = LoadField<std::uint16_t>(header + 14);
+        table.claimed = LoadField<std::uint32_t>(header + 32);
     }
-    if (size < kInfoHeaderSize) return 0;
-    const std::uint32_t clrUsed = LoadField<std::uint32_t>(header + 32);
-    if (clrUsed != 0) return CountFor(clrUsed);
-    const std::uint16_t bits = LoadField<std::uint16_t>(header + 14);
-    return bits <= 8 ? CountFor(std::uint64_t{1} << bits) : 0;
+    const std::uint64_t full = bits <= 8 ? std::uint64_t{1} << bits : 0;
+    if (table.claimed == 0) table.claimed = static_cast<std::uint32_t>(full);
+    table.entries = table.Countable() ? table.claimed : 0;
+    if (table.entryBytes == 4) {
+        table.gdiReads = static_cast<std::uint32_t>(table.claimed < full ? table.claimed : full);
+    } else {
+        table.gdiReads = table.entries;
+    }
+    return table;
 }
 
-std::uint32_t GdiColorTableEntries(const std::uint8_t* header, std::size_t size) {
-    if (!header || size < kInfoHeaderSize) return 0;
-    const std::uint16_t bits = LoadField<std::uint16_t>(header + 14);
-    if (bits > 8) return 0;
-    const std::uint32_t full = 1u << bits;
-    const std::uint32_t clrUsed = LoadField<std::uint32_t>(header + 32);
-    return clrUsed == 0 || clrUsed > full ? full : clrUsed;
+int DibColorCount(const std::uint8_t* header, std::size_t size) {
+    const auto table = ReadDibColorTable(header, size);
+    return table ? static_cast<int>(table->entries) : 0;
 }
 
 std::uint64_t DibRowBytes(std::int64_t width, unsigned bitCount) {
@@ -57,17 +56,18 @@ std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size)
     case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: return std::nullopt;
     }
-    d.colorCount = DibColorCount(block, size);
+    const auto table = ReadDibColorTable(block, size);
+    d.colorCount = static_cast<int>(table->entries);
     d.colorTableOffset = d.headerSize;
-    std::uint64_t tableBytes = std::uint64_t{4} * static_cast<unsigned>(d.colorCount);
+    std::uint64_t tableBytes = std::uint64_t{4} * table->entries;
     // The three bit-field masks of a 40-byte header sit where a colour table would; the pixel
     // rows come after them (a longer header holds the masks itself).
     if (d.compression == kCompressionBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasksSize;
     const std::uint64_t bitsOffset = std::uint64_t{d.headerSize} + tableBytes;
     if (bitsOffset > size) return std::nullopt;
     // The table GDI reads when the DIB is drawn must be in the block too (a header claiming 257
-    // colours at 8 bits counts none above, yet GDI reads 256 entries).
-    if (std::uint64_t{d.headerSize} + 4 * std::uint64_t{GdiColorTableEntries(block, size)} > size) return std::nullopt;
+    // colours at 8 bits has no table here, yet GDI reads 256 entries).
+    if (std::uint64_t{d.headerSize} + table->BytesAfterHeader() > size) return std::nullopt;
     d.bitsOffset = static_cast<std::size_t>(bitsOffset);
     const std::uint64_t rows = d.height < 0 ? static_cast<std::uint64_t>(-std::int64_t{d.height})
                                             : static_cast<std::uint64_t>(d.height);

@@ -21,16 +21,39 @@ constexpr std::uint32_t kCompressionBitFields = 3;
 // The three colour masks that follow a 40-byte header with bit-field compression.
 constexpr std::uint32_t kBitFieldMasksSize = 12;
 
-// Colour-table entries of a DIB by its header: a core header (size 12) has 2^bitcount; an
-// information header has biClrUsed if set, else 2^biBitCount up to 8 bits and none above; any
-// count above 256 is 0. Needs the header's first 12 (core) or 40 bytes; 0 when `size` is less.
-int DibColorCount(const std::uint8_t* header, std::size_t size);
+// The colour table of a DIB, by the one rule that the reader, the writer, the palette and the
+// drawing of DIBs all follow. Two numbers, because what lies in the block and what GDI reads differ:
+// - `entries` lie between the header and the pixels (where the pixels start, what a file written
+//   from the DIB carries, what TWAIN_DibNumColors reports): biClrUsed if set, else 2^bits up to 8
+//   bits and none above; a claim above 256 is no table at all (no palette has more entries);
+// - `gdiReads` are the entries GDI reads after an information header when it draws the DIB: for 8
+//   bits a pixel or fewer, biClrUsed but at most 2^bits (2^bits when biClrUsed is 0); none above.
+// Where they differ the safe reading is taken: a block holds a DIB only when it holds both
+// (BytesAfterHeader), so nothing is ever read past it; and a DIB claiming more than 256 colours,
+// whose pixels GDI would read as colours, is not written to a file (Countable).
+struct DibColorTable {
+    std::uint32_t claimed = 0;     // biClrUsed, or 2^bits up to 8 bits when it is 0; uncapped
+    std::uint32_t entries = 0;
+    std::uint32_t gdiReads = 0;    // a core header (12 bytes) draws with its `entries` triples
+    std::uint32_t entryBytes = 4;  // an RGBQUAD; an RGBTRIPLE after a core header
 
-// The colour-table entries GDI reads after an information header when it draws the DIB: for 8 bits
-// a pixel or fewer, biClrUsed but at most 2^biBitCount (2^biBitCount when biClrUsed is 0); none
-// for more. A block must hold these wherever a DIB in it is drawn, whatever DibColorCount says
-// (which counts no table for a biClrUsed above 256). Needs the header's first 40 bytes.
-std::uint32_t GdiColorTableEntries(const std::uint8_t* header, std::size_t size);
+    // Whether the claim is a table the block can hold and GDI reads from it only.
+    bool Countable() const { return claimed <= 256; }
+    // Bytes the block must hold after the header for the table: what lies there and what GDI reads.
+    std::uint64_t BytesAfterHeader() const {
+        return std::uint64_t{entryBytes} * (entries > gdiReads ? entries : gdiReads);
+    }
+    // The colours the image is shown with, for a palette: those GDI reads up to 8 bits; above, the
+    // table a true-colour DIB may carry to help a palette display.
+    std::uint32_t PaletteEntries() const { return gdiReads ? gdiReads : entries; }
+};
+
+// The colour table of the DIB whose header starts at `header`, of which `size` bytes may be read:
+// a core header (size 12) needs 12 of them, an information header 40. None when they are not there.
+std::optional<DibColorTable> ReadDibColorTable(const std::uint8_t* header, std::size_t size);
+
+// DibColorTable's `entries` (0 when the header is cut short).
+int DibColorCount(const std::uint8_t* header, std::size_t size);
 
 // Bytes of one pixel row: ((width × bitCount + 31) / 32) × 4; 0 for a width that is not positive.
 // The one place the row stride of any bitmap in memory or in a file is computed.

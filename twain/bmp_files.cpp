@@ -3,13 +3,13 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include <cstring>
 #include <string>
 
 #include "base/no_throw.h"
 #include "base/replacement_file.h"
 #include "base/win_handles.h"
 #include "layout/bmp_layout.h"
+#include "layout/byte_fields.h"
 #include "twain/library_state.h"
 
 using kavrel::GlobalBlock;
@@ -68,9 +68,7 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
     const BmpPlan plan = PlanBmpFile(dib, available);
     if (plan.result != BmpPlanResult::Write) return 0;
     // Uncompressed rows: the computed image size goes into the DIB's own header as well.
-    std::uint32_t compression = 0;
-    std::memcpy(&compression, dib + 16, 4);
-    if (compression == BI_RGB) std::memcpy(dib + 20, &plan.sizeImage, 4);
+    if (LoadField<std::uint32_t>(dib + 16) == BI_RGB) StoreField<std::uint32_t>(dib + 20, plan.sizeImage);
     std::uint8_t header[kBmpFileHeaderSize];
     FillBmpFileHeader(plan, header);
     if (::_lwrite(file, reinterpret_cast<LPCCH>(header), sizeof header) != sizeof header) return 0;
@@ -98,12 +96,10 @@ TWAIN_API int WINAPI TWAIN_WriteDibToFile(LPBITMAPINFOHEADER dib, HFILE file) {
         // caller's and is taken as the header describes it.
         std::size_t available = static_cast<std::size_t>(-1);
         if (HGLOBAL block = ::GlobalHandle(dib)) {
-            const SIZE_T size = ::GlobalSize(block);
-            const auto* start = static_cast<const std::uint8_t*>(::GlobalLock(block));
-            if (start) {
-                const auto* at = reinterpret_cast<const std::uint8_t*>(dib);
-                if (at >= start && at < start + size) available = size - static_cast<std::size_t>(at - start);
-                ::GlobalUnlock(block);
+            GlobalLockGuard locked(block);
+            const auto* at = reinterpret_cast<const std::uint8_t*>(dib);
+            if (locked && at >= locked.bytes() && at < locked.bytes() + locked.size()) {
+                available = locked.size() - static_cast<std::size_t>(at - locked.bytes());
             }
         }
         return WriteDib(reinterpret_cast<std::uint8_t*>(dib), available, file);
@@ -207,17 +203,17 @@ TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
 
 TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTypeMask) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
-        HANDLE dib = AcquireLastImage(window, pixelTypeMask);
-        if (!dib) return 0;
+        GlobalBlock image(AcquireLastImage(window, pixelTypeMask));
+        if (!image) return 0;
         // Given to the clipboard or freed here, the block is not the caller's any more.
-        Unlist(dib);
-        int result = 0;
-        if (::OpenClipboard(window)) {
-            // The clipboard owns the block only once it has taken it.
-            if (::EmptyClipboard() && ::SetClipboardData(CF_DIB, dib)) result = 1;
-            ::CloseClipboard();
-        }
-        if (!result) ::GlobalFree(dib);
-        return result;
+        Unlist(image.get());
+        if (!::OpenClipboard(window)) return 0;
+        // The clipboard owns the block only once SetClipboardData has taken it: one it refuses
+        // (no clipboard owner, no memory) is still this call's to free, and the call has failed.
+        const bool handedOver = ::EmptyClipboard() && ::SetClipboardData(CF_DIB, image.get());
+        ::CloseClipboard();
+        if (!handedOver) return 0;
+        image.release();
+        return 1;
     });
 }

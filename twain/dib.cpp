@@ -194,23 +194,24 @@ TWAIN_API int WINAPI TWAIN_DibNumColors(HANDLE dib) {
 TWAIN_API HPALETTE WINAPI TWAIN_CreateDibPalette(HANDLE dib) {
     return kavrel::NoThrow(HPALETTE{nullptr}, [&]() -> HPALETTE {
         GlobalLockGuard locked(dib);
-        if (!locked || locked.size() < 4) return nullptr;
-        const int colors = TWAIN_DibNumColors(dib);
-        const int entries = colors ? colors : 256;
+        if (!locked) return nullptr;
+        const auto table = kavrel::layout::ReadDibColorTable(locked.bytes(), locked.size());
+        if (!table) return nullptr;
+        // The colours the image is drawn with, from the table after the header; a table that runs
+        // past the end of the block is not read.
+        const std::uint32_t colors = table->PaletteEntries();
+        const std::uint32_t entries = colors ? colors : 256;
 
-        std::vector<std::uint8_t> record(offsetof(LOGPALETTE, palPalEntry) +
-                                         sizeof(PALETTEENTRY) * static_cast<std::size_t>(entries));
+        std::vector<std::uint8_t> record(offsetof(LOGPALETTE, palPalEntry) + sizeof(PALETTEENTRY) * entries);
         auto* palette = reinterpret_cast<LOGPALETTE*>(record.data());
         palette->palVersion = 0x300;
         palette->palNumEntries = static_cast<WORD>(entries);
         if (colors) {
-            // The colour table starts after the header (the low 16 bits of its size); a table that
-            // runs past the end of the block is not read.
-            const std::size_t table = LoadField<std::uint32_t>(locked.bytes()) & 0xFFFFu;
-            if (table + 4 * static_cast<std::size_t>(colors) > locked.size()) return nullptr;
-            for (int i = 0; i < colors; ++i) {
-                const std::uint8_t* quad = locked.bytes() + table + 4 * static_cast<std::size_t>(i);
-                palette->palPalEntry[i] = {quad[2], quad[1], quad[0], 0};  // the table is blue, green, red
+            const std::uint64_t start = LoadField<std::uint32_t>(locked.bytes());
+            if (start + std::uint64_t{table->entryBytes} * colors > locked.size()) return nullptr;
+            for (std::uint32_t i = 0; i < colors; ++i) {
+                const std::uint8_t* entry = locked.bytes() + start + std::size_t{table->entryBytes} * i;
+                palette->palPalEntry[i] = {entry[2], entry[1], entry[0], 0};  // the table is blue, green, red
             }
         } else {
             for (int i = 0; i < 256; ++i) {

@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "base/win_handles.h"
+#include "runtime/printing/print_job.h"
 
 namespace kavrel::printing {
 
@@ -25,28 +26,17 @@ void PrintPage(const std::string& documentName, const std::function<bool(HDC pag
     const std::string printer = DefaultPrinterName();
     CreatedDc dc(::CreateDCA("WINSPOOL", printer.c_str(), nullptr, nullptr));
     if (!dc) throw Error("Печать невозможна: принтер \"" + printer + "\" недоступен");
-    DOCINFOA document{};
-    document.cbSize = sizeof document;
-    document.lpszDocName = documentName.c_str();
-    if (::StartDocA(dc.get(), &document) <= 0) {
-        throw Error("Печать невозможна: принтер \"" + printer + "\" не принял задание");
-    }
-    // From here a failure abandons the job instead of leaving it open in the spooler.
-    if (::StartPage(dc.get()) <= 0) {
-        ::AbortDoc(dc.get());
-        throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
-    }
+    PrintJob job(dc.get(), documentName.c_str());
+    if (!job) throw Error("Печать невозможна: принтер \"" + printer + "\" не принял задание");
+    // From here every way out but Finish abandons the job instead of leaving it open in the spooler.
+    if (::StartPage(dc.get()) <= 0) throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
     // A driver that refuses the drawing (out of memory for a large zoomed picture, for one) would
     // leave a blank page: the job is abandoned and the operator told instead.
     if (!drawPage(dc.get())) {
-        ::AbortDoc(dc.get());
         throw Error("Печать невозможна: принтер \"" + printer + "\" не смог напечатать " + what);
     }
-    if (::EndPage(dc.get()) <= 0) {
-        ::AbortDoc(dc.get());
-        throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
-    }
-    if (::EndDoc(dc.get()) <= 0) throw Error("Печать не завершена: принтер \"" + printer + "\" не принял задание");
+    if (::EndPage(dc.get()) <= 0) throw Error("Печать невозможна: принтер \"" + printer + "\" не принял страницу");
+    if (!job.Finish()) throw Error("Печать не завершена: принтер \"" + printer + "\" не принял задание");
 }
 
 void PrintPicture(const picture::DibBitmap& picture, int width, int height, const std::string& documentName) {

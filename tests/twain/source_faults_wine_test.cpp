@@ -5,6 +5,7 @@
 // printed with the outcome of each row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "support/dib_builder.h"
+#include "support/import_patch.h"
 #include "support/kavrel_api.h"
 #include "support/test_support.h"
 #include "support/window_driver.h"
@@ -118,6 +120,21 @@ std::function<bool(KavrelApi&, const Acquisition&)> OneImageOf(int bits) {
 int transfersSeen = 0;
 void WINAPI CountTransfer(HANDLE, int) { ++transfersSeen; }
 
+// A clipboard that refuses the image (SetClipboardData fails without an owner or without memory),
+// and the blocks the library frees meanwhile.
+HANDLE refusedByClipboard = nullptr;
+std::vector<HGLOBAL> freedBlocks;
+decltype(&::GlobalFree) realGlobalFree = nullptr;
+HANDLE WINAPI RefuseClipboardData(UINT, HANDLE data) {
+    refusedByClipboard = data;
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+HGLOBAL WINAPI RecordGlobalFree(HGLOBAL block) {
+    freedBlocks.push_back(block);
+    return realGlobalFree(block);
+}
+
 // A row where kvrscan must refuse the delivered page: code 1, its one message, no file.
 RowRun KvrscanRefusesThePage() {
     return [](KavrelApi&, hoststandin::ScriptHost& host, const ScratchDir& dir) {
@@ -223,6 +240,24 @@ TEST(SourceFaults, AMisbehavingScannerThroughWinesManager) {
                                 std::to_string(listedAfterFile) + " and " + std::to_string(listedAfterClipboard) + " listed",
                             written == 0 && FileExists(file) && onClipboard == 1 && clipboardHasIt &&
                                 listedAfterFile == 0 && listedAfterClipboard == 0};
+         }},
+        {"the clipboard refuses the image", "the call fails; the image freed, not listed",
+         "", [](KavrelApi& kv, hoststandin::ScriptHost&, const ScratchDir&) {
+             refusedByClipboard = nullptr;
+             freedBlocks.clear();
+             int onClipboard = -1;
+             {
+                 ImportPatch refusing(kv.Module(), "user32.dll", "SetClipboardData", &RefuseClipboardData);
+                 ImportPatch recording(kv.Module(), "kernel32.dll", "GlobalFree", &RecordGlobalFree);
+                 if (!refusing.Holds() || !recording.Holds()) return Outcome{"imports not found", false};
+                 realGlobalFree = recording.Original<HGLOBAL WINAPI(HGLOBAL)>();
+                 onClipboard = kv.TWAIN_AcquireToClipboard(nullptr, 0);
+             }
+             const bool freed = refusedByClipboard &&
+                                std::find(freedBlocks.begin(), freedBlocks.end(), refusedByClipboard) != freedBlocks.end();
+             return Outcome{"clipboard " + std::to_string(onClipboard) + (refusedByClipboard ? ", refused" : ", not offered") +
+                                (freed ? ", freed, " : ", not freed, ") + std::to_string(kv.TWAIN_GetNumDibs()) + " listed",
+                            onClipboard == 0 && freed && kv.TWAIN_GetNumDibs() == 0};
          }},
         {"a pending count that never falls, no close request (Wine's camera source)",
          "the pages listed, the failing transfers after them reset, the acquisition ends; null",

@@ -2,20 +2,26 @@
 // a program that imports the spooler from its start sees no CUPS printer under this Wine set-up,
 // while one that loads it later (as Kavrel.dll does) sees the default printer.
 #include <windows.h>
+#include <winspool.h>
 
 #include <cstring>
+#include <vector>
 #include <exception>
+#include <stdexcept>
 
 #include "runtime/picture/bitmap.h"
 #include "runtime/printing/printer.h"
 
 // Prints a 100 x 50 picture into a rectangle of 500 x 250 printer pixels, or -- `drawingFails` --
-// a page whose drawing the printer does not carry out; answers 1 when the job went to the
-// spooler, 0 with the error's message when it did not.
+// a page whose drawing the printer does not carry out (1) or whose drawing throws (2); answers 1
+// when the job went to the spooler, 0 with the error's message when it did not.
 extern "C" __declspec(dllexport) int __stdcall PrintProbe(int drawingFails, char* error, int errorSize) {
     try {
         kavrel::picture::DibBitmap picture(100, 50);
-        if (drawingFails) {
+        if (drawingFails == 2) {
+            kavrel::printing::PrintPage("Kavrel test", [](HDC) -> bool { throw std::runtime_error("drawing threw"); },
+                                        "a test page");
+        } else if (drawingFails) {
             kavrel::printing::PrintPage("Kavrel test", [](HDC) { return false; }, "a test page");
         } else {
             kavrel::printing::PrintPicture(picture, 500, 250, "Kavrel test");
@@ -28,4 +34,19 @@ extern "C" __declspec(dllexport) int __stdcall PrintProbe(int drawingFails, char
         }
         return 0;
     }
+}
+
+// The jobs this process has open on the default printer (-1 when it cannot be asked): a job that
+// was neither finished nor abandoned stays among them.
+extern "C" __declspec(dllexport) int __stdcall OpenJobsOnDefaultPrinter() {
+    char name[512] = {};
+    DWORD size = sizeof name;
+    HANDLE printer = nullptr;
+    if (!::GetDefaultPrinterA(name, &size) || !::OpenPrinterA(name, &printer, nullptr)) return -1;
+    DWORD needed = 0, jobs = 0;
+    ::EnumJobsA(printer, 0, 100, 1, nullptr, 0, &needed, &jobs);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    const BOOL listed = ::EnumJobsA(printer, 0, 100, 1, buffer.data(), needed, &needed, &jobs);
+    ::ClosePrinter(printer);
+    return listed ? static_cast<int>(jobs) : -1;
 }

@@ -153,5 +153,24 @@ TEST_F(Printing, ADrawingThePrinterDoesNotCarryOutIsAFailureAndNoPage) {
     }
 }
 
+TEST_F(Printing, ADrawingThatThrowsAbandonsTheJob) {
+    // However the print road is left, the job it started is finished or abandoned: none stays open
+    // in the spooler.
+    HMODULE probe = ::LoadLibraryA(WindowsPath(KAVREL_PRINT_PROBE_PATH).c_str());
+    ASSERT_NE(probe, nullptr);
+    using PrintProbe = int(__stdcall*)(int drawingFails, char* error, int errorSize);
+    using OpenJobs = int(__stdcall*)();
+    const auto print = reinterpret_cast<PrintProbe>(reinterpret_cast<void*>(::GetProcAddress(probe, "PrintProbe")));
+    const auto openJobs = reinterpret_cast<OpenJobs>(reinterpret_cast<void*>(::GetProcAddress(probe, "OpenJobsOnDefaultPrinter")));
+    ASSERT_NE(print, nullptr);
+    ASSERT_NE(openJobs, nullptr);
+    ASSERT_EQ(openJobs(), 0) << "no job before";
+    char error[512] = {};
+    EXPECT_EQ(print(2, error, sizeof error), 0);
+    EXPECT_STREQ(error, "drawing threw");
+    EXPECT_EQ(openJobs(), 0) << "the job is not left open";
+    ::FreeLibrary(probe);
+}
+
 }  // namespace
 }  // namespace kavrel::test
