@@ -2,10 +2,8 @@
 // a program that imports the spooler from its start sees no CUPS printer under this Wine set-up,
 // while one that loads it later (as Kavrel.dll does) sees the default printer.
 #include <windows.h>
-#include <winspool.h>
 
 #include <cstring>
-#include <vector>
 #include <exception>
 #include <stdexcept>
 
@@ -36,17 +34,3 @@ extern "C" __declspec(dllexport) int __stdcall PrintProbe(int drawingFails, char
     }
 }
 
-// The jobs this process has open on the default printer (-1 when it cannot be asked): a job that
-// was neither finished nor abandoned stays among them.
-extern "C" __declspec(dllexport) int __stdcall OpenJobsOnDefaultPrinter() {
-    char name[512] = {};
-    DWORD size = sizeof name;
-    HANDLE printer = nullptr;
-    if (!::GetDefaultPrinterA(name, &size) || !::OpenPrinterA(name, &printer, nullptr)) return -1;
-    DWORD needed = 0, jobs = 0;
-    ::EnumJobsA(printer, 0, 100, 1, nullptr, 0, &needed, &jobs);
-    std::vector<BYTE> buffer(needed ? needed : 1);
-    const BOOL listed = ::EnumJobsA(printer, 0, 100, 1, buffer.data(), needed, &needed, &jobs);
-    ::ClosePrinter(printer);
-    return listed ? static_cast<int>(jobs) : -1;
-}
