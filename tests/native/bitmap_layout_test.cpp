@@ -235,41 +235,5 @@ TEST(BmpPlan, TheFileWrittenFromADib) {
     const Bytes manyColours = Dib(5, 2, 24, 0, 300, 0, 1200, 32);
     EXPECT_EQ(PlanBmpFile(manyColours.data(), manyColours.size()).result, BmpPlanResult::Refused);
 }
-
-TEST(ColourTable, WhatTheBlockHoldsAndWhatGdiReads) {
-    struct Case {
-        std::uint16_t bits;
-        std::uint32_t clrUsed;
-        std::uint32_t entries, gdiReads, bytesAfterHeader, paletteEntries;
-    };
-    const Case cases[] = {
-        {8, 0, 256, 256, 1024, 256},
-        {4, 3, 3, 3, 12, 3},
-        {4, 17, 17, 16, 68, 16},    // a 17th entry lies there, and GDI reads 16
-        {8, 257, 0, 256, 1024, 256},  // no table counted, yet GDI reads a full one
-        {1, 300, 0, 2, 8, 2},
-        {24, 16, 16, 0, 64, 16},    // a true-colour DIB's table for palette displays
-        {24, 300, 0, 0, 0, 0},
-        {32, 0, 0, 0, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const auto table = ReadDibColorTable(Dib(1, 1, c.bits, 0, c.clrUsed).data(), 40);
-        ASSERT_TRUE(table) << c.bits << " bits, " << c.clrUsed;
-        EXPECT_EQ(table->entries, c.entries) << c.bits << " bits, " << c.clrUsed;
-        EXPECT_EQ(table->gdiReads, c.gdiReads) << c.bits << " bits, " << c.clrUsed;
-        EXPECT_EQ(table->BytesAfterHeader(), c.bytesAfterHeader) << c.bits << " bits, " << c.clrUsed;
-        EXPECT_EQ(table->PaletteEntries(), c.paletteEntries) << c.bits << " bits, " << c.clrUsed;
-        EXPECT_EQ(table->Countable(), c.clrUsed <= 256) << c.bits << " bits, " << c.clrUsed;
-    }
-    Bytes core(12, 0);
-    StoreField<std::uint32_t>(core.data(), 12);
-    StoreField<std::uint16_t>(core.data() + 10, 4);
-    const auto coreTable = ReadDibColorTable(core.data(), 12);
-    ASSERT_TRUE(coreTable);
-    EXPECT_EQ(coreTable->BytesAfterHeader(), 48u) << "16 three-byte entries";
-    EXPECT_FALSE(ReadDibColorTable(core.data(), 11));
-    EXPECT_FALSE(ReadDibColorTable(Dib(1, 1, 8).data(), 39));
-}
-
 }  // namespace
 }  // namespace kavrel::layout

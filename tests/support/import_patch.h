@@ -1,6 +1,6 @@
 // A system function answered by a test's stand-in, for one module and for a while: the entry of
-// that module's import table is pointed elsewhere, so that a refusal the real system gives only
-// in conditions a test cannot set up (a clipboard that will not take data) can be made to happen.
+// the module's import table is pointed elsewhere, so that a refusal or call the real system gives
+// no way to bring about or to see (a clipboard that will not take data) can be made and counted.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +9,16 @@ namespace kavrel::test {
 
 class ImportPatch {
 public:
-    // For its lifetime, `module`'s calls of `dll`!`function` go to `standIn`. Holds() is false
-    // when the module does not import it by name (then nothing is changed).
+    // For its lifetime, `module`'s calls of `dll`!`function` go to `standIn`; Holds() is false
+    // (and nothing changed) when the module does not import it by name.
     template <class Function>
     ImportPatch(HMODULE module, const char* dll, const char* function, Function* standIn)
-        : ImportPatch(module, dll, function, reinterpret_cast<const void*>(standIn)) {}
-    ~ImportPatch();
+        : slot_(Find(module, dll, function)) {
+        if (slot_) original_ = Write(reinterpret_cast<void*>(standIn));
+    }
+    ~ImportPatch() {
+        if (slot_) Write(original_);
+    }
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
 
@@ -24,11 +28,11 @@ public:
     Function* Original() const { return reinterpret_cast<Function*>(original_); }
 
 private:
-    ImportPatch(HMODULE module, const char* dll, const char* function, const void* standIn);
-    void Write(const void* value);
+    static void** Find(HMODULE module, const char* dll, const char* function);
+    void* Write(void* value);  // answers the value it replaced
 
-    const void** slot_ = nullptr;
-    const void* original_ = nullptr;
+    void** slot_;
+    void* original_ = nullptr;
 };
 
 }  // namespace kavrel::test

@@ -161,39 +161,25 @@ TEST_F(Dibs, APaletteTakesTheColourTable) {
 }
 
 TEST_F(Dibs, APaletteHoldsTheColoursTheImageIsDrawnWith) {
-    struct Case {
-        const char* what;
-        Bytes bytes;
-        std::size_t entries, entryBytes;
-    };
     Bytes core(12 + 16 * 3, 0);  // the old core header: 16 three-byte entries at 4 bits
     core[0] = 12, core[4] = 4, core[6] = 4, core[8] = 1, core[10] = 4;
     for (std::size_t i = 12; i < core.size(); ++i) core[i] = static_cast<std::uint8_t>(7 * i);
     Bytes claimsMore = DibBytes({4, 4, 8});  // a whole table, yet 300 colours claimed
-    const std::uint32_t many = 300;
-    std::memcpy(claimsMore.data() + 32, &many, 4);
-    const Case cases[] = {
+    claimsMore[33] = 1, claimsMore[32] = 44;
+    const std::tuple<const char*, Bytes, std::size_t, std::size_t> cases[] = {
         {"a core header", core, 16, 3},
         {"17 colours claimed at 4 bits (GDI reads 16)", DibBytes({4, 4, 4, 17}), 16, 4},
         {"300 colours claimed at 8 bits (GDI reads the 256 there)", claimsMore, 256, 4},
     };
-    for (const Case& c : cases) {
-        HPALETTE palette = kv.TWAIN_CreateDibPalette(Keep(BlockOf(c.bytes)));
-        EXPECT_NE(palette, nullptr) << c.what;
-        if (!palette) continue;
-        const auto entries = EntriesOf(palette);
+    for (const auto& [what, bytes, count, entryBytes] : cases) {
+        HPALETTE palette = kv.TWAIN_CreateDibPalette(Keep(BlockOf(bytes)));
+        const auto entries = palette ? EntriesOf(palette) : std::vector<PALETTEENTRY>{};
         ::DeleteObject(palette);
-        EXPECT_EQ(entries.size(), c.entries) << c.what;
-        if (entries.size() != c.entries) continue;
-        const std::size_t table = c.bytes[0];
-        for (std::size_t i = 0; i < c.entries; ++i) {
-            const std::uint8_t* entry = c.bytes.data() + table + c.entryBytes * i;
-            if (std::make_tuple(entries[i].peRed, entries[i].peGreen, entries[i].peBlue) !=
-                std::make_tuple(entry[2], entry[1], entry[0])) {
-                ADD_FAILURE() << c.what << ": entry " << i << " is not the table's";
-                break;
-            }
+        std::vector<PALETTEENTRY> table;  // blue, green, red in the DIB
+        for (std::size_t at = bytes[0]; table.size() < count; at += entryBytes) {
+            table.push_back({bytes[at + 2], bytes[at + 1], bytes[at], 0});
         }
+        EXPECT_TRUE(entries.size() == count && std::memcmp(entries.data(), table.data(), 4 * count) == 0) << what;
     }
 }
 
