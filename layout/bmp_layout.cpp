@@ -97,12 +97,18 @@ BmpPlan PlanBmpFile(const std::uint8_t* dib, std::size_t available) {
     if (!table.Countable()) return plan;
     const std::uint64_t colours = table.entries;
     std::uint64_t sizeImage = LoadField<std::uint32_t>(dib + 20);
-    if (compression == kCompressionRgb) {
+    if (compression == kCompressionRgb || compression == kCompressionBitFields) {
+        // Rows as they are stored, whatever the header's image size says (a smaller one would cut
+        // the file's last rows off).
         sizeImage = static_cast<std::uint64_t>(height) * DibRowBytes(width, bitCount);
     } else if (sizeImage == 0) {
         plan.result = BmpPlanResult::NothingToWrite;
         return plan;
     }
+    // What cannot be drawn is not written either (a height of 0, a width below 0, a bit count GDI
+    // has no rows for, bit fields at 8 bits, run lengths of the wrong depth): a file of it would
+    // claim a bitmap no reader can show. Other compressions (JPEG, PNG) are written as they are.
+    if (compression <= kCompressionBitFields && !InspectDib(dib, available)) return plan;
     // The three bit-field masks of a 40-byte header lie between it and the pixels (where a colour
     // table would): they belong in the file, inside the offset and the size, or the file's pixel
     // offset points at the masks and its last 12 pixel bytes are missing.

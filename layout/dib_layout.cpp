@@ -14,12 +14,18 @@ std::optional<DibColorTable> ReadDibColorTable(const std::uint8_t* header, std::
         if (size < kCoreHeaderSize) return std::nullopt;
         bits = LoadField<std::uint16_t>(header + 10);
         table.entryBytes = 3;
+        table.offset = kCoreHeaderSize;
     } else {
         if (size < kInfoHeaderSize) return std::nullopt;
         bits = LoadField<std::uint16_t>(header + 14);
         table.claimed = LoadField<std::uint32_t>(header + 32);
+        table.offset = LoadField<std::uint32_t>(header);
+        if (table.offset == kInfoHeaderSize && LoadField<std::uint32_t>(header + 16) == kCompressionBitFields) {
+            table.offset += kBitFieldMasksSize;
+        }
     }
-    const std::uint64_t full = bits <= 8 ? std::uint64_t{1} << bits : 0;
+    // 0 bits a pixel (JPEG or PNG data) has no table of its own.
+    const std::uint64_t full = bits >= 1 && bits <= 8 ? std::uint64_t{1} << bits : 0;
     if (table.claimed == 0) table.claimed = static_cast<std::uint32_t>(full);
     table.entries = table.Countable() ? table.claimed : 0;
     if (table.entryBytes == 4) {
@@ -59,15 +65,13 @@ std::optional<DibLayout> InspectDib(const std::uint8_t* block, std::size_t size)
     const auto table = ReadDibColorTable(block, size);
     d.colorCount = static_cast<int>(table->entries);
     d.colorTableOffset = d.headerSize;
-    std::uint64_t tableBytes = std::uint64_t{4} * table->entries;
-    // The three bit-field masks of a 40-byte header sit where a colour table would; the pixel
-    // rows come after them (a longer header holds the masks itself).
-    if (d.compression == kCompressionBitFields && d.headerSize == kInfoHeaderSize) tableBytes += kBitFieldMasksSize;
-    const std::uint64_t bitsOffset = std::uint64_t{d.headerSize} + tableBytes;
+    // The pixel rows follow the table (and the masks of a 40-byte header with bit fields, which
+    // sit where a colour table would; a longer header holds the masks itself).
+    const std::uint64_t bitsOffset = table->offset + std::uint64_t{4} * table->entries;
     if (bitsOffset > size) return std::nullopt;
     // The table GDI reads when the DIB is drawn must be in the block too (a header claiming 257
     // colours at 8 bits has no table here, yet GDI reads 256 entries).
-    if (std::uint64_t{d.headerSize} + table->BytesAfterHeader() > size) return std::nullopt;
+    if (table->End() > size) return std::nullopt;
     d.bitsOffset = static_cast<std::size_t>(bitsOffset);
     const std::uint64_t rows = d.height < 0 ? static_cast<std::uint64_t>(-std::int64_t{d.height})
                                             : static_cast<std::uint64_t>(d.height);

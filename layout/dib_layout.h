@@ -29,20 +29,21 @@ constexpr std::uint32_t kBitFieldMasksSize = 12;
 // - `gdiReads` are the entries GDI reads after an information header when it draws the DIB: for 8
 //   bits a pixel or fewer, biClrUsed but at most 2^bits (2^bits when biClrUsed is 0); none above.
 // Where they differ the safe reading is taken: a block holds a DIB only when it holds both
-// (BytesAfterHeader), so nothing is ever read past it; and a DIB claiming more than 256 colours,
+// (End), so nothing is ever read past it; and a DIB claiming more than 256 colours,
 // whose pixels GDI would read as colours, is not written to a file (Countable).
 struct DibColorTable {
     std::uint32_t claimed = 0;     // biClrUsed, or 2^bits up to 8 bits when it is 0; uncapped
     std::uint32_t entries = 0;
     std::uint32_t gdiReads = 0;    // a core header (12 bytes) draws with its `entries` triples
     std::uint32_t entryBytes = 4;  // an RGBQUAD; an RGBTRIPLE after a core header
+    // Where the table starts, counted from the header's start: after the header, and after the
+    // three bit-field masks that follow a 40-byte header with bit-field compression.
+    std::uint64_t offset = 0;
 
     // Whether the claim is a table the block can hold and GDI reads from it only.
     bool Countable() const { return claimed <= 256; }
-    // Bytes the block must hold after the header for the table: what lies there and what GDI reads.
-    std::uint64_t BytesAfterHeader() const {
-        return std::uint64_t{entryBytes} * (entries > gdiReads ? entries : gdiReads);
-    }
+    // Bytes the block must hold from its start for the table: what lies there and what GDI reads.
+    std::uint64_t End() const { return offset + std::uint64_t{entryBytes} * (entries > gdiReads ? entries : gdiReads); }
     // The colours the image is shown with, for a palette: those GDI reads up to 8 bits; above, the
     // table a true-colour DIB may carry to help a palette display.
     std::uint32_t PaletteEntries() const { return gdiReads ? gdiReads : entries; }

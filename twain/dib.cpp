@@ -207,7 +207,7 @@ TWAIN_API HPALETTE WINAPI TWAIN_CreateDibPalette(HANDLE dib) {
         palette->palVersion = 0x300;
         palette->palNumEntries = static_cast<WORD>(entries);
         if (colors) {
-            const std::uint64_t start = LoadField<std::uint32_t>(locked.bytes());
+            const std::uint64_t start = table->offset;
             if (start + std::uint64_t{table->entryBytes} * colors > locked.size()) return nullptr;
             for (std::uint32_t i = 0; i < colors; ++i) {
                 const std::uint8_t* entry = locked.bytes() + start + std::size_t{table->entryBytes} * i;

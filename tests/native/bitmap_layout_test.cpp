@@ -234,6 +234,14 @@ TEST(BmpPlan, TheFileWrittenFromADib) {
     // file with 300 would have its pixels elsewhere than the DIB is drawn from.
     const Bytes manyColours = Dib(5, 2, 24, 0, 300, 0, 1200, 32);
     EXPECT_EQ(PlanBmpFile(manyColours.data(), manyColours.size()).result, BmpPlanResult::Refused);
+    // Bit-field rows are as long as their width says, whatever the image size claims; and what
+    // cannot be drawn is not written.
+    const Bytes shortClaim = Dib(4, 4, 16, kCompressionBitFields, 0, 8, 12, 32);
+    EXPECT_EQ(PlanBmpFile(shortClaim.data(), shortClaim.size()).fileSize, 54u + 12 + 32);
+    for (const Bytes& undrawable : {Dib(4, 0, 24, 0, 0, 0, 0, 16), Dib(-4, 2, 24, 0, 0, 0, 0, 32),
+                                    Dib(2, 2, 64, 0, 0, 0, 0, 32), Dib(4, 2, 8, kCompressionBitFields, 0, 8, 12 + 1024, 8)}) {
+        EXPECT_EQ(PlanBmpFile(undrawable.data(), undrawable.size()).result, BmpPlanResult::Refused);
+    }
 }
 }  // namespace
 }  // namespace kavrel::layout

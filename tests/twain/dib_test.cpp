@@ -114,7 +114,7 @@ TEST_F(Dibs, ColourCountsFollowDepthAndClrUsed) {
     };
     for (const Case& c : {Case{1, 0, 2}, Case{4, 0, 16}, Case{8, 0, 256}, Case{16, 0, 0}, Case{24, 0, 0},
                           Case{32, 0, 0}, Case{24, 16, 16}, Case{8, 300, 0}, Case{1, 300, 0},
-                          Case{8, 256, 256}, Case{8, 3, 3}}) {
+                          Case{8, 256, 256}, Case{8, 3, 3}, Case{0, 0, 0}}) {
         HGLOBAL dib = Dib({4, 4, c.bits, c.clrUsed}, 1200);
         EXPECT_EQ(kv.TWAIN_DibNumColors(dib), c.expected) << c.bits << " bits, biClrUsed " << c.clrUsed;
     }
@@ -166,17 +166,21 @@ TEST_F(Dibs, APaletteHoldsTheColoursTheImageIsDrawnWith) {
     for (std::size_t i = 12; i < core.size(); ++i) core[i] = static_cast<std::uint8_t>(7 * i);
     Bytes claimsMore = DibBytes({4, 4, 8});  // a whole table, yet 300 colours claimed
     claimsMore[33] = 1, claimsMore[32] = 44;
-    const std::tuple<const char*, Bytes, std::size_t, std::size_t> cases[] = {
-        {"a core header", core, 16, 3},
-        {"17 colours claimed at 4 bits (GDI reads 16)", DibBytes({4, 4, 4, 17}), 16, 4},
-        {"300 colours claimed at 8 bits (GDI reads the 256 there)", claimsMore, 256, 4},
+    Bytes fields = InfoHeaderBytes(40, 4, 4, 16, BI_BITFIELDS, 0, 4);  // 4 colours after the masks
+    fields.resize(40 + 12 + 16 + 32);
+    for (std::size_t i = 40; i < fields.size(); ++i) fields[i] = static_cast<std::uint8_t>(11 * i);
+    const std::tuple<const char*, Bytes, std::size_t, std::size_t, std::size_t> cases[] = {
+        {"a core header", core, 16, 3, 12},
+        {"17 colours claimed at 4 bits (GDI reads 16)", DibBytes({4, 4, 4, 17}), 16, 4, 40},
+        {"300 colours claimed at 8 bits (GDI reads the 256 there)", claimsMore, 256, 4, 40},
+        {"bit fields with a table after the masks", fields, 4, 4, 52},
     };
-    for (const auto& [what, bytes, count, entryBytes] : cases) {
+    for (const auto& [what, bytes, count, entryBytes, tableAt] : cases) {
         HPALETTE palette = kv.TWAIN_CreateDibPalette(Keep(BlockOf(bytes)));
         const auto entries = palette ? EntriesOf(palette) : std::vector<PALETTEENTRY>{};
         ::DeleteObject(palette);
         std::vector<PALETTEENTRY> table;  // blue, green, red in the DIB
-        for (std::size_t at = bytes[0]; table.size() < count; at += entryBytes) {
+        for (std::size_t at = tableAt; table.size() < count; at += entryBytes) {
             table.push_back({bytes[at + 2], bytes[at + 1], bytes[at], 0});
         }
         EXPECT_TRUE(entries.size() == count && std::memcmp(entries.data(), table.data(), 4 * count) == 0) << what;
