@@ -49,6 +49,16 @@ std::optional<std::uint32_t> BmpDibBytes(const BmpFileHeader& header, std::uint6
     return dibBytes;
 }
 
+std::optional<PixelGap> PixelGapOf(const std::uint8_t* dib, std::size_t size, std::uint32_t offBits) {
+    if (offBits < kBmpFileHeaderSize) return std::nullopt;
+    const std::size_t bitsAt = offBits - kBmpFileHeaderSize;
+    const auto layout = InspectDib(dib, size);
+    if (!layout || bitsAt <= layout->bitsOffset || bitsAt >= size || layout->pixelBytes > size - bitsAt) {
+        return std::nullopt;
+    }
+    return PixelGap{layout->bitsOffset, bitsAt - layout->bitsOffset};
+}
+
 std::optional<std::vector<std::uint8_t>> PackedDibFromBmpFile(const std::uint8_t* file, std::size_t size) {
     const auto header = ReadBmpFileHeader(file, size);
     if (!header || size < kBmpFileHeaderSize + kCoreHeaderSize) return std::nullopt;
@@ -66,12 +76,10 @@ std::optional<std::vector<std::uint8_t>> PackedDibFromBmpFile(const std::uint8_t
         packed = FromCoreHeader(dib, dibSize, offsetInFile && claimedBitsAt >= tableEnd ? claimedBitsAt : tableEnd);
     } else {
         packed.emplace(dib, dib + dibSize);
-        const auto layout = InspectDib(packed->data(), packed->size());
-        if (layout && offsetInFile && claimedBitsAt > layout->bitsOffset &&
-            claimedBitsAt + layout->pixelBytes <= dibSize) {
+        if (const auto gap = PixelGapOf(packed->data(), packed->size(), header->offBits)) {
             // Move the pixels to where a packed DIB keeps them.
-            packed->erase(packed->begin() + static_cast<std::ptrdiff_t>(layout->bitsOffset),
-                          packed->begin() + static_cast<std::ptrdiff_t>(claimedBitsAt));
+            packed->erase(packed->begin() + static_cast<std::ptrdiff_t>(gap->at),
+                          packed->begin() + static_cast<std::ptrdiff_t>(gap->at + gap->bytes));
         }
     }
     if (!packed || !InspectDib(packed->data(), packed->size())) return std::nullopt;

@@ -28,6 +28,16 @@ std::optional<BmpFileHeader> ReadBmpFileHeader(const std::uint8_t* file, std::si
 // has them: at least a core header's worth, and no more than the `bytesAfterHeader` there are.
 std::optional<std::uint32_t> BmpDibBytes(const BmpFileHeader& header, std::uint64_t bytesAfterHeader);
 
+// The bytes between the colour table and the pixels of a DIB read from a file whose header places
+// its pixels `offBits` from the file's start, past where a packed DIB keeps them: removed, they
+// make the packed DIB. None where the offset is no sane place for them (within the table, or with
+// the pixels then running past the `size` bytes of the DIB): the DIB is then taken as it lies.
+struct PixelGap {
+    std::size_t at = 0;     // where the gap starts, counted from the DIB's start
+    std::size_t bytes = 0;  // its length
+};
+std::optional<PixelGap> PixelGapOf(const std::uint8_t* dib, std::size_t size, std::uint32_t offBits);
+
 // A whole .bmp file turned into a packed DIB that InspectDib accepts: a core header is rewritten as
 // a 40-byte header with a four-byte colour table, and pixels that the file header places elsewhere
 // than straight after the colour table are moved there (files with a wrong offset are common: the

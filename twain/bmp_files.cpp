@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstring>
 #include <string>
 
 #include "base/no_throw.h"
@@ -166,10 +167,25 @@ TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFile(HFILE file) {
         if (!size) return nullptr;
         GlobalBlock block(::GlobalAlloc(GMEM_FIXED, *size));
         if (!block) return nullptr;
+        std::size_t packedSize = *size;
         {
             GlobalLockGuard locked(block.get());
             if (!locked) return nullptr;
             if (::_hread(file, locked.data(), static_cast<LONG>(*size)) != static_cast<LONG>(*size)) return nullptr;
+            // Pixels the file header places past the colour table (some writers leave a gap) are
+            // moved to where a DIB in memory keeps them, or the image would be drawn from the gap.
+            if (const auto gap = kavrel::layout::PixelGapOf(locked.bytes(), *size, header->offBits)) {
+                std::memmove(locked.bytes() + gap->at, locked.bytes() + gap->at + gap->bytes,
+                             *size - gap->at - gap->bytes);
+                packedSize -= gap->bytes;
+            }
+        }
+        if (packedSize != *size) {
+            // Shrunk in place (a fixed block is not moved); kept as it is should that be refused.
+            if (HGLOBAL shrunk = ::GlobalReAlloc(block.get(), packedSize, 0); shrunk && shrunk != block.get()) {
+                static_cast<void>(block.release());
+                block.reset(shrunk);
+            }
         }
         return block.release();
     });

@@ -98,6 +98,14 @@ TEST_F(BmpFiles, OnlyBfSizeBytesAreRead) {
     ASSERT_NE(loaded, nullptr);
     Keep(static_cast<HGLOBAL>(loaded));
     EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(loaded)), BytesOf(dib));
+    // Pixels the file header places 8 bytes past the header come to where a packed DIB keeps them.
+    const Bytes packed = BytesOf(dib);
+    const Bytes header(packed.begin(), packed.begin() + 40);
+    WriteBytes(path, BmpFileOf(header, Bytes(8, 0xEE), Bytes(packed.begin() + 40, packed.end())));
+    HANDLE gapped = kv.TWAIN_LoadNativeFromFilename(path.c_str());
+    ASSERT_NE(gapped, nullptr);
+    Keep(static_cast<HGLOBAL>(gapped));
+    EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(gapped)), packed);
 }
 
 TEST_F(BmpFiles, FilesThatAreNoBitmapOrLieAboutTheirSizeAreRefused) {
