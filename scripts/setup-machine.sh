@@ -62,8 +62,11 @@ packages=(
     # Wine's camera source (gphoto2.ds) needs the 32-bit libgphoto2; the suite drives it as a peer.
     libgphoto2-6:i386
     dpkg-dev
-    # The release archives (scripts/package.sh).
+    # The release archives (scripts/package.sh), its Windows Installer package (wixl, run at the
+    # commit's time under faketime; msibuild from msitools) and its Authenticode signatures
+    # (osslsigncode; openssl makes the tests' throwaway certificate).
     zip unzip
+    wixl msitools faketime osslsigncode openssl
 )
 # What only some commands need (scripts/fuzz.sh: clang and its sanitizer run-times).
 read -r -a extra <<<"${KAVREL_SETUP_EXTRA:-}"
