@@ -6,13 +6,26 @@
 #                                programmer need (cmake --install) and packs
 #                                  dist/kavrel-<version>-win32.zip          the install tree
 #                                  dist/kavrel-<version>-win32-symbols.zip  the shipped binaries' .debug files
-#                                  dist/SHA256SUMS                          the SHA-256 of both
+#                                  dist/kavrel-<version>-win32.msi          the Windows Installer package
+#                                                                           (packaging/kavrel.wxs)
+#                                  dist/SHA256SUMS                          the SHA-256 of all three
 #   scripts/package.sh --check   builds the last commit twice, in two fresh clones at different
 #                                paths (one with a space in it), one after the other and under
 #                                different time zones and file modes, and compares every file of
 #                                the two archives and the archives themselves; prints the SHA-256
 #                                of each from both builds and fails, naming the file, on any
-#                                difference
+#                                difference (for the package: each of its tables and streams)
+#   scripts/package.sh --pack BUILD_TREE DIST
+#                                packs what a build tree that is already built installs, the same
+#                                way, into DIST (the tests package their own build with it)
+#
+# Signing: when KAVREL_SIGN_PKCS12 names a PKCS#12 file (the bank's code-signing certificate with
+# its key) and KAVREL_SIGN_PASSWORD_FILE a file holding its password, every shipped binary
+# (bin/*.dll, *.exe, *.ds) is signed with Authenticode (SHA-256) before it is packed, and the
+# package after it is made; KAVREL_SIGN_TIMESTAMP_URL, when set, names an RFC 3161 time-stamp
+# server for every signature. Without them nothing is signed, and the archives are what they were
+# before signing existed. --check builds without them: it compares what the sources give, and a
+# signature (its signing time) differs at every signing.
 #
 # <version> is the project's version (CMakeLists.txt), with "-dirty" when the checkout holds
 # changes that are not committed, "-unknown" when its commits cannot be counted (a shallow clone,
@@ -24,9 +37,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "package: $*"; }
 fail() { echo "package: $*" >&2; exit 1; }
 
-KAVREL_SETUP_QUIET=1 bash "$root/scripts/setup-machine.sh"
+# Packing a tree that is built (--pack, for the tests) needs nothing installed.
+[ "${1:-}" = --pack ] || KAVREL_SETUP_QUIET=1 bash "$root/scripts/setup-machine.sh"
 # What this script uses beyond the build's own tools (which the build names when one is missing).
-for tool in git zip unzip sha256sum cmake ninja i686-w64-mingw32-objcopy i686-w64-mingw32-objdump \
+for tool in git zip unzip sha256sum cmake ninja wixl msiinfo msidump i686-w64-mingw32-objcopy i686-w64-mingw32-objdump \
             i686-w64-mingw32-windres i686-w64-mingw32-dlltool; do
     command -v "$tool" >/dev/null 2>&1 ||
         fail "$tool is missing; scripts/setup-machine.sh installs it (as root), or install it by hand"
@@ -46,7 +60,26 @@ make_release() {
         -DCMAKE_BUILD_TYPE=Release -DKAVREL_BUILD_TESTS=OFF >/dev/null
     cmake --build "$build/kavrel" >/dev/null
 
-    local values=$build/kavrel/version/kavrel_version.txt
+    pack_release "$build/kavrel" "$dist" "$build/stage"
+}
+
+# Signs FILE in place with Authenticode (SHA-256), with the bank's certificate that
+# KAVREL_SIGN_PKCS12 names, and an RFC 3161 time stamp when KAVREL_SIGN_TIMESTAMP_URL is set.
+sign_file() {
+    local file=$1 timestamp=()
+    [ -n "${KAVREL_SIGN_TIMESTAMP_URL:-}" ] && timestamp=(-ts "$KAVREL_SIGN_TIMESTAMP_URL")
+    rm -f "$file.signed"
+    osslsigncode sign -pkcs12 "$KAVREL_SIGN_PKCS12" -readpass "$KAVREL_SIGN_PASSWORD_FILE" \
+        -h sha256 -n Kavrel "${timestamp[@]}" -in "$file" -out "$file.signed" >/dev/null ||
+        fail "signing $(basename "$file") failed"
+    mv "$file.signed" "$file"
+}
+
+# Packs what the build tree BUILD (configured and built) installs into the folder DIST, both made
+# anew, STAGE holding the install trees.
+pack_release() {
+    local build=$1 dist=$2 stage=$3
+    local values=$build/version/kavrel_version.txt
     value() { sed -n "s/^$1=//p" "$values"; }
     local version text epoch
     version=$(value version)
@@ -59,10 +92,30 @@ make_release() {
     elif [ "$version" != "${version%-unknown}" ]; then
         say "the checkout's history is missing (a shallow clone, or no git): this is no release, and its version says so ($text)"
     fi
+    local signing=
+    if [ -n "${KAVREL_SIGN_PKCS12:-}" ] || [ -n "${KAVREL_SIGN_PASSWORD_FILE:-}" ]; then
+        [ -f "${KAVREL_SIGN_PKCS12:-}" ] && [ -f "${KAVREL_SIGN_PASSWORD_FILE:-}" ] ||
+            fail "signing needs both KAVREL_SIGN_PKCS12 (the certificate, PKCS#12) and KAVREL_SIGN_PASSWORD_FILE (its password) to name files"
+        command -v osslsigncode >/dev/null 2>&1 ||
+            fail "osslsigncode is missing; scripts/setup-machine.sh installs it (as root), or install it by hand"
+        signing=yes
+    fi
 
-    local stage=$build/stage name=kavrel-$version
-    cmake --install "$build/kavrel" --prefix "$stage/main/$name" --component kavrel >/dev/null
-    cmake --install "$build/kavrel" --prefix "$stage/symbols/$name" --component symbols >/dev/null
+    local name=kavrel-$version
+    rm -rf "$stage"
+    cmake --install "$build" --prefix "$stage/main/$name" --component kavrel >/dev/null
+    cmake --install "$build" --prefix "$stage/symbols/$name" --component symbols >/dev/null
+    # Signed before anything is packed or summed, so that the archive, its SHA256SUMS and the
+    # package all hold the signed binaries. (The symbol files are found by their own CRC, which
+    # a signature does not change.)
+    local binary
+    if [ -n "$signing" ]; then
+        for binary in "$stage/main/$name"/bin/*.dll "$stage/main/$name"/bin/*.exe "$stage/main/$name"/bin/*.ds; do
+            [ -f "$binary" ] || continue
+            sign_file "$binary"
+            say "signed bin/$(basename "$binary")"
+        done
+    fi
     # The SHA-256 of every file, for checking a file on a workstation against the release.
     (cd "$stage/main/$name" && find . -type f | LC_ALL=C sort | sed 's|^\./||' |
         xargs -d '\n' sha256sum) > "$stage/SHA256SUMS"
@@ -81,11 +134,20 @@ make_release() {
         find "$stage/$part" -exec touch -h -d "@$epoch" {} +
         (cd "$stage/$part" && find "$name" | LC_ALL=C sort | TZ=UTC zip -X -9 -q "$archive" -@)
     done
-    (cd "$dist" && sha256sum "$name-win32.zip" "$name-win32-symbols.zip" > SHA256SUMS)
+    # The Windows Installer package, from the same tree (packaging/kavrel.wxs), signed last.
+    local package=$name-win32.msi
+    bash "$root/scripts/make-msi.sh" "$stage/main/$name" "$values" "$dist/$package" ||
+        fail "making the Windows Installer package failed"
+    if [ -n "$signing" ]; then
+        sign_file "$dist/$package"
+        say "signed $package"
+    fi
+    (cd "$dist" && sha256sum "$name-win32.zip" "$name-win32-symbols.zip" "$package" > SHA256SUMS)
 
-    say "made the release $text:"
+    say "made the release $text${signing:+, signed}:"
     unzip -l "$dist/$name-win32.zip" | sed 's/^/    /'
     unzip -l "$dist/$name-win32-symbols.zip" | sed 's/^/    /'
+    msiinfo suminfo "$dist/$package" | sed -n 's/^\(Subject\|Revision number (UUID)\|Created\): /    package: \1: /p'
     sed 's/^/    /' "$dist/SHA256SUMS"
 }
 
@@ -97,8 +159,14 @@ release_digests() {
     for archive in "$dist"/*.zip; do
         unzip -q -o "$archive" -d "$unpacked/$(basename "$archive" .zip)"
     done
+    # The package's tables (as text) and streams (the cabinet, the summary information), so that
+    # a difference names the part of the package that differs.
+    for archive in "$dist"/*.msi; do
+        mkdir -p "$unpacked/$(basename "$archive")"
+        msidump -t -s -d "$unpacked/$(basename "$archive")" "$archive" >/dev/null
+    done
     (cd "$unpacked" && find . -type f | LC_ALL=C sort | sed 's|^\./||' | xargs -d '\n' sha256sum)
-    (cd "$dist" && sha256sum ./*.zip | sed 's|\./||')
+    (cd "$dist" && sha256sum ./*.zip ./*.msi | sed 's|\./||')
 }
 
 check_release() {
@@ -115,11 +183,13 @@ check_release() {
         git clone --quiet --no-checkout "$root" "$clone"
         git -C "$clone" checkout --quiet --detach "$commit"
     done
+    # Both unsigned: a signature carries its signing time, and the check is of the sources.
+    local unsigned=(env -u KAVREL_SIGN_PKCS12 -u KAVREL_SIGN_PASSWORD_FILE -u KAVREL_SIGN_TIMESTAMP_URL)
     say "first build, in $first"
-    (cd "$first" && TZ=UTC bash scripts/package.sh) > "$scratch/first.log" 2>&1 ||
+    (cd "$first" && TZ=UTC "${unsigned[@]}" bash scripts/package.sh) > "$scratch/first.log" 2>&1 ||
         { tail -n 30 "$scratch/first.log" >&2; fail "the first build failed (log: $scratch/first.log)"; }
     say "second build, in $second"
-    (cd "$second" && umask 077 && TZ=Asia/Yekaterinburg bash scripts/package.sh) > "$scratch/second.log" 2>&1 ||
+    (cd "$second" && umask 077 && TZ=Asia/Yekaterinburg "${unsigned[@]}" bash scripts/package.sh) > "$scratch/second.log" 2>&1 ||
         { tail -n 30 "$scratch/second.log" >&2; fail "the second build failed (log: $scratch/second.log)"; }
 
     release_digests "$first/dist" "$scratch/unpacked-one" > "$scratch/one.sums"
@@ -147,5 +217,9 @@ check_release() {
 case "${1:-}" in
 "") make_release ;;
 --check) check_release ;;
-*) echo "usage: scripts/package.sh [--check]" >&2; exit 2 ;;
+--pack)
+    [ $# -eq 3 ] || { echo "usage: scripts/package.sh --pack BUILD_TREE DIST" >&2; exit 2; }
+    pack_release "$(cd "$2" && pwd)" "$3" "$3.stage"
+    ;;
+*) echo "usage: scripts/package.sh [--check | --pack BUILD_TREE DIST]" >&2; exit 2 ;;
 esac

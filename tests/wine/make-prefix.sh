@@ -10,6 +10,7 @@
 #   depth16    like main, on an X display of 16 bits a pixel
 #   stuckprinter  like main, with a printer driver whose DllMain never returns (FILE 2) and Wine's
 #              own PostScript driver kept beside it in C:\windows\kavrel
+#   plain      Wine as it is, nothing of Kavrel's in it (the installer's tests install it)
 #   camera     like main, and Wine's own camera source gphoto2.ds kept beside the virtual scanner,
 #              with a camera's pictures that tests/wine/with-camera.sh mounts for each program
 #
@@ -42,7 +43,7 @@ windows="$prefix/drive_c/windows"
 # Replace files by new ones (never write through into a copy shared with the template).
 install_file() { rm -f "$2"; cp "$1" "$2"; }
 case "$kind" in
-template)
+template|plain)
     ;;
 main)
     [ $# -ge 1 ] && install_file "$1" "$windows/twain_32/sane.ds"
