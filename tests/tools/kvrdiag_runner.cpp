@@ -17,12 +17,15 @@ namespace {
 
 constexpr DWORD kRunLimitMs = 180000;
 
-std::string KvrdiagPath() {
-    const std::string dll = KavrelDllPath();
-    return dll.substr(0, dll.find_last_of('\\')) + "\\kvrdiag.exe";
-}
+// A copy beside the signed copy of the module (tests/release/sign_test_copies.sh).
+std::string KvrdiagPath() { return WindowsPath(KAVREL_SIGNED_KVRDIAG_PATH); }
 
 }  // namespace
+
+std::string SignedKavrelDllPath() {
+    const std::string kvrdiag = KvrdiagPath();
+    return kvrdiag.substr(0, kvrdiag.find_last_of('\\')) + "\\Kavrel.dll";
+}
 
 std::vector<std::wstring> KvrdiagRun::Lines(const wchar_t* tag) const {
     std::vector<std::wstring> lines;

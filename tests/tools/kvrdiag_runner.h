@@ -23,7 +23,12 @@ struct ScanOperator {
     int selectButton = 1;  // IDOK
 };
 
-// Runs kvrdiag.exe (built beside Kavrel.dll) with `arguments`; `scannerSettings`, when given, is
+// The copy of Kavrel.dll signed with the tests' throwaway certificate, "CN=Kavrel Test Signing,
+// O=Kavrel test" (tests/release/sign_test_copies.sh), which kvrdiag.exe checks when no --dll
+// names another.
+std::string SignedKavrelDllPath();
+
+// Runs kvrdiag.exe (a copy beside the signed Kavrel.dll) with `arguments`; `scannerSettings`, when given, is
 // the virtual scanner's INI text for the run. Waits at most three minutes.
 KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings = "",
                       ScanOperator scanOperator = {});

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <regex>
@@ -51,6 +52,18 @@ std::string DeveloperBuildCopy(const std::string& copy) {
     return copy;
 }
 
+// A copy of the signed module changed after signing, in its DOS stub's message: it loads as
+// before, but its content is no longer what was signed.
+std::string TamperedCopy(const std::string& copy) {
+    auto bytes = ReadBytes(SignedKavrelDllPath());
+    const std::string stub = "This program cannot be run in DOS mode";
+    const auto at = std::search(bytes.begin(), bytes.end(), stub.begin(), stub.end());
+    if (at == bytes.end()) return {};
+    *at = 't';  // "this program …"
+    WriteBytes(copy, bytes);
+    return copy;
+}
+
 // The text after `prefix` on the first line of the report that starts with it.
 std::wstring After(const KvrdiagRun& run, const std::wstring& prefix) {
     for (const auto& line : run.Lines(prefix.c_str())) return line.substr(prefix.size());
@@ -73,6 +86,8 @@ TEST(Kvrdiag, ASoundWorkstationIsOkInEverySectionAndTheScanMatchesThePage) {
     // Read from 866 bytes: the Cyrillic file name came through the console's code page.
     EXPECT_EQ(run.Lines(L"OK      1. Иванов_1.jpg").size(), 1u) << Ansi(run.report);
     EXPECT_EQ(run.Lines(L"OK      pixel types: BW, GRAY, RGB").size(), 1u) << Ansi(run.report);
+    EXPECT_EQ(run.Lines(L"OK    signed by CN=Kavrel Test Signing, O=Kavrel test (Authenticode)").size(), 1u)
+        << Ansi(run.report);
 
     // The scan is kvrscan's, as a teller makes it: the scanner chosen, the page scanned in its window.
     EXPECT_EQ(run.windowsAnswered, (std::vector<std::string>{"select", "scanner"}));
@@ -224,6 +239,8 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ASSERT_EQ(RunUnix("touch '" + UnixPathOf(deep) + "/zk_long_name_1.jpg'"), 0);
     const std::string developerBuild = DeveloperBuildCopy(dir / "Kavrel.dll");
     ASSERT_FALSE(developerBuild.empty());
+    const std::string tampered = TamperedCopy(dir / "tampered.dll");
+    ASSERT_FALSE(tampered.empty());
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
@@ -240,6 +257,9 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
         // A developer's build is told apart from a release.
         {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},
+        // Whose signature the module carries, and none: the build's own Kavrel.dll is unsigned.
+        {{"--dll", KavrelDllPath()}, 1, L"WARN  not signed: it carries no Authenticode signature"},
+        {{"--dll", tampered}, 2, L"FAIL  signed by CN=Kavrel Test Signing, O=Kavrel test, but the file was changed after it was signed"},
         // A failed step shows its own triplet's codes.
         {{"--scan"}, 2, L"FAIL  TWAIN_EnableSource = 0: TWRC_FAILURE, TWCC_OPERATIONERROR", {}, "[Scanner]\r\nFailEnable=1\r\n"},
         // ... and a step back that sends nothing shows no earlier step's codes as its own.

@@ -1,6 +1,7 @@
 // 1. The module.
 #include <windows.h>
 
+#include "tools/kvrdiag/authenticode.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/file_facts.h"
 #include "tools/kvrdiag/text.h"
@@ -10,6 +11,33 @@ namespace kavrel::diag {
 namespace {
 
 constexpr wchar_t kReinstall[] = L"install Kavrel.dll from the release archive again, beside kvrdiag.exe";
+constexpr wchar_t kSignedRelease[] = L"install Kavrel.dll from the bank's signed release (its Windows Installer package)";
+
+// The file's Authenticode signature: application control (AppLocker, WDAC) lets only signed code
+// load on a locked-down workstation, so an unsigned module is blocked before the interpreter calls it.
+void CheckSignature(const std::string& path, ReportSection& section) {
+    const SignatureFacts signature = ReadSignature(path);
+    if (!signature.present) {
+        section.Warn(L"not signed: it carries no Authenticode signature, and application control that admits signed "
+                     L"code only (AppLocker, WDAC) blocks it",
+                     kSignedRelease);
+        return;
+    }
+    const std::wstring signer =
+        L"signed by " + (signature.subject.empty() ? std::wstring(L"a certificate the signature does not carry")
+                                                   : signature.subject);
+    if (signature.trust == ERROR_SUCCESS) {
+        // WinVerifyTrust's word, and no more: Windows accepts a signature whose chain reaches a
+        // root it trusts; Wine 8.0 accepts any root and checks only that the file is as signed.
+        section.Ok(signer + L" (Authenticode), and WinVerifyTrust accepts the signature");
+    } else if (static_cast<unsigned long>(signature.trust) == static_cast<unsigned long>(TRUST_E_BAD_DIGEST)) {
+        section.Fail(signer + L", but " + TrustRefusal(signature.trust), kSignedRelease);
+    } else {
+        section.Warn(signer + L", but Windows does not trust the signature here: " + TrustRefusal(signature.trust),
+                     L"make the bank's code-signing certificate trusted on this computer (Group Policy), or " +
+                         std::wstring(kSignedRelease));
+    }
+}
 
 // The names AddModuleObjects registers, in its order.
 const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
@@ -39,6 +67,7 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     } else {
         section.Ok(facts);
     }
+    CheckSignature(path, section);
 
     hoststandin::ScriptHost& host = module->host;
     // Loading the module loads what it imports (the spooler's client among them), and their

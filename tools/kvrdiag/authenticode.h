@@ -1,0 +1,25 @@
+// Whether a file carries an Authenticode signature, whose, and whether Windows trusts it here:
+// what application control (AppLocker, WDAC) judges before the interpreter may load the module.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kavrel::diag {
+
+struct SignatureFacts {
+    bool present = false;   // an embedded Authenticode signature (PKCS#7) was found
+    std::wstring subject;   // the signing certificate's subject, "CN=…, O=…"; empty if not found
+    LONG trust = 0;         // WinVerifyTrust's answer for the file: ERROR_SUCCESS when trusted
+};
+
+// Reads the signature of `path` and asks WinVerifyTrust about it, without any network retrieval
+// (a workstation need reach no revocation server for its report).
+SignatureFacts ReadSignature(const std::string& path);
+
+// Why WinVerifyTrust refused a signature, in a few words ("the certificate's root is not trusted
+// on this computer").
+std::wstring TrustRefusal(LONG trust);
+
+}  // namespace kavrel::diag
