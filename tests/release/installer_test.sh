@@ -66,8 +66,8 @@ if [ "$step" = pack ]; then
     # commit, a build of an older version) and an older version.
     older_build=$((build - 1)) older_values=$build_dir/version/kavrel_version.txt
     if [ "$older_build" -lt 0 ]; then
-        sed 's/^version=.*/version=0.0.1/' "$older_values" >"$work/older-version.txt"
-        older_values=$work/older-version.txt older_build=0
+        sed 's/^version=.*/version=0.0.1/' "$older_values" >"$work/older-build.txt"
+        older_values=$work/older-build.txt older_build=0
     fi
     KAVREL_MSI_BUILD=$older_build bash "$source_dir/scripts/make-msi.sh" "$tree" "$older_values" "$work/older-build.msi"
     sed 's/^version=.*/version=0.9.0/' "$build_dir/version/kavrel_version.txt" >"$work/older-version.txt"

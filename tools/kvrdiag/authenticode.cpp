@@ -94,29 +94,25 @@ SignatureFacts ReadSignature(const std::string& path) {
 }
 
 std::wstring TrustRefusal(LONG trust) {
-    switch (static_cast<unsigned long>(trust)) {
-    case static_cast<unsigned long>(CERT_E_UNTRUSTEDROOT):
-        return L"its certificate's root is not trusted on this computer";
-    case static_cast<unsigned long>(CERT_E_CHAINING):
-        return L"its certificate chain does not reach a root this computer has";
-    case static_cast<unsigned long>(CERT_E_EXPIRED):
-        return L"its certificate had expired when it signed, and no time stamp says otherwise";
-    case static_cast<unsigned long>(CERT_E_REVOKED):
-        return L"its certificate is revoked";
-    case static_cast<unsigned long>(CERT_E_WRONG_USAGE):
-        return L"its certificate is not one for signing code";
-    case static_cast<unsigned long>(TRUST_E_BAD_DIGEST):
-        return L"the file was changed after it was signed";
-    case static_cast<unsigned long>(TRUST_E_EXPLICIT_DISTRUST):
-        return L"its certificate is marked as not to be trusted";
-    case static_cast<unsigned long>(TRUST_E_NOSIGNATURE):
-        return L"Windows finds no signature in it";
-    default: {
-        wchar_t code[16];
-        std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(trust));
-        return std::wstring(L"Windows refuses it (") + code + L")";
+    static const struct {
+        HRESULT answer;
+        const wchar_t* reason;
+    } kReasons[] = {
+        {CERT_E_UNTRUSTEDROOT, L"its certificate's root is not trusted on this computer"},
+        {CERT_E_CHAINING, L"its certificate chain does not reach a root this computer has"},
+        {CERT_E_EXPIRED, L"its certificate had expired when it signed, and no time stamp says otherwise"},
+        {CERT_E_REVOKED, L"its certificate is revoked"},
+        {CERT_E_WRONG_USAGE, L"its certificate is not one for signing code"},
+        {TRUST_E_BAD_DIGEST, L"the file was changed after it was signed"},
+        {TRUST_E_EXPLICIT_DISTRUST, L"its certificate is marked as not to be trusted"},
+        {TRUST_E_NOSIGNATURE, L"Windows finds no signature in it"},
+    };
+    for (const auto& known : kReasons) {
+        if (static_cast<LONG>(known.answer) == trust) return known.reason;
     }
-    }
+    wchar_t code[16];
+    std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(trust));
+    return std::wstring(L"Windows refuses it (") + code + L")";
 }
 
 }  // namespace kavrel::diag
