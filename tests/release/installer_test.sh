@@ -35,8 +35,8 @@ if [ "$step" = pack ]; then
             -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=critical,digitalSignature" \
             -addext "basicConstraints=critical,CA:FALSE" 2>/dev/null
     }
-    make_certificate signer "/CN=Kavrel Test Signing/O=Kavrel test"
-    make_certificate stranger "/CN=Someone Else/O=Kavrel test"
+    make_certificate signer "/O=Kavrel test/CN=Kavrel Test Signing"
+    make_certificate stranger "/O=Kavrel test/CN=Someone Else"
     head -c 18 /dev/urandom | base64 >password
     openssl pkcs12 -export -inkey signer.key -in signer.pem -out signer.p12 -passout file:password
     cd - >/dev/null
@@ -130,6 +130,11 @@ if [ "$step" = install ]; then
     expect "the host stand-in through the installed module" \
         "$(wine_run "$build_dir/bin/kvrhost.exe" --module 'C:\RSL\Modules\Kavrel.dll' kvrprov - 'C:\signatures' 40817810000000000001)" \
         "argument 0 := 0"
+
+    # The installed kvrdiag says whose signature the installed module carries.
+    expect "kvrdiag's signature line for the installed module" \
+        "$(wine_run 'C:\Program Files\Kavrel\kvrdiag.exe' --dll 'C:\RSL\Modules\Kavrel.dll' | grep '^OK    signed by ')" \
+        "OK    signed by CN=Kavrel Test Signing, O=Kavrel test (Authenticode), and WinVerifyTrust accepts the signature"
 
     # Repair: the same package again puts back what is missing, where it was.
     rm "$module_dir/Kavrel.dll"
