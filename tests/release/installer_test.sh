@@ -81,9 +81,12 @@ drive=$prefix/drive_c
 rm -rf "$prefix"
 bash "$make_prefix" "$template" "$prefix" plain
 trap 'WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true' EXIT
-wine_run() { "$run_in_prefix" "$prefix" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Each program on an X server of its own (run-in-prefix.sh starts one where there is no DISPLAY):
+# a fresh prefix's first programs open Wine's desktop windows, which must not come between the
+# GUI tests and the test run's shared display.
+wine_run() { env -u DISPLAY "$run_in_prefix" "$prefix" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # msiexec's exit code is the installer's, cut to 8 bits by the Unix side (1603 gives 67).
-msiexec() { "$run_in_prefix" "$prefix" msiexec "$@" </dev/null >/dev/null 2>&1; }
+msiexec() { env -u DISPLAY "$run_in_prefix" "$prefix" msiexec "$@" </dev/null >/dev/null 2>&1; }
 cp "$dist/$name-win32.msi" "$drive/kavrel.msi"
 cp "$work/older-build.msi" "$drive/older-build.msi"
 cp "$work/older-version.msi" "$drive/older-version.msi"
@@ -95,11 +98,12 @@ uninstall_entries() {
              $1 == "Publisher" { $1 = $2 = ""; sub(/^ +/, ""); publisher = $0 }
              END { if (name == "Kavrel") print version, publisher }'
 }
-# Every file and folder of the prefix but Wine's own scratch (temporary files, the registry, the
-# folder where Windows Installer caches packages, made at the first install).
+# Every file and folder of the prefix but Wine's own (temporary files, the folder where Windows
+# Installer caches packages, made at the first install, and the printer drivers Wine installs when
+# a program first finds the test run's CUPS printer).
 prefix_files() {
-    (cd "$drive" && find . | grep -v -e '^\./users/[^/]*/Temp' -e '^\./windows/temp' -e '^\./windows/Installer$' |
-        LC_ALL=C sort)
+    (cd "$drive" && find . | grep -v -e '^\./users/[^/]*/Temp' -e '^\./windows/temp' -e '^\./windows/Installer$' \
+        -e '^\./windows/system32/spool/' | LC_ALL=C sort)
 }
 file_version=$(echo "$version" | sed 's/-.*//').$build
 program_files="$drive/Program Files/Kavrel"
