@@ -9,8 +9,9 @@
 # make an older and a newer build of one tree with it).
 #
 # The same tree and version give the same package, byte for byte, as far as wixl allows: the
-# product code comes from the version, the package code (the summary information's revision
-# number) from the version and the files' SHA-256, and wixl runs under faketime at the commit's
+# product code and the package code (the summary information's revision number) come from the
+# version and the files' SHA-256 (a package of the same build made again of other files, an
+# unsigned one and then the signed release say, is another product, which replaces it), and wixl runs under faketime at the commit's
 # time, which is what it writes into the summary information (it takes no time from elsewhere);
 # the cabinet's entries carry the files' times, which are set to the commit's too.
 set -euo pipefail
@@ -43,8 +44,8 @@ uuid() {
     cmake -P "$script" 2>&1
     rm -f "$script"
 }
-product_code=$(uuid "product $version")
 content=$(cd "$tree" && find . -type f | LC_ALL=C sort | xargs -d '\n' sha256sum | sha256sum)
+product_code=$(uuid "product $version ${content%% *}")
 package_code=$(uuid "package $version $text ${content%% *}")
 
 # The cabinet takes each file's time from the file: the commit's, like the archives'.
@@ -61,8 +62,10 @@ at_commit wixl --arch x86 -o "$output" \
 # wixl gives every package a random package code (it takes none from the source): the summary
 # information is written again with the one derived above, and wixl's own values.
 # It also leaves out the Upgrade row's "maximum inclusive" (512), which makes the builds of this
-# very x.y.z (and a package of this version built again) count as older ones, to be removed.
+# very x.y.z (and a package of this version built again) count as older ones, to be removed, and
+# "migrate features" (1), which installs the features the removed one had (a training room's
+# virtual scanner) again.
 # (The attributes are part of the row's key, which SQL cannot change: the row is written anew.)
 at_commit msibuild "$output" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'KAVREL_OLDER_FOUND'" \
-    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('{6A0F3C2E-7B1D-4C55-9F3E-2D8B51A4C0E7}', '0.0.0', '$version', 768, 'KAVREL_OLDER_FOUND')"
+    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('{6A0F3C2E-7B1D-4C55-9F3E-2D8B51A4C0E7}', '0.0.0', '$version', 769, 'KAVREL_OLDER_FOUND')"
 at_commit msibuild "$output" -s "Kavrel $text" "Kavrel project" "Intel;1033" "{$package_code}"

@@ -64,6 +64,15 @@ std::string TamperedCopy(const std::string& copy) {
     return copy;
 }
 
+// A copy of the signed module whose signature, at the file's end, is cut short.
+std::string CutShortCopy(const std::string& copy) {
+    auto bytes = ReadBytes(SignedKavrelDllPath());
+    if (bytes.size() < 4096) return {};
+    bytes.resize(bytes.size() - 256);
+    WriteBytes(copy, bytes);
+    return copy;
+}
+
 // The text after `prefix` on the first line of the report that starts with it.
 std::wstring After(const KvrdiagRun& run, const std::wstring& prefix) {
     for (const auto& line : run.Lines(prefix.c_str())) return line.substr(prefix.size());
@@ -241,6 +250,8 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
     ASSERT_FALSE(developerBuild.empty());
     const std::string tampered = TamperedCopy(dir / "tampered.dll");
     ASSERT_FALSE(tampered.empty());
+    const std::string cutShort = CutShortCopy(dir / "cut-short.dll");
+    ASSERT_FALSE(cutShort.empty());
     char previous[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, previous);
     const struct {
@@ -260,6 +271,7 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         // Whose signature the module carries, and none: the build's own Kavrel.dll is unsigned.
         {{"--dll", KavrelDllPath()}, 1, L"WARN  not signed: it carries no Authenticode signature"},
         {{"--dll", tampered}, 2, L"FAIL  signed by CN=Kavrel Test Signing, O=Kavrel test, but the file was changed after it was signed"},
+        {{"--dll", cutShort}, 2, L"FAIL  its Authenticode signature is damaged"},
         // A failed step shows its own triplet's codes.
         {{"--scan"}, 2, L"FAIL  TWAIN_EnableSource = 0: TWRC_FAILURE, TWCC_OPERATIONERROR", {}, "[Scanner]\r\nFailEnable=1\r\n"},
         // ... and a step back that sends nothing shows no earlier step's codes as its own.

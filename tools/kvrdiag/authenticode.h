@@ -9,7 +9,9 @@
 namespace kavrel::diag {
 
 struct SignatureFacts {
-    bool present = false;   // an embedded Authenticode signature (PKCS#7) was found
+    DWORD readError = 0;    // why the file could not be read (then nothing else is known)
+    bool claimed = false;   // the PE file's security directory names a signature
+    bool present = false;   // an embedded Authenticode signature (PKCS#7) was found and read
     std::wstring subject;   // the signing certificate's subject, "CN=…, O=…"; empty if not found
     LONG trust = 0;         // WinVerifyTrust's answer for the file: ERROR_SUCCESS when trusted
 };
@@ -21,5 +23,8 @@ SignatureFacts ReadSignature(const std::string& path);
 // Why WinVerifyTrust refused a signature, in a few words ("the certificate's root is not trusted
 // on this computer").
 std::wstring TrustRefusal(LONG trust);
+// Whether the refusal is about whom this computer trusts (the certificate, its chain, its root),
+// which IT can change, rather than about the file and its signature (changed, damaged).
+bool RefusesOnlyTheCertificate(LONG trust);
 
 }  // namespace kavrel::diag

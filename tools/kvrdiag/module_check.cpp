@@ -17,9 +17,19 @@ constexpr wchar_t kSignedRelease[] = L"install Kavrel.dll from the bank's signed
 // load on a locked-down workstation, so an unsigned module is blocked before the interpreter calls it.
 void CheckSignature(const std::string& path, ReportSection& section) {
     const SignatureFacts signature = ReadSignature(path);
-    if (!signature.present) {
+    if (signature.readError) {
+        section.Warn(L"its signature could not be read: " + SystemError(signature.readError), kReinstall);
+        return;
+    }
+    if (!signature.claimed) {
         section.Warn(L"not signed: it carries no Authenticode signature, and application control that admits signed "
                      L"code only (AppLocker, WDAC) blocks it",
+                     kSignedRelease);
+        return;
+    }
+    if (!signature.present) {
+        section.Fail(L"its Authenticode signature is damaged: the file names one that cannot be read (the file was "
+                     L"changed or cut short after it was signed)",
                      kSignedRelease);
         return;
     }
@@ -30,7 +40,8 @@ void CheckSignature(const std::string& path, ReportSection& section) {
         // WinVerifyTrust's word, and no more: Windows accepts a signature whose chain reaches a
         // root it trusts; Wine 8.0 accepts any root and checks only that the file is as signed.
         section.Ok(signer + L" (Authenticode), and WinVerifyTrust accepts the signature");
-    } else if (static_cast<unsigned long>(signature.trust) == static_cast<unsigned long>(TRUST_E_BAD_DIGEST)) {
+    } else if (!RefusesOnlyTheCertificate(signature.trust)) {
+        // The file or its signature is not as it was signed (changed, extended, damaged).
         section.Fail(signer + L", but " + TrustRefusal(signature.trust), kSignedRelease);
     } else {
         section.Warn(signer + L", but Windows does not trust the signature here: " + TrustRefusal(signature.trust),
