@@ -121,12 +121,16 @@ pack_release() {
         xargs -d '\n' sha256sum) > "$stage/SHA256SUMS"
     mv "$stage/SHA256SUMS" "$stage/main/$name/SHA256SUMS"
 
-    rm -rf "$dist"
-    mkdir -p "$dist"
+    # Made beside the release folder and put in its place only when complete: a failure on the
+    # way (a signature refused, a time-stamp server away) leaves the earlier release as it was,
+    # never a half-signed one.
+    local out=$dist.partial
+    rm -rf "$out"
+    mkdir -p "$out"
     local archive
     for part in main symbols; do
-        archive=$dist/$name-win32.zip
-        [ "$part" = symbols ] && archive=$dist/$name-win32-symbols.zip
+        archive=$out/$name-win32.zip
+        [ "$part" = symbols ] && archive=$out/$name-win32-symbols.zip
         # Fixed modes and the commit's time on every entry; sorted names; no extra fields (owner,
         # Unix times); DOS times in UTC.
         find "$stage/$part" -type d -exec chmod 755 {} +
@@ -136,13 +140,16 @@ pack_release() {
     done
     # The Windows Installer package, from the same tree (packaging/kavrel.wxs), signed last.
     local package=$name-win32.msi
-    bash "$root/scripts/make-msi.sh" "$stage/main/$name" "$values" "$dist/$package" ||
+    bash "$root/scripts/make-msi.sh" "$stage/main/$name" "$values" "$out/$package" ||
         fail "making the Windows Installer package failed"
     if [ -n "$signing" ]; then
-        sign_file "$dist/$package"
+        sign_file "$out/$package"
         say "signed $package"
     fi
-    (cd "$dist" && sha256sum "$name-win32.zip" "$name-win32-symbols.zip" "$package" > SHA256SUMS)
+    (cd "$out" && sha256sum "$name-win32.zip" "$name-win32-symbols.zip" "$package" > SHA256SUMS)
+
+    rm -rf "$dist"
+    mv "$out" "$dist"
 
     say "made the release $text${signing:+, signed}:"
     unzip -l "$dist/$name-win32.zip" | sed 's/^/    /'
