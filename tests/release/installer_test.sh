@@ -70,6 +70,10 @@ if [ "$step" = pack ]; then
         older_values=$work/older-build.txt older_build=0
     fi
     KAVREL_MSI_BUILD=$older_build bash "$source_dir/scripts/make-msi.sh" "$tree" "$older_values" "$work/older-build.msi"
+    # The same build made again of other files (an unsigned package, then the signed release).
+    rm -rf "$work/rebuilt-tree" && cp -a "$tree" "$work/rebuilt-tree"
+    echo "made again" >>"$work/rebuilt-tree/share/doc/kavrel/README.md"
+    bash "$source_dir/scripts/make-msi.sh" "$work/rebuilt-tree" "$build_dir/version/kavrel_version.txt" "$work/rebuilt.msi"
     sed 's/^version=.*/version=0.9.0/' "$build_dir/version/kavrel_version.txt" >"$work/older-version.txt"
     bash "$source_dir/scripts/make-msi.sh" "$tree" "$work/older-version.txt" "$work/older-version.msi"
     exit $status
@@ -90,6 +94,7 @@ msiexec() { env -u DISPLAY "$run_in_prefix" "$prefix" msiexec "$@" </dev/null >/
 cp "$dist/$name-win32.msi" "$drive/kavrel.msi"
 cp "$work/older-build.msi" "$drive/older-build.msi"
 cp "$work/older-version.msi" "$drive/older-version.msi"
+cp "$work/rebuilt.msi" "$drive/rebuilt.msi"
 # Kavrel's uninstall entries: "DisplayVersion Publisher" for each.
 uninstall_entries() {
     wine_run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s |
@@ -154,7 +159,13 @@ if [ "$step" = install ]; then
         cmp -s "$module_dir/Kavrel.dll" "$tree/bin/Kavrel.dll" || fail "the $older package changed Kavrel.dll"
     done
 
-    msiexec /x 'C:\kavrel.msi' /qn || fail "removing"
+    # The same build made of other files replaces it.
+    msiexec /i 'C:\rebuilt.msi' /qn || fail "installing the same build made again"
+    expect "uninstall entries after the same build made again" "$(uninstall_entries)" "$file_version Kavrel project"
+    cmp -s "$program_files/doc/README.md" "$work/rebuilt-tree/share/doc/kavrel/README.md" ||
+        fail "the same build made of other files did not replace the installed one"
+
+    msiexec /x 'C:\rebuilt.msi' /qn || fail "removing"
     expect "uninstall entries after the removal" "$(uninstall_entries)" ""
     wine_run reg query 'HKLM\Software\Kavrel' >/dev/null && fail "the registry still holds HKLM\\Software\\Kavrel"
     expect "the files after the removal (< before, > after)" \
