@@ -68,8 +68,10 @@ HFILE OpenSimpleFile(const std::string& name, UINT mode) {
 int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
     const BmpPlan plan = PlanBmpFile(dib, available);
     if (plan.result != BmpPlanResult::Write) return 0;
-    // Uncompressed rows: the computed image size goes into the DIB's own header as well.
-    if (LoadField<std::uint32_t>(dib + 16) == BI_RGB) StoreField<std::uint32_t>(dib + 20, plan.sizeImage);
+    // Uncompressed rows (plain or bit fields): the counted image size goes into the DIB's own
+    // header as well, so that the file's header says what it holds.
+    const std::uint32_t compression = LoadField<std::uint32_t>(dib + 16);
+    if (compression == BI_RGB || compression == BI_BITFIELDS) StoreField<std::uint32_t>(dib + 20, plan.sizeImage);
     std::uint8_t header[kBmpFileHeaderSize];
     FillBmpFileHeader(plan, header);
     if (::_lwrite(file, reinterpret_cast<LPCCH>(header), sizeof header) != sizeof header) return 0;

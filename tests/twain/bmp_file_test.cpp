@@ -236,6 +236,13 @@ TEST_F(BmpFiles, ABitFieldsDibIsWrittenWithItsMasks) {
     ASSERT_NE(loaded, nullptr);
     Keep(static_cast<HGLOBAL>(loaded));
     EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(loaded)), bytes);
+    // An image size that claims fewer bytes than the rows hold: all rows are written, and the
+    // file's header says how many.
+    Put32(bytes, 20, 8);
+    ASSERT_EQ(kv.TWAIN_WriteNativeToFilename(Keep(BlockOf(bytes)), path.c_str()), 0);
+    const Bytes corrected = ReadBytes(path);
+    ASSERT_EQ(corrected.size(), 14u + 40 + 12 + 24);
+    EXPECT_EQ(U32(corrected, 14 + 20), 24u);
 }
 
 TEST_F(BmpFiles, ACompressedDibWithItsSizeIsWrittenAsItIs) {
