@@ -207,10 +207,9 @@ TWAIN_API HPALETTE WINAPI TWAIN_CreateDibPalette(HANDLE dib) {
         palette->palVersion = 0x300;
         palette->palNumEntries = static_cast<WORD>(entries);
         if (colors) {
-            const std::uint64_t start = table->offset;
-            if (start + std::uint64_t{table->entryBytes} * colors > locked.size()) return nullptr;
+            if (table->offset + std::uint64_t{table->entryBytes} * colors > locked.size()) return nullptr;
             for (std::uint32_t i = 0; i < colors; ++i) {
-                const std::uint8_t* entry = locked.bytes() + start + std::size_t{table->entryBytes} * i;
+                const std::uint8_t* entry = locked.bytes() + table->offset + std::size_t{table->entryBytes} * i;
                 palette->palPalEntry[i] = {entry[2], entry[1], entry[0], 0};  // the table is blue, green, red
             }
         } else {
