@@ -4,20 +4,14 @@
 #include "base/win_handles.h"
 #include "twain/acquisition_settings.h"
 #include "twain/library_state.h"
-#include "twain/transferred_image.h"
 
 using kavrel::Window;
 using kavrel::twainlib::ErrorBox;
 using kavrel::twainlib::ReportLastError;
-using kavrel::twainlib::SoftAssert;
 using kavrel::twainlib::State;
 using namespace twain;
 
 namespace {
-
-// Failed native transfers in a row after which the pending transfers are given up: a source
-// that keeps failing must not hold the loop for ever.
-constexpr int kFailedTransferAttempts = 3;
 
 HWND CreateProxyWindow() {
     return ::CreateWindowExA(0, "STATIC", "Acquire Proxy", WS_POPUPWINDOW | WS_VISIBLE, CW_USEDEFAULT,
@@ -75,15 +69,6 @@ public:
     ~AcquisitionRunning() { State().acquiring = false; }
 };
 
-// Ends the transfer of state 7 (MSG_ENDXFER): on to state 6 while the source reports more pending,
-// else 5. A refusal leaves the state as it was.
-void EndTransfer() {
-    auto& s = State();
-    if (TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-        s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-    }
-}
-
 // The transfer count the module chose (twain/acquisition_settings.h), asked for whatever the source
 // answers, since the transfer loop holds to it; then the pixel types, whose failure is the step's.
 bool NegotiateAcquisition(unsigned long pixelTypeMask) {
@@ -92,9 +77,6 @@ bool NegotiateAcquisition(unsigned long pixelTypeMask) {
 }
 
 }  // namespace
-
-extern "C" void __cdecl kavrel_call_transfer_callback(TW_TRANSFER_CALLBACK callback, HANDLE dib,
-                                                       int index);
 
 TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
@@ -141,7 +123,7 @@ TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelType
     const AcquisitionRunning running;
     return kavrel::NoThrowOr([&]() -> HANDLE {
         auto& s = State();
-        s.lastNativeImage = nullptr;
+        s.acquisition.Begin();
         kavrel::twainlib::ClearError();
         TWAIN_ClearDibList();
 
@@ -177,7 +159,7 @@ TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelType
         }
 
         StepBackToState1(window);
-        return s.lastNativeImage;
+        return s.acquisition.Image();
     }, [&]() -> HANDLE {
         StepBackToState1(window);
         return nullptr;
@@ -188,16 +170,9 @@ TWAIN_API void WINAPI TWAIN_ModalEventLoop(void) {
     kavrel::NoThrowVoid([&] {
         auto& s = State();
         MSG message;
-        // The loop ends once a batch has delivered an image (even when a later transfer of the
-        // batch failed), when the source has been disabled (it asked to be closed), or on WM_QUIT.
-        // A source whose interface is hidden has no operator to close it and need not ask to be
-        // closed itself (many do not): once its batch is over, image or not, the loop ends too.
-        // With the interface shown, a batch without an image leaves the operator in the source's
-        // window to scan again or close it.
-        const auto over = [&] {
-            return s.lastNativeImage || (s.batchEnded && (s.interfaceHidden || s.batchDelivered));
-        };
-        while (s.twainState >= 5 && !over()) {
+        // The loop ends once the acquisition is over (see Acquisition::Over), when the source has
+        // been disabled (it asked to be closed), or on WM_QUIT.
+        while (s.twainState >= 5 && !s.acquisition.Over()) {
             // WM_QUIT ends the loop and is consumed here: it ends the acquisition (the library then
             // steps back to state 1), and the caller -- a script function inside the host, or a
             // program that called TWAIN_AcquireNative from its own loop -- carries on. The viewer's
@@ -222,16 +197,7 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
         const int consumed = s.lastResultCode == TWRC_DSEVENT ? 1 : 0;
         switch (event.TWMessage) {
         case MSG_XFERREADY:
-            // Only an enabled source that is not transferring yet starts a batch: a second
-            // "ready" (a source that says it twice, or a message pumped by a transfer callback)
-            // must not run a transfer loop inside the one already running.
-            if (s.twainState == 5) {
-                s.twainState = 6;
-                const int listedBefore = s.dibCount;
-                TWAIN_NativeXferGetAll(nullptr);
-                s.batchEnded = true;
-                s.batchDelivered = s.dibCount > listedBefore;
-            }
+            s.acquisition.BatchReady();
             break;
         case MSG_CLOSEDSREQ:
             EndTransfersAndDisable();
@@ -245,77 +211,15 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
 
 TWAIN_API int WINAPI TWAIN_NativeXferGetAll(void* /*ignored*/) {
     return kavrel::NoThrowOr([&]() -> int {
-        auto& s = State();
-        SoftAssert(s.twainState == 6);
-        int failuresInARow = 0;
-        int ended = 0;  // transfers of this batch that ended, done or cancelled
-        while (s.twainState == 6) {
-            // The list is full: refuse what is still pending and keep what arrived.
-            if (s.dibCount >= kavrel::twainlib::kDibListSlots) {
-                TWAIN_AbortAllPendingXfers();
-                break;
-            }
-            HANDLE transferred = nullptr;
-            TWAIN_DS(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &transferred);
-            if (s.lastResultCode != TWRC_XFERDONE) s.lastNativeImage = nullptr;
-            switch (s.lastResultCode) {
-            case TWRC_XFERDONE:
-                s.twainState = 7;
-                // "Done" with no usable image in it: the transfer is ended as done, but nothing is
-                // listed or handed to the callback, and the acquisition records why. It counts as
-                // a failed transfer: a source that delivers only such blocks is given up too.
-                transferred = kavrel::twainlib::TakeTransferredImage(transferred);
-                if (!transferred) {
-                    ++failuresInARow;
-                    s.lastNativeImage = nullptr;
-                    kavrel::twainlib::RecordError(kavrel::twainlib::kErrorUnusableImage);
-                    break;
-                }
-                failuresInARow = 0;
-                s.lastNativeImage = transferred;
-                {
-                    // Listed before the callback runs: a callback that empties the list (or reads
-                    // it) finds it as it is, and no empty slot is counted after it.
-                    const int index = s.dibCount++;
-                    s.dibList[index] = transferred;
-                    if (s.transferCallback) kavrel_call_transfer_callback(s.transferCallback, transferred, index);
-                }
-                break;
-            case TWRC_CANCEL:
-                failuresInARow = 0;
-                s.twainState = 7;
-                break;
-            default:
-                s.twainState = 6;
-                ++failuresInARow;
-                break;
-            }
-            if (s.twainState == 7) {
-                ++ended;
-                EndTransfer();
-            }
-            // The application has what it asked for, the source keeps failing, or the batch has
-            // run as long as a list could hold (a source that cancels every transfer and reports
-            // more pending, for ever): it is ended here whatever the source reports as pending.
-            const bool enough = s.transfersWanted > 0 && ended >= s.transfersWanted;
-            const bool endless = ended >= kavrel::twainlib::kDibListSlots;
-            if (s.twainState == 6 && (enough || endless || failuresInARow >= kFailedTransferAttempts)) {
-                TWAIN_AbortAllPendingXfers();
-                break;
-            }
-        }
-        return s.twainState;
-    }, [] { return kavrel::twainlib::State().twainState; });
+        State().acquisition.TransferAll();
+        return State().twainState;
+    }, [] { return State().twainState; });
 }
 
 TWAIN_API int WINAPI TWAIN_AbortAllPendingXfers(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
-        auto& s = State();
-        if (s.twainState == 7) EndTransfer();
-        if (s.twainState == 6 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers)) {
-            s.twainState = 5;
-        }
-        return s.twainState <= 5 ? 1 : 0;
+        State().acquisition.EndPending();
+        return State().twainState <= 5 ? 1 : 0;
     });
 }
 

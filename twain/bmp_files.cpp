@@ -79,15 +79,16 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
     return ::_lwrite(file, reinterpret_cast<LPCCH>(dib), rest) == rest ? 1 : 0;
 }
 
-// The image an acquisition hands on to a file or the clipboard: the one TWAIN_AcquireNative
-// returns, its last. When a transfer after the last image failed, that call returns none although
-// images arrived (a source whose pending count never falls ends every batch so); the last image
-// that did arrive is handed on then, rather than reported as none and left in the list.
+// The image an acquisition hands on to a file or the clipboard: the last that arrived. When a
+// transfer after it failed, TWAIN_AcquireNative returns none although images arrived (a source
+// whose pending count never falls ends every batch so); the last image that did arrive is handed
+// on then, rather than reported as none and left in the list. Inside another acquisition (from a
+// window message its loop dispatched) that call is refused, and the running acquisition's image
+// is not this call's to write or give away: none.
 HANDLE AcquireLastImage(HWND window, unsigned long pixelTypeMask) {
-    HANDLE dib = TWAIN_AcquireNative(window, pixelTypeMask);
-    const auto& s = State();
-    if (!dib && s.dibCount > 0) dib = s.dibList[s.dibCount - 1];
-    return dib;
+    if (State().acquiring) return nullptr;
+    TWAIN_AcquireNative(window, pixelTypeMask);
+    return State().acquisition.LastArrived();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "base/win_handles.h"
+#include "twain/acquisition.h"
 #include "twain/library_errors.h"
 #include "twain/twain.h"
 #include "twain/twain_protocol.h"
@@ -31,16 +32,8 @@ struct LibraryState {
     int hideUI = 0;
     twain::TW_USERINTERFACE sourceUI{};
     twain::TW_PENDINGXFERS pendingTransfers{};
-    HANDLE lastNativeImage = nullptr;
-    // Whether the source was enabled with a request to hide its interface, and whether a batch of
-    // transfers has ended since it was enabled. Such a source has no operator to close it, and many sources do not ask to be
-    // closed themselves: the library's loop ends once its batch is over.
-    bool interfaceHidden = false;
-    bool batchEnded = false;
-    // Whether the latest batch listed an image, even if a later transfer of it failed: a source
-    // that never reports its batch as over (Wine's camera source keeps its pending count) would
-    // otherwise hold the loop after its last image for ever.
-    bool batchDelivered = false;
+    // The latest acquisition: its batches, its images and when it ends.
+    Acquisition acquisition;
     // The source the operator chose with TWAIN_SelectImageSource in this process: opened by
     // TWAIN_OpenDefaultSource instead of whatever the manager holds as its default (not every
     // manager records the choice).

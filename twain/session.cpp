@@ -327,9 +327,7 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
             // The application asked for no interface: once a batch is over the acquisition ends,
             // also when the source answered TWRC_CHECKSTATUS (it could not hide its interface):
             // one that then shows none and never asks to be closed would hold the loop for ever.
-            s.interfaceHidden = !s.sourceUI.ShowUI;
-            s.batchEnded = false;
-            s.batchDelivered = false;
+            s.acquisition.Enabled(!s.sourceUI.ShowUI);
         }
         return s.twainState == 5 ? 1 : 0;
     });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/dib_builder.h"
+#include "support/test_support.h"
 #include "twain/scripted_twain_fixture.h"
 
 namespace kavrel::test {
@@ -54,6 +55,11 @@ void WINAPI PumpingCallback(HANDLE, int) {
 // first one's loop (or one of its boxes) may.
 HANDLE nestedAcquisition = nullptr;
 void WINAPI AcquiringCallback(HANDLE, int) { nestedAcquisition = pumpingApi->TWAIN_AcquireNative(nullptr, 0); }
+// The same with an acquisition to a file (through the same module, its file exports bound).
+const KavrelApi* filingApi = nullptr;
+std::string nestedFile;
+int nestedFiling = 0;
+void WINAPI FilingCallback(HANDLE, int) { nestedFiling = filingApi->TWAIN_AcquireToFilename(nullptr, nestedFile.c_str()); }
 
 class SourceFaults : public ScriptedTwain {};
 
@@ -104,6 +110,21 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
                                 std::to_string(opened) + " manager openings",
                             dib && !nestedAcquisition && opened == 1 && kv.TWAIN_GetNumDibs() == 1 &&
                                 kv.TWAIN_GetDib(0) == dib};
+         }},
+        {"TWAIN_AcquireToFilename inside an acquisition", "refused (-1, no file); the first one's image not freed, listed", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             const KavrelApi withFileExports(true);
+             filingApi = &withFileExports;
+             const ScratchDir scratch;
+             nestedFile = scratch / "nested.bmp";
+             kv.TWAIN_RegisterCallback(&FilingCallback);
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             kv.TWAIN_UnRegisterCallback();
+             const bool written = FileExists(nestedFile);
+             return Outcome{"answered " + std::to_string(nestedFiling) + (written ? ", a file written" : ", no file"),
+                            dib && nestedFiling == -1 && !written && ::GlobalSize(dib) != 0 &&
+                                kv.TWAIN_GetNumDibs() == 1};
          }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
