@@ -190,22 +190,10 @@ TWAIN_API int WINAPI TWAIN_MessageHook(LPMSG message) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         if (s.twainState < 5) return 0;
-        TW_EVENT event{};
-        event.pEvent = message;
-        event.TWMessage = MSG_NULL;
-        TWAIN_DS(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-        const int consumed = s.lastResultCode == TWRC_DSEVENT ? 1 : 0;
-        switch (event.TWMessage) {
-        case MSG_XFERREADY:
-            s.acquisition.BatchReady();
-            break;
-        case MSG_CLOSEDSREQ:
-            EndTransfersAndDisable();
-            break;
-        default:
-            break;
-        }
-        return consumed;
+        // A batch the source announces with the message is transferred there and then.
+        const kavrel::twainlib::HandedMessage handed = s.acquisition.HandToSource(message);
+        if (handed.sourceSaid == MSG_CLOSEDSREQ) EndTransfersAndDisable();
+        return handed.sourcesOwn ? 1 : 0;
     });
 }
 

@@ -16,6 +16,23 @@ namespace {
 // that keeps failing must not hold the loop for ever.
 constexpr int kFailedTransferAttempts = 3;
 
+// A native transfer done or cancelled is one to end (state 7); a failed one leaves state 6.
+int AfterTransfer(TW_UINT16 resultCode, const void*, int stateBefore) {
+    return resultCode == TWRC_XFERDONE || resultCode == TWRC_CANCEL ? 7 : stateBefore;
+}
+
+// An ended transfer leads on to state 6 while the source reports more pending, else to 5.
+int AfterEndTransfer(TW_UINT16 resultCode, const void* data, int stateBefore) {
+    if (resultCode != TWRC_SUCCESS) return stateBefore;
+    return static_cast<const TW_PENDINGXFERS*>(data)->Count != 0 ? 6 : 5;
+}
+
+// "Transfer ready" from an enabled source that is not transferring yet starts a batch (state 6).
+int AfterEvent(TW_UINT16, const void* data, int stateBefore) {
+    const bool ready = static_cast<const TW_EVENT*>(data)->TWMessage == MSG_XFERREADY;
+    return ready && stateBefore == 5 ? 6 : stateBefore;
+}
+
 }  // namespace
 
 void Acquisition::Begin() noexcept {
@@ -29,14 +46,21 @@ void Acquisition::Enabled(bool interfaceHidden) noexcept {
     batchDelivered_ = false;
 }
 
-void Acquisition::BatchReady() {
+HandedMessage Acquisition::HandToSource(LPMSG message) {
     auto& s = State();
-    if (s.twainState != 5) return;
-    s.twainState = 6;
-    const int deliveredBefore = delivered_;
-    TransferAll();
-    batchOver_ = true;
-    batchDelivered_ = delivered_ > deliveredBefore;
+    TW_EVENT event{};
+    event.pEvent = message;
+    event.TWMessage = MSG_NULL;
+    const int stateBefore = s.twainState;
+    SendToSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event, &AfterEvent);
+    const HandedMessage handed{s.lastResultCode == TWRC_DSEVENT, event.TWMessage};
+    if (stateBefore == 5 && s.twainState == 6) {
+        const int deliveredBefore = delivered_;
+        TransferAll();
+        batchOver_ = true;
+        batchDelivered_ = delivered_ > deliveredBefore;
+    }
+    return handed;
 }
 
 bool Acquisition::Over() const noexcept {
@@ -71,9 +95,8 @@ void Acquisition::TransferAll() {
             break;
         }
         HANDLE transferred = nullptr;
-        TWAIN_DS(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &transferred);
+        SendToSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &transferred, &AfterTransfer);
         const TW_UINT16 result = s.lastResultCode;
-        if (result == TWRC_XFERDONE || result == TWRC_CANCEL) s.twainState = 7;
         // "Done" with no usable image in it: the transfer is ended as done, but nothing is listed
         // or handed to the callback, and the acquisition records why. It counts as a failed
         // transfer: a source that delivers only such blocks is given up too. What a cancelled or
@@ -108,18 +131,13 @@ void Acquisition::TransferAll() {
 }
 
 void Acquisition::EndTransfer() {
-    auto& s = State();
-    if (TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &s.pendingTransfers)) {
-        s.twainState = s.pendingTransfers.Count != 0 ? 6 : 5;
-    }
+    SendToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &State().pendingTransfers, &AfterEndTransfer);
 }
 
 void Acquisition::EndPending() {
     auto& s = State();
     if (s.twainState == 7) EndTransfer();
-    if (s.twainState == 6 && TWAIN_DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers)) {
-        s.twainState = 5;
-    }
+    if (s.twainState == 6) SendToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &s.pendingTransfers, &OnSuccess<6, 5>);
 }
 
 }  // namespace kavrel::twainlib

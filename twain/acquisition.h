@@ -8,6 +8,12 @@
 
 namespace kavrel::twainlib {
 
+// What became of a window message handed to the source.
+struct HandedMessage {
+    bool sourcesOwn = false;         // TWRC_DSEVENT: the source's, not to be dispatched
+    unsigned short sourceSaid = 0;   // what the source said with it (MSG_XFERREADY, MSG_CLOSEDSREQ...)
+};
+
 class Acquisition {
 public:
     // A new acquisition (TWAIN_AcquireNative) starts without an image. Enabling alone does not
@@ -16,10 +22,12 @@ public:
     void Begin() noexcept;
     // The source has been enabled (state 5); `interfaceHidden`: it was asked to hide its interface.
     void Enabled(bool interfaceHidden) noexcept;
-    // The source announced a batch (MSG_XFERREADY). Only an enabled source that is not
-    // transferring yet starts one: a second "ready" (a source that says it twice, or a message
-    // pumped by a transfer callback) must not run a batch inside the one already running.
-    void BatchReady();
+    // Hands a window message to the enabled source (MSG_PROCESSEVENT) and, when the source says
+    // with it that a batch is ready (MSG_XFERREADY), transfers the batch to its end. Only an
+    // enabled source that is not transferring yet starts one: a second "ready" (a source that
+    // says it twice, or a message pumped by a transfer callback) must not run a batch inside the
+    // one already running.
+    HandedMessage HandToSource(LPMSG message);
     // Transfers in state 6 until nothing is pending or the batch is given up (TWAIN_NativeXferGetAll).
     void TransferAll();
     // Ends the transfer of state 7 and resets what is still pending in state 6: state 5 unless

@@ -1,5 +1,7 @@
 #include "twain/code_names.h"
 
+#include <cstddef>
+
 #include "twain/twain_protocol.h"
 
 namespace kavrel::twainlib {
@@ -39,5 +41,50 @@ const char* ConditionCodeName(int code) {
     default: return "unknown";
     }
 }
+
+namespace {
+
+struct NamedValue {
+    unsigned long value;
+    const char* name;
+};
+#define KAVREL_NAMED(constant) NamedValue{constant, #constant}
+
+template <std::size_t N>
+const char* NameIn(const NamedValue (&names)[N], unsigned long value) {
+    for (const NamedValue& named : names) {
+        if (named.value == value) return named.name;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* DataGroupName(unsigned long group) {
+    static constexpr NamedValue kNames[] = {KAVREL_NAMED(DG_CONTROL), KAVREL_NAMED(DG_IMAGE)};
+    return NameIn(kNames, group);
+}
+
+const char* DataArgumentTypeName(unsigned short argumentType) {
+    static constexpr NamedValue kNames[] = {
+        KAVREL_NAMED(DAT_NULL), KAVREL_NAMED(DAT_CAPABILITY), KAVREL_NAMED(DAT_EVENT), KAVREL_NAMED(DAT_IDENTITY),
+        KAVREL_NAMED(DAT_PARENT), KAVREL_NAMED(DAT_PENDINGXFERS), KAVREL_NAMED(DAT_STATUS),
+        KAVREL_NAMED(DAT_USERINTERFACE), KAVREL_NAMED(DAT_IMAGEINFO), KAVREL_NAMED(DAT_IMAGELAYOUT),
+        KAVREL_NAMED(DAT_IMAGENATIVEXFER)};
+    return NameIn(kNames, argumentType);
+}
+
+const char* MessageName(unsigned short message) {
+    static constexpr NamedValue kNames[] = {
+        KAVREL_NAMED(MSG_NULL), KAVREL_NAMED(MSG_GET), KAVREL_NAMED(MSG_GETCURRENT), KAVREL_NAMED(MSG_GETDEFAULT),
+        KAVREL_NAMED(MSG_GETFIRST), KAVREL_NAMED(MSG_GETNEXT), KAVREL_NAMED(MSG_SET), KAVREL_NAMED(MSG_RESET),
+        KAVREL_NAMED(MSG_QUERYSUPPORT), KAVREL_NAMED(MSG_XFERREADY), KAVREL_NAMED(MSG_CLOSEDSREQ),
+        KAVREL_NAMED(MSG_CLOSEDSOK), KAVREL_NAMED(MSG_OPENDSM), KAVREL_NAMED(MSG_CLOSEDSM), KAVREL_NAMED(MSG_OPENDS),
+        KAVREL_NAMED(MSG_CLOSEDS), KAVREL_NAMED(MSG_USERSELECT), KAVREL_NAMED(MSG_DISABLEDS),
+        KAVREL_NAMED(MSG_ENABLEDS), KAVREL_NAMED(MSG_PROCESSEVENT), KAVREL_NAMED(MSG_ENDXFER)};
+    return NameIn(kNames, message);
+}
+
+#undef KAVREL_NAMED
 
 }  // namespace kavrel::twainlib

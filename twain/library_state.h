@@ -89,6 +89,21 @@ TripletCodes HoldLatestTripletCodes();
 // Makes `codes` the latest triplet's again (after triplets sent to examine a failure).
 void RestoreTripletCodes(const TripletCodes& codes);
 
+// The state a triplet leads the library to, from its result code, its data as the source or the
+// manager left it, and the state before it.
+using StateAfter = int (*)(twain::TW_UINT16 resultCode, const void* data, int stateBefore);
+// A step that succeeds moves the library from state `From` to `To`; anything else leaves it where
+// it was.
+template <int From, int To>
+int OnSuccess(twain::TW_UINT16 resultCode, const void*, int stateBefore) {
+    return resultCode == twain::TWRC_SUCCESS && stateBefore == From ? To : stateBefore;
+}
+// Sends a triplet to the open source (as TWAIN_DS does) or to the manager, moves the library to the
+// state `next` says it leads to (it stays where it is without one), and writes the triplet to the
+// log. 1 for TWRC_SUCCESS, else 0; TWAIN_GetResultCode answers the code.
+int SendToSource(unsigned long dg, unsigned short dat, unsigned short msg, void* data, StateAfter next);
+int SendToManager(unsigned long dg, unsigned short dat, unsigned short msg, void* data, StateAfter next);
+
 // Keeps `code` unless an error is already recorded; always answers 0. For a failed step of the
 // protocol it keeps the failed triplet's codes as well, and holds them (HoldLatestTripletCodes).
 int RecordError(int code);

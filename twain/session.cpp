@@ -8,6 +8,7 @@
 #include "twain/code_names.h"
 #include "twain/dsm_path.h"
 #include "twain/library_state.h"
+#include "twain/triplet_log.h"
 
 namespace kavrel::twainlib {
 
@@ -267,11 +268,14 @@ TWAIN_API int WINAPI TWAIN_OpenSourceManager(HWND window) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         s.dsmParentWindow = window;
+        // The log's setting is read here, so that a program that names a file in its own
+        // process before it opens the manager gets a log of it.
+        kavrel::twainlib::OpenTripletLog();
         // Opening again while a source is open must not claim that no source is open: only a
         // manager that was loaded but not open moves on to state 3.
-        if (TWAIN_LoadSourceManager() &&
-            TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow) && s.twainState == 2) {
-            s.twainState = 3;
+        if (TWAIN_LoadSourceManager()) {
+            kavrel::twainlib::SendToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow,
+                                            &kavrel::twainlib::OnSuccess<2, 3>);
         }
         return s.twainState >= 3 ? 1 : 0;
     });
@@ -299,8 +303,8 @@ TWAIN_API int WINAPI TWAIN_OpenDefaultSource(void) {
             identity.ProductName[0] = '\0';
         }
         s.sourceIdentity = identity;
-        if (TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity)) {
-            s.twainState = 4;
+        if (kavrel::twainlib::SendToManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &s.sourceIdentity,
+                                            &kavrel::twainlib::OnSuccess<3, 4>)) {
             s.transfersWanted = 0;  // a source opened anew holds its own count
         } else {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorOpenSource);
@@ -316,14 +320,17 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
         s.sourceUI.ShowUI = s.hideUI ? 0 : 1;
         s.sourceUI.ModalUI = 0;
         s.sourceUI.hParent = window;
-        TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI);
         // TWRC_CHECKSTATUS (the source could not hide its interface) is still an enabled source.
         // TWRC_CANCEL is not: the source closed its interface at once (its operator cancelled in
         // it), and counting it enabled would wait for ever for a close request that never comes.
+        kavrel::twainlib::SendToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &s.sourceUI,
+                                       [](TW_UINT16 resultCode, const void*, int stateBefore) {
+                                           const bool enabled = resultCode != TWRC_FAILURE && resultCode != TWRC_CANCEL;
+                                           return enabled ? 5 : stateBefore;
+                                       });
         if (s.lastResultCode == TWRC_FAILURE) {
             kavrel::twainlib::RecordError(kavrel::twainlib::kErrorEnableSource);
-        } else if (s.lastResultCode != TWRC_CANCEL) {
-            s.twainState = 5;
+        } else if (s.twainState == 5) {
             // The application asked for no interface: once a batch is over the acquisition ends,
             // also when the source answered TWRC_CHECKSTATUS (it could not hide its interface):
             // one that then shows none and never asks to be closed would hold the loop for ever.
@@ -336,8 +343,9 @@ TWAIN_API int WINAPI TWAIN_EnableSource(HWND window) {
 TWAIN_API int WINAPI TWAIN_DisableSource(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
-        if (s.twainState == 5 && TWAIN_DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &s.sourceUI)) {
-            s.twainState = 4;
+        if (s.twainState == 5) {
+            kavrel::twainlib::SendToSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &s.sourceUI,
+                                           &kavrel::twainlib::OnSuccess<5, 4>);
         }
         return s.twainState <= 4 ? 1 : 0;
     });
@@ -349,8 +357,9 @@ TWAIN_API int WINAPI TWAIN_CloseSource(void) {
         s.lastResultCode = TWRC_SUCCESS;
         s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
         if (s.twainState == 5) TWAIN_DisableSource();
-        if (s.twainState == 4 && TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity)) {
-            s.twainState = 3;
+        if (s.twainState == 4) {
+            kavrel::twainlib::SendToManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &s.sourceIdentity,
+                                            &kavrel::twainlib::OnSuccess<4, 3>);
         }
         return s.twainState <= 3 ? 1 : 0;
     });
@@ -363,7 +372,10 @@ TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
         s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
         if (TWAIN_CloseSource()) {
             HWND copy = window;
-            if (TWAIN_Mgr(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy)) s.twainState = 2;
+            if (kavrel::twainlib::SendToManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &copy,
+                                                &kavrel::twainlib::OnSuccess<3, 2>)) {
+                kavrel::twainlib::CloseTripletLog();
+            }
         }
         return s.twainState <= 2 ? 1 : 0;
     });
@@ -371,27 +383,69 @@ TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
 
 // --- raw triplets -----------------------------------------------------------------------------
 
+namespace kavrel::twainlib {
 namespace {
+
+// Whether the log is asking for a failed triplet's condition code: that status triplet is part of
+// the failed one's line, not a line of its own.
+thread_local bool askingForCondition = false;
+
+// The triplet's line, once the library has moved to the state it leads to. A failed triplet's
+// condition code is asked for as the library itself asks (HoldLatestTripletCodes: once, of the
+// manager or the source as the state says, and then held as the triplet's own), so that neither
+// the program nor the library asks again for a condition code the source may have reset; a
+// failed status triplet itself is not asked about.
+void LogSentTriplet(bool toSource, unsigned long dg, unsigned short dat, unsigned short msg, int stateBefore) {
+    LibraryState& s = State();
+    LoggedTriplet line;
+    line.toSource = toSource;
+    line.group = dg;
+    line.argumentType = dat;
+    line.message = msg;
+    line.resultCode = s.lastResultCode;
+    line.stateBefore = stateBefore;
+    line.stateAfter = s.twainState;
+    if (s.lastResultCode == TWRC_FAILURE && dat != DAT_STATUS && s.dsmEntry) {
+        askingForCondition = true;
+        line.conditionCode = HoldLatestTripletCodes().conditionCode;
+        askingForCondition = false;
+    }
+    LogTriplet(line);
+}
+
 int SendTriplet(TW_IDENTITY* destination, unsigned long dg, unsigned short dat, unsigned short msg,
-                void* data) {
+                void* data, StateAfter next) {
     auto& s = State();
+    const int stateBefore = s.twainState;
     s.lastResultCode = TWRC_FAILURE;
-    s.heldConditionCode = kavrel::twainlib::kNoHeldCondition;
+    s.heldConditionCode = kNoHeldCondition;
     if (s.dsmEntry) {
         s.lastResultCode = s.dsmEntry(&s.appIdentity, destination, static_cast<TW_UINT32>(dg), dat,
                                       msg, data);
     }
-    return s.lastResultCode == TWRC_SUCCESS ? 1 : 0;
+    if (next) s.twainState = next(s.lastResultCode, data, stateBefore);
+    const TW_UINT16 resultCode = s.lastResultCode;
+    if (!askingForCondition && TripletLogOpen()) LogSentTriplet(destination != nullptr, dg, dat, msg, stateBefore);
+    return resultCode == TWRC_SUCCESS ? 1 : 0;
 }
+
 }  // namespace
 
+int SendToSource(unsigned long dg, unsigned short dat, unsigned short msg, void* data, StateAfter next) {
+    SoftAssert(State().twainState >= 4);
+    return SendTriplet(&State().sourceIdentity, dg, dat, msg, data, next);
+}
+
+int SendToManager(unsigned long dg, unsigned short dat, unsigned short msg, void* data, StateAfter next) {
+    return SendTriplet(nullptr, dg, dat, msg, data, next);
+}
+
+}  // namespace kavrel::twainlib
+
 TWAIN_API int WINAPI TWAIN_DS(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
-    return kavrel::NoThrow(int{0}, [&]() -> int {
-        kavrel::twainlib::SoftAssert(State().twainState >= 4);
-        return SendTriplet(&State().sourceIdentity, dg, dat, msg, data);
-    });
+    return kavrel::NoThrow(int{0}, [&]() -> int { return kavrel::twainlib::SendToSource(dg, dat, msg, data, nullptr); });
 }
 
 TWAIN_API int WINAPI TWAIN_Mgr(unsigned long dg, unsigned short dat, unsigned short msg, void* data) {
-    return kavrel::NoThrow(int{0}, [&]() -> int { return SendTriplet(nullptr, dg, dat, msg, data); });
+    return kavrel::NoThrow(int{0}, [&]() -> int { return kavrel::twainlib::SendToManager(dg, dat, msg, data, nullptr); });
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <regex>
 
 #include "support/dib_builder.h"
 #include "support/kavrel_api.h"
@@ -328,6 +329,116 @@ TEST_F(WineTwain, AcquireToClipboardWithoutAnImageLeavesTheClipboardAlone) {
     Settings("CloseRequest=1\r\n");
     EXPECT_EQ(kv.TWAIN_AcquireToClipboard(nullptr, 0), 0);
     EXPECT_FALSE(::IsClipboardFormatAvailable(CF_DIB));
+}
+
+// --- the triplet log ---------------------------------------------------------------------------
+
+// The log's lines without their time and thread ("DS  DG_CONTROL DAT_EVENT MSG_PROCESSEVENT ->
+// TWRC_NOTDSEVENT, state 5 -> 5"), the form of those two checked on the way (each line by this
+// thread). The messages the loop passed to the source that were not the source's are left out:
+// how many there are is the desktop's affair.
+std::vector<std::string> TripletsLogged(const std::string& path) {
+    const auto bytes = ReadBytes(path);
+    const std::string text(bytes.begin(), bytes.end());
+    const std::regex line(R"((\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) thread (\d+) (.*)\r\n)");
+    const std::string threadId = std::to_string(::GetCurrentThreadId());
+    std::vector<std::string> triplets;
+    std::size_t read = 0;
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+        EXPECT_EQ(static_cast<std::size_t>(it->position()), read) << "not a line of the log: " << text.substr(read, 80);
+        read = static_cast<std::size_t>(it->position() + it->length());
+        EXPECT_EQ((*it)[2].str(), threadId);
+        if ((*it)[3].str() != "DS  DG_CONTROL DAT_EVENT MSG_PROCESSEVENT -> TWRC_NOTDSEVENT, state 5 -> 5") {
+            triplets.push_back((*it)[3].str());
+        }
+    }
+    EXPECT_EQ(read, text.size()) << "not a line of the log: " << text.substr(read, 80);
+    return triplets;
+}
+
+TEST_F(WineTwain, TheTripletLogTellsWhatWasSaidAndChangesNothing) {
+    const std::vector<std::string> scanned = {
+        "DSM DG_CONTROL DAT_PARENT MSG_OPENDSM -> TWRC_SUCCESS, state 2 -> 3",
+        "DSM DG_CONTROL DAT_IDENTITY MSG_GETDEFAULT -> TWRC_SUCCESS, state 3 -> 3",
+        "DSM DG_CONTROL DAT_IDENTITY MSG_OPENDS -> TWRC_SUCCESS, state 3 -> 4",
+        "DS  DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS -> TWRC_SUCCESS, state 4 -> 5",
+        "DS  DG_CONTROL DAT_EVENT MSG_PROCESSEVENT -> TWRC_DSEVENT, state 5 -> 6",
+        "DS  DG_IMAGE DAT_IMAGENATIVEXFER MSG_GET -> TWRC_XFERDONE, state 6 -> 7",
+        "DS  DG_CONTROL DAT_PENDINGXFERS MSG_ENDXFER -> TWRC_SUCCESS, state 7 -> 5",
+        "DS  DG_CONTROL DAT_USERINTERFACE MSG_DISABLEDS -> TWRC_SUCCESS, state 5 -> 4",
+        "DSM DG_CONTROL DAT_IDENTITY MSG_CLOSEDS -> TWRC_SUCCESS, state 4 -> 3",
+        "DSM DG_CONTROL DAT_PARENT MSG_CLOSEDSM -> TWRC_SUCCESS, state 3 -> 2"};
+    enum class Naming { Variable, Registry, Unwritable, Full };
+    struct Row {
+        const char* how;
+        Naming naming;
+        std::string scannerSettings;
+        std::vector<std::string> expected;  // none: no log
+    };
+    const Row rows[] = {
+        {"named by the variable", Naming::Variable, "", scanned},
+        {"named by the registry value, %variables% expanded", Naming::Registry, "", scanned},
+        {"an enabling that fails: its condition code, the box as without a log", Naming::Variable, "FailEnable=1\r\n",
+         {scanned[0], scanned[1], scanned[2],
+          "DS  DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS -> TWRC_FAILURE (TWCC_OPERATIONERROR), state 4 -> 4", scanned[8],
+          scanned[9]}},
+        {"a path that cannot be written", Naming::Unwritable, "", {}},
+        {"a full file: kept as .1, a new one begun", Naming::Full, "", scanned},
+    };
+    const std::string filler(1024 * 1024, 'x');
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        Settings(row.scannerSettings);
+        const std::string log = scratch / (row.naming == Naming::Unwritable ? "no such folder\\twain.log" : "twain.log");
+        ::DeleteFileA(log.c_str());
+        if (row.naming == Naming::Full) WriteBytes(log, filler);
+        HKEY key = nullptr;
+        if (row.naming == Naming::Registry) {
+            ::SetEnvironmentVariableA("KAVREL_TEST_LOG_FOLDER", scratch.Path().c_str());
+            const std::string value = "%KAVREL_TEST_LOG_FOLDER%\\twain.log";
+            ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kavrel", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                        nullptr), ERROR_SUCCESS);
+            ::RegSetValueExA(key, "TwainLog", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() + 1));
+        } else {
+            ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", log.c_str());
+        }
+        HANDLE dib = nullptr;
+        std::vector<SeenWindow> boxes;
+        {
+            WindowWatcher watcher;
+            kv.TWAIN_SetHideUI(1);
+            dib = kv.TWAIN_AcquireNative(nullptr, 0);
+            boxes = watcher.Dialogs();
+        }
+        ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", nullptr);
+        if (key) {
+            ::RegDeleteValueA(key, "TwainLog");
+            ::RegCloseKey(key);
+        }
+        EXPECT_EQ(kv.TWAIN_State(), 1);
+        if (row.scannerSettings.empty()) {
+            ASSERT_NE(dib, nullptr);
+            EXPECT_EQ(kv.TWAIN_GetNumDibs(), 1);
+            ExpectPattern(dib, vscan::PixelKind::Colour, 0);
+            EXPECT_TRUE(boxes.empty());
+            kv.TWAIN_ClearDibList();
+            kv.TWAIN_FreeNative(dib);
+        } else {
+            EXPECT_EQ(dib, nullptr);
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_NE(boxes[0].text.find("condition code 5 (TWCC_OPERATIONERROR)"), std::string::npos) << boxes[0].text;
+        }
+        if (row.expected.empty()) {
+            EXPECT_FALSE(FileExists(log));
+        } else {
+            EXPECT_EQ(TripletsLogged(log), row.expected);
+        }
+        if (row.naming == Naming::Full) {
+            const auto kept = ReadBytes(log + ".1");
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), filler) << "the full file kept as it was";
+        }
+    }
 }
 
 }  // namespace
