@@ -1,7 +1,8 @@
 // One acquisition of the library: the source enabled, the batches of transfers it announces, each
 // transfer and its end, whether the batch is over, and the images that arrived. The library holds
-// one (LibraryState::acquisition); its steps alone move the library through states 5, 6 and 7,
-// and it alone decides when the acquisition's loop may end.
+// one (LibraryState::acquisition). The triplets of its steps alone move the library between
+// states 5, 6 and 7 (below them the library only lowers its own state where the source refuses
+// to step down, see acquire.cpp), and it alone decides when the acquisition's loop may end.
 #pragma once
 
 #include <windows.h>

@@ -368,7 +368,7 @@ TEST_F(WineTwain, TheTripletLogTellsWhatWasSaidAndChangesNothing) {
         "DS  DG_CONTROL DAT_USERINTERFACE MSG_DISABLEDS -> TWRC_SUCCESS, state 5 -> 4",
         "DSM DG_CONTROL DAT_IDENTITY MSG_CLOSEDS -> TWRC_SUCCESS, state 4 -> 3",
         "DSM DG_CONTROL DAT_PARENT MSG_CLOSEDSM -> TWRC_SUCCESS, state 3 -> 2"};
-    enum class Naming { Variable, Registry, Unwritable, Full };
+    enum class Naming { Variable, Registry, EmptyVariableAndRegistry, Unwritable, Full };
     struct Row {
         const char* how;
         Naming naming;
@@ -382,6 +382,7 @@ TEST_F(WineTwain, TheTripletLogTellsWhatWasSaidAndChangesNothing) {
          {scanned[0], scanned[1], scanned[2],
           "DS  DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS -> TWRC_FAILURE (TWCC_OPERATIONERROR), state 4 -> 4", scanned[8],
           scanned[9]}},
+        {"the variable set empty, over the registry value: no log", Naming::EmptyVariableAndRegistry, "", {}},
         {"a path that cannot be written", Naming::Unwritable, "", {}},
         {"a full file: kept as .1, a new one begun", Naming::Full, "", scanned},
     };
@@ -393,13 +394,14 @@ TEST_F(WineTwain, TheTripletLogTellsWhatWasSaidAndChangesNothing) {
         ::DeleteFileA(log.c_str());
         if (row.naming == Naming::Full) WriteBytes(log, filler);
         HKEY key = nullptr;
-        if (row.naming == Naming::Registry) {
+        if (row.naming == Naming::Registry || row.naming == Naming::EmptyVariableAndRegistry) {
             ::SetEnvironmentVariableA("KAVREL_TEST_LOG_FOLDER", scratch.Path().c_str());
             const std::string value = "%KAVREL_TEST_LOG_FOLDER%\\twain.log";
             ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kavrel", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                                         nullptr), ERROR_SUCCESS);
             ::RegSetValueExA(key, "TwainLog", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>(value.size() + 1));
+            if (row.naming == Naming::EmptyVariableAndRegistry) ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", "");
         } else {
             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", log.c_str());
         }
