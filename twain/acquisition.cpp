@@ -56,7 +56,9 @@ HandedMessage Acquisition::HandToSource(LPMSG message) {
     const HandedMessage handed{s.lastResultCode == TWRC_DSEVENT, event.TWMessage};
     if (stateBefore == 5 && s.twainState == 6) {
         const int deliveredBefore = delivered_;
-        TransferAll();
+        // Through the export and its guard: a transfer that throws (no memory for a bitmap's
+        // copy) still ends the batch, or a source with its interface hidden would hold the loop.
+        TWAIN_NativeXferGetAll(nullptr);
         batchOver_ = true;
         batchDelivered_ = delivered_ > deliveredBefore;
     }
