@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/no_throw.h"
+#include "base/operator_messages.h"
 #include "host/host_interface.h"
 #include "module/script_functions.h"
 #include "host/signature_files.h"
@@ -90,23 +91,23 @@ void __cdecl kvrscan() {
         int result = kSaved;
         try {
             if (!TWAIN_IsAvailable()) {
-                host::ReportMessage("В системе отсутствует TWAIN-устройство");
+                host::ReportMessage(kNoTwainDeviceMessage.text);
                 result = kNoSourceManager;
             } else if (!DirectoryExists(directory)) {
-                host::ReportMessage("Отсутствует директория для сохранения");
+                host::ReportMessage(kNoScanDirectoryMessage.text);
                 result = kNoDirectory;
             } else if (!CanBeStored(directory, fileName)) {
                 // Still a failure of the save (code 1), but told as what it is, with the path.
                 host::ReportMessage("Невозможно сохранить файл подписи: " + SignaturePath(directory, fileName));
                 result = kScanFailed;
             } else if (!TWAIN_SelectImageSource(nullptr)) {
-                host::ReportMessage("TWAIN-устройство не выбрано");
+                host::ReportMessage(kNoSourceChosenMessage.text);
                 result = kNoSourceChosen;
             } else {
                 try {
                     AcquireAndSave(SignaturePath(directory, fileName));
                 } catch (...) {
-                    host::ReportMessage("TWAIN-устройство не подключено");
+                    host::ReportMessage(kNotConnectedMessage.text);
                     result = kScanFailed;
                 }
             }

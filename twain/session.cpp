@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/no_throw.h"
+#include "base/windows_directory.h"
+#include "twain/app_identity.h"
 #include "twain/code_names.h"
 #include "twain/dsm_path.h"
 #include "twain/library_state.h"
@@ -17,30 +19,7 @@ using namespace twain;
 namespace {
 
 constexpr int kEasyVersion = 106;
-constexpr std::size_t kIdentityStringChars = 33;  // TW_STR32 holds 33 characters and the terminator
-
-void CopyIdentityString(char (&field)[34], const char* text) {
-    // Longer texts are cut at 33 characters; a null text is the empty text.
-    std::memset(field, 0, sizeof field);
-    if (text) std::strncpy(field, text, kIdentityStringChars);
-}
-
-TW_IDENTITY DefaultAppIdentity() {
-    TW_IDENTITY id{};
-    id.Id = 0;
-    id.Version.MajorNum = 1;
-    id.Version.MinorNum = 0;
-    id.Version.Language = TWLG_USA;
-    id.Version.Country = TWCY_USA;
-    CopyIdentityString(id.Version.Info, "<?>");
-    id.ProtocolMajor = kProtocolMajor;
-    id.ProtocolMinor = kProtocolMinor;
-    id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-    CopyIdentityString(id.Manufacturer, "<?>");
-    CopyIdentityString(id.ProductFamily, "<?>");
-    CopyIdentityString(id.ProductName, "<?>");
-    return id;
-}
+TW_IDENTITY DefaultAppIdentity() { return MakeAppIdentity(1, 0, TWLG_USA, TWCY_USA, "<?>", "<?>", "<?>", "<?>"); }
 
 LibraryState MakeInitialState() {
     LibraryState state;
@@ -173,20 +152,8 @@ TWAIN_API void WINAPI TWAIN_RegisterApp(int majorNum, int minorNum, int language
                                         LPCSTR version, LPCSTR manufacturer, LPCSTR productFamily,
                                         LPCSTR productName) {
     kavrel::NoThrowVoid([&] {
-        using kavrel::twainlib::CopyIdentityString;
-        TW_IDENTITY& id = State().appIdentity;
-        id.Id = 0;
-        id.Version.MajorNum = static_cast<TW_UINT16>(majorNum);
-        id.Version.MinorNum = static_cast<TW_UINT16>(minorNum);
-        id.Version.Language = static_cast<TW_UINT16>(language);
-        id.Version.Country = static_cast<TW_UINT16>(country);
-        CopyIdentityString(id.Version.Info, version);
-        id.ProtocolMajor = kProtocolMajor;
-        id.ProtocolMinor = kProtocolMinor;
-        id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        CopyIdentityString(id.Manufacturer, manufacturer);
-        CopyIdentityString(id.ProductFamily, productFamily);
-        CopyIdentityString(id.ProductName, productName);
+        State().appIdentity = kavrel::twainlib::MakeAppIdentity(majorNum, minorNum, language, country, version,
+                                                                manufacturer, productFamily, productName);
     });
 }
 
@@ -221,14 +188,8 @@ TWAIN_API int WINAPI TWAIN_LoadSourceManager(void) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         auto& s = State();
         if (s.twainState >= 2) return 1;
-        char windowsDirectory[kavrel::twainlib::kDsmPathBuffer] = {};
-        const UINT length = ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-        std::optional<std::string> path;
-        // A directory that does not fit the buffer (the answer is then the size it needs) means
-        // the manager is not found.
-        if (length < sizeof windowsDirectory) {
-            path = kavrel::twainlib::DsmPathInWindowsDirectory(windowsDirectory);
-        }
+        // A path that does not fit the manager's buffer means the manager is not found.
+        const auto path = kavrel::twainlib::DsmPathInWindowsDirectory(kavrel::WindowsDirectory());
         s.dsmModule.reset();
         if (path) {
             OFSTRUCT of{};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/operator_messages.h"
 #include "base/win_handles.h"
 #include "runtime/printing/print_job.h"
 
@@ -16,7 +17,7 @@ std::string DefaultPrinterName() {
     ::GetDefaultPrinterA(nullptr, &size);
     std::vector<char> name(size ? size : 1);
     if (!size || !::GetDefaultPrinterA(name.data(), &size) || !name[0]) {
-        throw Error("Печать невозможна: в системе не установлен принтер по умолчанию");
+        throw Error(kNoDefaultPrinterMessage.text);
     }
     return name.data();
 }

@@ -66,7 +66,7 @@ bool BoundedWorker::Wait(std::chrono::milliseconds limit) {
     return shared_->changed.wait_for(lock, limit, [&] { return shared_->done; });
 }
 
-BoundedWorker::Outcome BoundedWorker::Run(std::function<void()> step, std::chrono::milliseconds limit) {
+BoundedWorker::Outcome BoundedWorker::RunWithin(std::function<void()> step, std::chrono::milliseconds limit) {
     if (stuck_) return Outcome::NotRun;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -79,10 +79,10 @@ BoundedWorker::Outcome BoundedWorker::Run(std::function<void()> step, std::chron
     return Outcome::Hung;
 }
 
-BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> step, std::chrono::milliseconds limit,
-                                                       std::chrono::milliseconds grace) {
-    const Outcome outcome = Run(std::move(step), limit);
-    if (outcome != Outcome::Hung) return outcome;
+BoundedWorker::Outcome BoundedWorker::Run(std::function<void()> step, Bounds bounds) {
+    const Outcome outcome = RunWithin(std::move(step), bounds.limit);
+    if (outcome != Outcome::Hung || bounds.grace.count() <= 0) return outcome;
+    const auto grace = bounds.grace;
     DWORD threadId = 0;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -100,7 +100,7 @@ BoundedWorker::Outcome BoundedWorker::RunInterruptible(std::function<void()> ste
     stuck_ = false;
     // A quit posted as the step came back, or posted again by a dialog's loop for a loop around
     // it, must not end the next step's loop at once.
-    const Outcome drained = Run(
+    const Outcome drained = RunWithin(
         [] {
             MSG message;
             while (::PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {

@@ -35,12 +35,19 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
 void CheckSystem(ReportSection& section);
 
 // 3. The TWAIN manager and its sources, through the module's TWAIN exports (null: the module
-// did not load). Answers the sources the manager lists.
-std::vector<twain::TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section);
+// did not load). Answers the manager's path once it opened, and the sources it lists.
+struct ManagerFound {
+    std::string path;
+    std::vector<twain::TW_IDENTITY> sources;
+};
+ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section);
 
 // 3, with --sources: each listed source opened in turn (never enabled) and asked for its
-// capabilities.
-void ProbeSources(TwainSteps& steps, const std::vector<twain::TW_IDENTITY>& sources, ReportSection& section);
+// capabilities, through a connection of this program's own to the manager CheckTwain opened.
+void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection& section);
+
+// A TW_STR32 of a manager's or source's, from the ANSI code page.
+std::wstring IdentityText(const char (&field)[34]);
 
 // 4. The default printer the viewer's F7 prints on, asked in a process of its own (printer_probe.h).
 void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, ReportSection& section);
@@ -54,11 +61,5 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
 // into a temporary folder; when it does not save, its steps one by one through the module's
 // exports in TWAIN_AcquireNative's order (null steps: the module's TWAIN library is not there).
 void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section);
-
-// The operator's messages as kvrscan words them, for the lines that explain its answers.
-extern const wchar_t kNoManagerMessage[];     // answer 4
-extern const wchar_t kNoDirectoryMessage[];   // answer 3
-extern const wchar_t kNotChosenMessage[];     // answer 2
-extern const wchar_t kNotConnectedMessage[];  // answer 1
 
 }  // namespace kavrel::diag

@@ -130,8 +130,8 @@ int Run(const Options& options) {
         }
         std::optional<TwainSteps> steps;
         if (tested.twain) steps.emplace(twainWorker, *tested.twain, limit);
-        const auto sources = CheckTwain(steps ? &*steps : nullptr, twain);
-        if (options.sources && steps) ProbeSources(*steps, sources, twain);
+        const ManagerFound manager = CheckTwain(steps ? &*steps : nullptr, twain);
+        if (options.sources && steps) ProbeSources(*steps, manager, twain);
         if (options.scan && directoryWorker.Stuck()) {
             // kvrprov never came back from the directory's file server: it is still inside the
             // host stand-in, which is no place for a second thread's kvrscan.
@@ -168,7 +168,12 @@ int Run(const Options& options) {
 
     // The module is unloaded the way the interpreter unloads it (ModuleUnderTest's host), on its
     // worker: its imports' detach routines run then, a printer driver's among them.
-    if (!stuck) moduleWorker.Run([] { tested.host.Unload(); }, limit);
+    if (!stuck) {
+        moduleWorker.Ask({limit}, [] {
+            tested.host.Unload();
+            return true;
+        });
+    }
     // The process ends here without anyone's detach code. A thread may still be inside a driver
     // (a step that never came back), and ExitProcess would end it where it stands and then call
     // every DLL's detach routine under the loader lock, which that thread may hold. And a driver

@@ -85,15 +85,15 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     // start-up code runs under the loader lock: under Wine, winspool.drv's registers newly found
     // printers and loads their drivers there. A load that does not come back is reported, and
     // nothing after it may need the loader (kvrdiag_main.cpp).
-    const auto loaded = Ask(worker, limit, [module, path] {
+    const auto loaded = worker.Ask({limit}, [module, path] {
         if (!module->host.Load(path)) return false;
         module->host.Start();
         return true;
     });
     if (!loaded && worker.Stuck()) {
         module->hung = true;
-        section.Fail(L"it did not finish loading in " + std::to_wstring(limit.count() / 1000) +
-                         L" s: a DLL it loads is stuck in its start-up (under Wine often a printer's driver, loaded by "
+        section.Fail(L"it did not finish loading in " + WholeSeconds(limit) +
+                         L": a DLL it loads is stuck in its start-up (under Wine often a printer's driver, loaded by "
                          L"the print spooler's client); the interpreter would hang the same way, and the sections that "
                          L"need Windows' loader are not checked",
                      L"make another printer the default or remove the printer added last; update its driver");

@@ -1,6 +1,7 @@
 // 4. Printing: the default printer the viewer's F7 prints on, found and opened the way F7 does.
 #include <windows.h>
 
+#include "base/operator_messages.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/printer_probe.h"
 #include "tools/kvrdiag/text.h"
@@ -14,9 +15,6 @@ struct StatusFlag {
     const wchar_t* name;
     bool problem;  // the printer will not print until someone sees to it
 };
-
-// The viewer's message when F7 finds no default printer.
-constexpr wchar_t kNoPrinterMessage[] = L"Печать невозможна: в системе не установлен принтер по умолчанию";
 
 const StatusFlag kStatusFlags[] = {
     {PRINTER_STATUS_PAUSED, L"paused", true},
@@ -51,7 +49,7 @@ const StatusFlag kStatusFlags[] = {
 void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, ReportSection& section) {
     const SpoolerAnswer answer = AskSpoolerInOwnProcess(self, limit);
     const PrinterFacts* facts = &answer.facts;
-    const std::wstring seconds = std::to_wstring(limit.count() / 1000) + L" s";
+    const std::wstring seconds = WholeSeconds(limit);
     if (answer.stage == SpoolerStage::NotStarted) {
         section.Fail(L"the printing check could not be started: " + SystemError(answer.startError),
                      L"run kvrdiag again; if this stays, restart Windows");
@@ -107,7 +105,7 @@ void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, Re
         return;
     }
     if (facts->name.empty()) {
-        section.Warn(L"no default printer: F7 in the viewer will fail with " + Quoted(kNoPrinterMessage),
+        section.Warn(L"no default printer: F7 in the viewer will fail with " + Quoted(kNoDefaultPrinterMessage.wide),
                      L"install a printer and make it this user's default printer");
         return;
     }

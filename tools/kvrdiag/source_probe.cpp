@@ -5,23 +5,19 @@
 // manager through a connection of its own, on the same thread and window as the library's steps.
 #include <windows.h>
 
-#include <cstring>
-
+#include "base/operator_messages.h"
 #include "base/win_handles.h"
 #include "tools/kvrdiag/capability_text.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/text.h"
 #include "tools/kvrdiag/twain_steps.h"
-#include "twain/dsm_path.h"
+#include "twain/app_identity.h"
 
 namespace kavrel::diag {
 
 using namespace twain;
 
 namespace {
-
-// MSG_GET asks for every value; the container type is the source's to choose.
-constexpr TW_UINT16 kAnyContainer = 0xFFFF;
 
 struct AskedCapability {
     TW_UINT16 cap;
@@ -47,16 +43,6 @@ public:
         if (!module_) return L"it does not load: " + SystemError(::GetLastError());
         entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DSM_Entry")));
         if (!entry_) return L"it has no DSM_Entry";
-        app_.Version.MajorNum = 1;
-        app_.Version.Language = TWLG_USA;
-        app_.Version.Country = TWCY_USA;
-        std::strcpy(app_.Version.Info, "kvrdiag");
-        app_.ProtocolMajor = kProtocolMajor;
-        app_.ProtocolMinor = kProtocolMinor;
-        app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        std::strcpy(app_.Manufacturer, "Kavrel");
-        std::strcpy(app_.ProductFamily, "Kavrel");
-        std::strcpy(app_.ProductName, "kvrdiag");
         parent_ = window;
         const TW_UINT16 rc = Send(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent_);
         if (rc != TWRC_SUCCESS) return L"MSG_OPENDSM: " + CodesText(rc, Condition(nullptr));
@@ -84,7 +70,8 @@ public:
 private:
     Module module_;
     DSMENTRYPROC entry_ = nullptr;
-    TW_IDENTITY app_{};
+    // The manager writes the Id it gives this connection into it.
+    TW_IDENTITY app_ = twainlib::MakeAppIdentity(1, 0, TWLG_USA, TWCY_USA, "kvrdiag", "Kavrel", "Kavrel", "kvrdiag");
     HWND parent_ = nullptr;
     bool open_ = false;
 };
@@ -102,14 +89,11 @@ struct Answer {
     CapabilityText capability;
 };
 
-std::wstring IdentityName(const TW_IDENTITY& id) {
-    return Quoted(FromAnsi(std::string(id.ProductName, strnlen(id.ProductName, sizeof id.ProductName))));
-}
-
 // The source's answer to MSG_GET of one capability, its container read and freed.
 Answer AskCapability(Probe& probe, TW_UINT16 code) {
     Answer a;
-    TW_CAPABILITY cap{code, kAnyContainer, nullptr};
+    // MSG_GET asks for every value; the container type is the source's to choose.
+    TW_CAPABILITY cap{code, TWON_DONTCARE16, nullptr};
     const double start = Now();
     a.resultCode = probe.manager.Send(&probe.source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap);
     a.seconds = Now() - start;
@@ -141,15 +125,12 @@ void ReportCapability(ReportSection& section, const AskedCapability& asked, cons
 
 }  // namespace
 
-void ProbeSources(TwainSteps& steps, const std::vector<TW_IDENTITY>& sources, ReportSection& section) {
-    if (sources.empty() || steps.Stuck()) return;
-    char windowsDirectory[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-    const auto path = twainlib::DsmPathInWindowsDirectory(windowsDirectory);
-    if (!path || !steps.OpenWindow()) return;
+void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection& section) {
+    const std::vector<TW_IDENTITY>& sources = manager.sources;
+    if (sources.empty() || steps.Stuck() || !steps.OpenWindow()) return;
 
     auto probe = std::make_shared<Probe>();
-    const std::string managerPath = *path;
+    const std::string managerPath = manager.path;
     const auto opened = steps.Ask([probe, managerPath](const TwainExports&, HWND window) {
         return probe->manager.Open(managerPath, window).value_or(L"");
     });
@@ -157,13 +138,16 @@ void ProbeSources(TwainSteps& steps, const std::vector<TW_IDENTITY>& sources, Re
     if (!opened->empty()) {
         section.Fail(L"--sources: the manager " + FromAnsi(managerPath) + L" cannot be opened a second time: " + *opened,
                      L"reinstall the scanner's TWAIN driver");
-        steps.Run([probe](const TwainExports&, HWND) { probe->manager.Close(); });
+        steps.Ask([probe](const TwainExports&, HWND) {
+            probe->manager.Close();
+            return true;
+        });
         steps.CloseWindow();
         return;
     }
 
     for (const TW_IDENTITY& listed : sources) {
-        const std::wstring name = IdentityName(listed);
+        const std::wstring name = Quoted(IdentityText(listed.ProductName));
         const auto open = steps.Ask([probe, listed](const TwainExports&, HWND) {
             Answer a;
             probe->source = listed;
@@ -176,7 +160,7 @@ void ProbeSources(TwainSteps& steps, const std::vector<TW_IDENTITY>& sources, Re
         if (!open) return ReportHang(section, L"MSG_OPENDS of source " + name + L" (its driver opening the device)", steps.Limit());
         if (open->resultCode != TWRC_SUCCESS) {
             section.Fail(L"source " + name + L" does not open: MSG_OPENDS " + CodesText(open->resultCode, open->conditionCode) +
-                             L"; a scan with it ends with kvrscan's answer 1 " + Quoted(kNotConnectedMessage),
+                             L"; a scan with it ends with kvrscan's answer 1 " + Quoted(kNotConnectedMessage.wide),
                          L"switch the scanner on and connect it, close any other program using it; reinstall its driver "
                          L"if it still does not open");
             continue;
@@ -207,7 +191,10 @@ void ProbeSources(TwainSteps& steps, const std::vector<TW_IDENTITY>& sources, Re
                          L"update the scanner's TWAIN driver; until then restart the interpreter after a failed scan");
         }
     }
-    steps.Run([probe](const TwainExports&, HWND) { probe->manager.Close(); });
+    steps.Ask([probe](const TwainExports&, HWND) {
+        probe->manager.Close();
+        return true;
+    });
     steps.CloseWindow();
 }
 

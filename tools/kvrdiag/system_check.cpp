@@ -1,6 +1,7 @@
 // 2. Windows and the regional settings.
 #include <windows.h>
 
+#include "base/windows_directory.h"
 #include "base/wine.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/text.h"
@@ -60,11 +61,9 @@ void CheckSystem(ReportSection& section) {
     const OsVersion version = RealVersion();
     BOOL wow64 = FALSE;
     ::IsWow64Process(::GetCurrentProcess(), &wow64);
-    char windowsDirectory[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
     section.Ok(L"Windows " + std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L" build " +
                std::to_wstring(version.build) + (wow64 ? L", 64-bit" : L", 32-bit") + WineVersionText() +
-               L"; Windows folder " + FromAnsi(windowsDirectory));
+               L"; Windows folder " + FromAnsi(WindowsDirectory()));
 
     const UINT ansi = ::GetACP();
     if (ansi == kExpectedAnsi) {

@@ -1,6 +1,5 @@
 #include "tools/kvrdiag/text.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace kavrel::diag {
@@ -68,20 +67,6 @@ std::wstring SystemError(DWORD code) {
     }
     return text;
 }
-
-std::wstring Seconds(double seconds) {
-    wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%.2f s", seconds);
-    return text;
-}
-
-std::wstring Bytes(unsigned long long bytes) {
-    std::wstring digits = std::to_wstring(bytes);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), L" ");
-    return digits + L" bytes";
-}
-
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 double Now() {
     LARGE_INTEGER frequency{}, now{};

@@ -1,10 +1,12 @@
 // Text for the report: what the system and the drivers hand over (ANSI or OEM bytes, or the
-// module's own Windows-1251 texts) as UTF-16, and the few numbers the report shows.
+// module's own Windows-1251 texts) as UTF-16; the plain words are words.h's.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "tools/kvrdiag/words.h"
 
 namespace kavrel::diag {
 
@@ -23,13 +25,6 @@ std::string ToAnsiPath(const std::wstring& path);
 
 // "error 5 (Access is denied.)", in the system's own language.
 std::wstring SystemError(DWORD code);
-
-// "0.42 s"
-std::wstring Seconds(double seconds);
-// "1 234 567 bytes" (thin groups of three, readable in any code page)
-std::wstring Bytes(unsigned long long bytes);
-// A name in double quotes.
-std::wstring Quoted(const std::wstring& text);
 
 // Seconds since an arbitrary start, for timing the steps.
 double Now();

@@ -1,40 +1,26 @@
 // 3. TWAIN: the manager in the Windows folder, whether it loads and opens through the module's
-// TWAIN library, the sources it lists and its default source.
+// TWAIN library, the sources it lists and its default source. The asking is here, the words
+// are twain_words.h's.
 #include <windows.h>
 
 #include <cstring>
 
+#include "base/windows_directory.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/file_facts.h"
 #include "tools/kvrdiag/text.h"
 #include "tools/kvrdiag/twain_steps.h"
+#include "tools/kvrdiag/twain_words.h"
 #include "twain/dsm_path.h"
 
 namespace kavrel::diag {
 
 using namespace twain;
 
-const wchar_t kNoManagerMessage[] = L"В системе отсутствует TWAIN-устройство";
-const wchar_t kNoDirectoryMessage[] = L"Отсутствует директория для сохранения";
-const wchar_t kNotChosenMessage[] = L"TWAIN-устройство не выбрано";
-const wchar_t kNotConnectedMessage[] = L"TWAIN-устройство не подключено";
-
 namespace {
 
 // A manager that keeps answering "next" is not believed beyond this.
 constexpr int kMostSources = 64;
-
-constexpr wchar_t kInstallManager[] =
-    L"install the scanner's TWAIN driver (32-bit), which brings the TWAIN manager TWAIN_32.DLL into the Windows folder";
-
-std::wstring IdentityText(const char (&field)[34]) { return FromAnsi(std::string(field, strnlen(field, sizeof field))); }
-
-std::wstring SourceText(const TW_IDENTITY& id) {
-    return Quoted(IdentityText(id.ProductName)) + L", made by " + Quoted(IdentityText(id.Manufacturer)) +
-           L", family " + Quoted(IdentityText(id.ProductFamily)) + L", version " + std::to_wstring(id.Version.MajorNum) +
-           L"." + std::to_wstring(id.Version.MinorNum) + L" (" + Quoted(IdentityText(id.Version.Info)) +
-           L"), TWAIN protocol " + std::to_wstring(id.ProtocolMajor) + L"." + std::to_wstring(id.ProtocolMinor);
-}
 
 // Steps the library back from wherever it is to state 1, as TWAIN_AcquireNative's closing steps
 // do, and destroys the manager's window.
@@ -45,86 +31,60 @@ void CloseManager(TwainSteps& steps, ReportSection& section) {
                                     TwainSteps::kSendsNoTriplet);
     if (!unloaded) return ReportHang(section, L"TWAIN_UnloadSourceManager", steps.Limit());
     steps.CloseWindow();
-    const std::wstring fact = StepFact(L"TWAIN_CloseSourceManager", *closed) + L"; " +
-                              StepFact(L"TWAIN_UnloadSourceManager", *unloaded);
-    if (unloaded->state == 1) {
-        section.Ok(fact);
-    } else {
-        section.Warn(fact + L": the library did not get back to state 1",
-                     L"restart the interpreter before the next scan; update the scanner's driver");
-    }
+    ReportManagerClosed(*closed, *unloaded, section);
 }
 
 }  // namespace
 
-std::vector<TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section) {
-    std::vector<TW_IDENTITY> sources;
-    char windowsDirectory[MAX_PATH] = {};
-    const UINT length = ::GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-    const auto managerPath = length < sizeof windowsDirectory ? twainlib::DsmPathInWindowsDirectory(windowsDirectory)
-                                                              : std::nullopt;
+std::wstring IdentityText(const char (&field)[34]) { return FromAnsi(std::string(field, strnlen(field, sizeof field))); }
+
+ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
+    ManagerFound found;
+    const std::string windowsDirectory = WindowsDirectory();
+    const auto managerPath = twainlib::DsmPathInWindowsDirectory(windowsDirectory);
     if (!managerPath) {
-        section.Fail(L"the Windows folder's path " + Quoted(FromAnsi(windowsDirectory)) +
-                         L" is too long for the TWAIN library to find its manager there",
-                     L"the TWAIN library looks for TWAIN_32.DLL only in the Windows folder, within 128 characters");
-        return sources;
+        ReportManagerPathTooLong(FromAnsi(windowsDirectory), section);
+        return found;
     }
-    const std::wstring shownPath = FromAnsi(*managerPath);
-    const FileFacts manager = ReadFileFacts(*managerPath);
+    const FileFacts file = ReadFileFacts(*managerPath);
+    const ManagerFile manager{FromAnsi(*managerPath), file.exists, file.size, VersionText(file)};
     if (!steps) {
-        section.Fail(L"the TWAIN manager cannot be tried: the module's TWAIN library is not there (section 1)",
-                     L"see section 1");
-        return sources;
+        ReportNoTwainLibrary(section);
+        return found;
     }
 
     const auto available = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); },
                                         TwainSteps::kSendsNoTriplet);
     if (!available) {
-        ReportHang(section, L"TWAIN_IsAvailable (loading " + shownPath + L")", steps->Limit());
-        return sources;
+        ReportHang(section, L"TWAIN_IsAvailable (loading " + manager.path + L")", steps->Limit());
+        return found;
     }
-    if (!available->returned) {
-        const std::wstring why = manager.exists ? shownPath + L" is there (" + Bytes(manager.size) +
-                                                      L", version " + VersionText(manager) +
-                                                      L") but does not load as a 32-bit TWAIN manager with DSM_Entry"
-                                                : L"no TWAIN manager: " + shownPath + L" does not exist";
-        section.Fail(L"TWAIN_IsAvailable = 0: " + why + L"; kvrscan answers 4 " + Quoted(kNoManagerMessage),
-                     kInstallManager);
-        return sources;
-    }
-    section.Ok(L"manager " + shownPath + L": version " + VersionText(manager) + L", " + Bytes(manager.size) +
-               L"; TWAIN_IsAvailable = 1");
+    if (!ReportAvailable(manager, *available, section)) return found;
 
     if (!steps->OpenWindow()) {
-        section.Fail(L"no window for the TWAIN manager could be made", L"restart Windows and run kvrdiag again");
-        return sources;
+        ReportNoManagerWindow(section);
+        return found;
     }
     const auto loaded = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); },
                                      TwainSteps::kSendsNoTriplet);
     if (!loaded) {
         ReportHang(section, L"TWAIN_LoadSourceManager", steps->Limit());
-        return sources;
+        return found;
     }
-    if (!loaded->returned) {
-        section.Fail(StepFact(L"TWAIN_LoadSourceManager", *loaded) + L": the manager does not load", kInstallManager);
+    if (!ReportManagerLoaded(*loaded, section)) {
         CloseManager(*steps, section);
-        return sources;
+        return found;
     }
-    section.Ok(StepFact(L"TWAIN_LoadSourceManager", *loaded));
     const auto opened = steps->Step([](const TwainExports& api, HWND window) { return api.TWAIN_OpenSourceManager(window); });
     if (!opened) {
         ReportHang(section, L"TWAIN_OpenSourceManager (MSG_OPENDSM)", steps->Limit());
-        return sources;
+        return found;
     }
-    if (!opened->returned) {
-        section.Fail(StepFact(L"TWAIN_OpenSourceManager", *opened) +
-                         L": the manager does not open; kvrscan shows \"Unable to open Source Manager\" and answers 2 " +
-                         Quoted(kNotChosenMessage),
-                     L"reinstall the scanner's TWAIN driver; restart Windows if another program holds the manager");
+    if (!ReportManagerOpened(*opened, section)) {
         CloseManager(*steps, section);
-        return sources;
+        return found;
     }
-    section.Ok(StepFact(L"TWAIN_OpenSourceManager", *opened));
+    found.path = *managerPath;
 
     // The sources, as the manager lists them to the selection dialog.
     for (int i = 0; i < kMostSources; ++i) {
@@ -133,27 +93,25 @@ std::vector<TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section) {
         const auto listed = steps->Step([identity, message](const TwainExports& api, HWND) {
             return api.TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, message, identity.get());
         });
-        const wchar_t* step = i == 0 ? L"DAT_IDENTITY / MSG_GETFIRST" : L"DAT_IDENTITY / MSG_GETNEXT";
         if (!listed) {
-            ReportHang(section, std::wstring(L"TWAIN_Mgr ") + step + L" (the manager asking its sources who they are)",
+            ReportHang(section, L"TWAIN_Mgr " + ListingStep(i) + L" (the manager asking its sources who they are)",
                        steps->Limit());
-            return sources;
+            return found;
         }
         if (!listed->returned) {
-            if (listed->resultCode != TWRC_ENDOFLIST) {
-                section.Warn(std::wstring(L"TWAIN_Mgr ") + step + L" = 0: " +
-                                 CodesText(listed->resultCode, listed->conditionCode) + L"; the listing stops here",
-                             L"reinstall the TWAIN drivers of the sources that follow in the selection dialog");
-            }
+            ReportListingEnd(i, *listed, section);
             break;
         }
-        sources.push_back(*identity);
-        section.Ok(L"source " + std::to_wstring(sources.size()) + L": " + SourceText(*identity));
+        found.sources.push_back(*identity);
+        const TW_IDENTITY& id = *identity;
+        ReportSource(found.sources.size(),
+                     {IdentityText(id.ProductName), IdentityText(id.Manufacturer), IdentityText(id.ProductFamily),
+                      IdentityText(id.Version.Info), id.Version.MajorNum, id.Version.MinorNum, id.ProtocolMajor,
+                      id.ProtocolMinor},
+                     section);
     }
-    if (sources.empty()) {
-        section.Fail(L"the manager lists no source: kvrscan's selection is empty, and kvrscan answers 2 " +
-                         Quoted(kNotChosenMessage),
-                     L"install the scanner's TWAIN driver (a 32-bit one: the interpreter is a 32-bit program)");
+    if (found.sources.empty()) {
+        ReportNoSource(section);
     } else {
         auto identity = std::make_shared<TW_IDENTITY>();
         const auto answer = steps->Step([identity](const TwainExports& api, HWND) {
@@ -161,18 +119,12 @@ std::vector<TW_IDENTITY> CheckTwain(TwainSteps* steps, ReportSection& section) {
         });
         if (!answer) {
             ReportHang(section, L"TWAIN_Mgr DAT_IDENTITY / MSG_GETDEFAULT", steps->Limit());
-            return sources;
+            return found;
         }
-        if (answer->returned) {
-            section.Ok(L"default source: " + Quoted(IdentityText(identity->ProductName)));
-        } else {
-            section.Warn(L"the manager names no default source (" + CodesText(answer->resultCode, answer->conditionCode) +
-                             L"): until the operator chooses one, a scan opens none",
-                         L"choose the scanner once in kvrscan's selection dialog");
-        }
+        ReportDefaultSource(*answer, IdentityText(identity->ProductName), section);
     }
     CloseManager(*steps, section);
-    return sources;
+    return found;
 }
 
 }  // namespace kavrel::diag
