@@ -168,12 +168,7 @@ int Run(const Options& options) {
 
     // The module is unloaded the way the interpreter unloads it (ModuleUnderTest's host), on its
     // worker: its imports' detach routines run then, a printer driver's among them.
-    if (!stuck) {
-        moduleWorker.Ask({limit}, [] {
-            tested.host.Unload();
-            return true;
-        });
-    }
+    if (!stuck) moduleWorker.Ask({limit}, [] { tested.host.Unload(); return true; });
     // The process ends here without anyone's detach code. A thread may still be inside a driver
     // (a step that never came back), and ExitProcess would end it where it stands and then call
     // every DLL's detach routine under the loader lock, which that thread may hold. And a driver

@@ -108,6 +108,16 @@ Answer AskCapability(Probe& probe, TW_UINT16 code) {
     return a;
 }
 
+// MSG_OPENDS or MSG_CLOSEDS of the probe's source, timed, with the manager's condition code when refused.
+Answer OpenOrClose(Probe& probe, TW_UINT16 message) {
+    Answer a;
+    const double start = Now();
+    a.resultCode = probe.manager.Send(nullptr, DG_CONTROL, DAT_IDENTITY, message, &probe.source);
+    a.seconds = Now() - start;
+    if (a.resultCode != TWRC_SUCCESS) a.conditionCode = probe.manager.Condition(nullptr);
+    return a;
+}
+
 void ReportCapability(ReportSection& section, const AskedCapability& asked, const Answer& a) {
     const std::wstring what = L"  " + std::wstring(asked.what) + L": ";
     if (a.resultCode != TWRC_SUCCESS) {
@@ -135,27 +145,24 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
         return probe->manager.Open(managerPath, window).value_or(L"");
     });
     if (!opened) return ReportHang(section, L"opening the manager for --sources", steps.Limit());
-    if (!opened->empty()) {
-        section.Fail(L"--sources: the manager " + FromAnsi(managerPath) + L" cannot be opened a second time: " + *opened,
-                     L"reinstall the scanner's TWAIN driver");
+    const auto closeManager = [&steps, probe] {
         steps.Ask([probe](const TwainExports&, HWND) {
             probe->manager.Close();
             return true;
         });
         steps.CloseWindow();
-        return;
+    };
+    if (!opened->empty()) {
+        section.Fail(L"--sources: the manager " + FromAnsi(managerPath) + L" cannot be opened a second time: " + *opened,
+                     L"reinstall the scanner's TWAIN driver");
+        return closeManager();
     }
 
     for (const TW_IDENTITY& listed : sources) {
         const std::wstring name = Quoted(IdentityText(listed.ProductName));
         const auto open = steps.Ask([probe, listed](const TwainExports&, HWND) {
-            Answer a;
             probe->source = listed;
-            const double start = Now();
-            a.resultCode = probe->manager.Send(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &probe->source);
-            a.seconds = Now() - start;
-            if (a.resultCode != TWRC_SUCCESS) a.conditionCode = probe->manager.Condition(nullptr);
-            return a;
+            return OpenOrClose(*probe, MSG_OPENDS);
         });
         if (!open) return ReportHang(section, L"MSG_OPENDS of source " + name + L" (its driver opening the device)", steps.Limit());
         if (open->resultCode != TWRC_SUCCESS) {
@@ -176,12 +183,7 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
             }
             ReportCapability(section, asked, *answer);
         }
-        const auto closed = steps.Ask([probe](const TwainExports&, HWND) {
-            Answer a;
-            a.resultCode = probe->manager.Send(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &probe->source);
-            if (a.resultCode != TWRC_SUCCESS) a.conditionCode = probe->manager.Condition(nullptr);
-            return a;
-        });
+        const auto closed = steps.Ask([probe](const TwainExports&, HWND) { return OpenOrClose(*probe, MSG_CLOSEDS); });
         if (!closed) return ReportHang(section, L"MSG_CLOSEDS of source " + name, steps.Limit());
         if (closed->resultCode == TWRC_SUCCESS) {
             section.Ok(L"  closed again (MSG_CLOSEDS)");
@@ -191,11 +193,7 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
                          L"update the scanner's TWAIN driver; until then restart the interpreter after a failed scan");
         }
     }
-    steps.Ask([probe](const TwainExports&, HWND) {
-        probe->manager.Close();
-        return true;
-    });
-    steps.CloseWindow();
+    closeManager();
 }
 
 }  // namespace kavrel::diag
