@@ -5,7 +5,7 @@
 #   lib/                   libKavrel.dll.a (the import library), Kavrel.def (the DLL's exports)
 #   include/kavrel/        twain.h, the TWAIN library's header
 #   lib/cmake/Kavrel/      the CMake package: find_package(Kavrel 1.1) gives Kavrel::Kavrel
-#   share/doc/kavrel/      README.md, deploying.md, CHANGELOG.md, LICENSE, THIRD-PARTY-NOTICES
+#   share/doc/kavrel/      README.md, deploying.md, deploying.ru.md, CHANGELOG.md, LICENSE, THIRD-PARTY-NOTICES
 #
 # The symbol files (bin/*.debug) are the "symbols" component, installed only when named.
 include(CMakePackageConfigHelpers)
@@ -35,6 +35,6 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/KavrelConfigVersion.cmake
 install(FILES cmake/KavrelConfig.cmake ${CMAKE_BINARY_DIR}/KavrelConfigVersion.cmake
     DESTINATION lib/cmake/Kavrel COMPONENT kavrel)
 
-foreach(text README.md docs/deploying.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES)
+foreach(text README.md docs/deploying.md docs/deploying.ru.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES)
     kavrel_windows_text(${text} share/doc/kavrel)
 endforeach()

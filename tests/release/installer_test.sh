@@ -131,7 +131,7 @@ if [ "$step" = install ]; then
     expect "uninstall entries after the upgrade" "$(uninstall_entries)" "$file_version Kavrel project"
     cmp -s "$module_dir/Kavrel.dll" "$tree/bin/Kavrel.dll" || fail "MODULEDIR has no Kavrel.dll of this build"
     cmp -s "$program_files/kvrdiag.exe" "$tree/bin/kvrdiag.exe" || fail "Program Files has no kvrdiag.exe of this build"
-    for doc in README.md deploying.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES; do
+    for doc in README.md deploying.md deploying.ru.md CHANGELOG.md LICENSE THIRD-PARTY-NOTICES; do
         cmp -s "$program_files/doc/$doc" "$tree/share/doc/kavrel/$doc" || fail "Program Files has no doc/$doc"
     done
     [ ! -e "$program_files/module/Kavrel.dll" ] || fail "Kavrel.dll went to the default module folder too"
