@@ -82,13 +82,21 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
 // The image an acquisition hands on to a file or the clipboard: the last that arrived. When a
 // transfer after it failed, TWAIN_AcquireNative returns none although images arrived (a source
 // whose pending count never falls ends every batch so); the last image that did arrive is handed
-// on then, rather than reported as none and left in the list. Inside another acquisition (from a
+// on then, rather than reported as none and left in the list. Only while the list still holds
+// it: the list holds what the caller may free, and a transfer callback that took the image out
+// of it (TWAIN_ClearDibList) took it as its own, to keep or to free; writing and freeing it here
+// would free it under the callback's owner, or a second time. Inside another acquisition (from a
 // window message its loop dispatched) that call is refused, and the running acquisition's image
 // is not this call's to write or give away: none.
 HANDLE AcquireLastImage(HWND window, unsigned long pixelTypeMask) {
     if (State().acquiring) return nullptr;
     TWAIN_AcquireNative(window, pixelTypeMask);
-    return State().acquisition.LastArrived();
+    const auto& s = State();
+    const HANDLE dib = s.acquisition.LastArrived();
+    for (int i = s.dibCount - 1; dib && i >= 0; --i) {
+        if (s.dibList[i] == dib) return dib;
+    }
+    return nullptr;
 }
 
 }  // namespace

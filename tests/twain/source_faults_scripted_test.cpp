@@ -60,6 +60,13 @@ const KavrelApi* filingApi = nullptr;
 std::string nestedFile;
 int nestedFiling = 0;
 void WINAPI FilingCallback(HANDLE, int) { nestedFiling = filingApi->TWAIN_AcquireToFilename(nullptr, nestedFile.c_str()); }
+// A transfer callback whose owner takes each image as its own: it keeps the handle and takes it
+// out of the list, so that nothing else frees it.
+HANDLE takenImage = nullptr;
+void WINAPI TakingCallback(HANDLE dib, int) {
+    takenImage = dib;
+    pumpingApi->TWAIN_ClearDibList();
+}
 
 class SourceFaults : public ScriptedTwain {};
 
@@ -125,6 +132,31 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
              return Outcome{"answered " + std::to_string(nestedFiling) + (written ? ", a file written" : ", no file"),
                             dib && nestedFiling == -1 && !written && ::GlobalSize(dib) != 0 &&
                                 kv.TWAIN_GetNumDibs() == 1};
+         }},
+        {"TWAIN_AcquireToFilename, a callback taking its images, the transfer after the last failing",
+         "nothing written (-1): the callback's image is not the call's to write and free", [&]() {
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 2;
+             int transfers = 0;
+             dsm.On(DAT_IMAGENATIVEXFER, MSG_GET, [&](Triplet& call) {
+                 if (transfers++ > 0) return TWRC_FAILURE;
+                 *static_cast<HANDLE*>(call.data) = MakeDibBlock({8, 8, 24, 0, BI_RGB, 0, 40, 0});
+                 return TWRC_XFERDONE;
+             }, DG_IMAGE);
+             const KavrelApi withFileExports(true);
+             pumpingApi = &kv;
+             takenImage = nullptr;
+             const ScratchDir scratch;
+             const std::string file = scratch / "taken.bmp";
+             kv.TWAIN_RegisterCallback(&TakingCallback);
+             const int answered = withFileExports.TWAIN_AcquireToFilename(nullptr, file.c_str());
+             kv.TWAIN_UnRegisterCallback();
+             const bool written = FileExists(file);
+             const bool kept = takenImage && ::GlobalSize(takenImage) != 0;
+             if (kept) kv.TWAIN_FreeNative(takenImage);
+             return Outcome{"answered " + std::to_string(answered) + (written ? ", a file written" : ", no file") +
+                                (kept ? ", the callback's image kept" : ", the callback's image freed"),
+                            answered == -1 && !written && kept};
          }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
