@@ -220,6 +220,9 @@ TWAIN_API int WINAPI TWAIN_UnloadSourceManager(void) {
             s.dsmModule.reset();
             s.dsmEntry = nullptr;
             s.twainState = 1;
+            // Also where the manager refused to be closed (the library stepped down all the
+            // same): nothing holds the log between acquisitions.
+            kavrel::twainlib::CloseTripletLog();
         }
         return s.twainState == 1 ? 1 : 0;
     });
@@ -238,6 +241,9 @@ TWAIN_API int WINAPI TWAIN_OpenSourceManager(HWND window) {
             kavrel::twainlib::SendToManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &s.dsmParentWindow,
                                             &kavrel::twainlib::OnSuccess<2, 3>);
         }
+        // A manager that is not open will not be closed, and the log would be held to the end of
+        // the process: let go of it here, as its closing would.
+        if (s.twainState < 3) kavrel::twainlib::CloseTripletLog();
         return s.twainState >= 3 ? 1 : 0;
     });
 }

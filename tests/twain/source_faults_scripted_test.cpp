@@ -68,6 +68,14 @@ void WINAPI TakingCallback(HANDLE dib, int) {
     pumpingApi->TWAIN_ClearDibList();
 }
 
+// Whether some handle still holds the file open: opening it without sharing is refused then.
+bool HeldOpen(const std::string& path) {
+    HANDLE alone = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (alone == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(alone);
+    return false;
+}
+
 class SourceFaults : public ScriptedTwain {};
 
 TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
@@ -157,6 +165,34 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
              return Outcome{"answered " + std::to_string(answered) + (written ? ", a file written" : ", no file") +
                                 (kept ? ", the callback's image kept" : ", the callback's image freed"),
                             answered == -1 && !written && kept};
+         }},
+        {"the triplet log on, a manager that refuses to open, then one that refuses to close, then a refused opening unloaded",
+         "the log file let go after each", [&]() {
+             const ScratchDir scratch;
+             const std::string log = scratch / "twain.log";
+             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", log.c_str());
+             dsm.Answer(DAT_PARENT, MSG_OPENDSM, TWRC_FAILURE);
+             HANDLE refusedOpening = kv.TWAIN_AcquireNative(nullptr, 0);
+             const bool heldAfterOpening = HeldOpen(log);
+             dsm.Reset();
+             dsm.eventAfterEnable = MSG_XFERREADY;
+             dsm.pagesPending = 1;
+             dsm.Answer(DAT_PARENT, MSG_CLOSEDSM, TWRC_FAILURE);
+             HANDLE refusedClosing = kv.TWAIN_AcquireNative(nullptr, 0);
+             const bool heldAfterClosing = HeldOpen(log);
+             // A program's own steps: the manager refuses to open, the program unloads it.
+             dsm.Reset();
+             dsm.Answer(DAT_PARENT, MSG_OPENDSM, TWRC_FAILURE);
+             const int opened = kv.TWAIN_OpenSourceManager(window);
+             kv.TWAIN_UnloadSourceManager();
+             const bool heldAfterUnloading = HeldOpen(log);
+             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", nullptr);
+             const bool logged = FileExists(log);
+             return Outcome{std::string(heldAfterOpening ? "held" : "let go") + " after the refused opening, " +
+                                (heldAfterClosing ? "held" : "let go") + " after the refused closing, " +
+                                (heldAfterUnloading ? "held" : "let go") + " once unloaded",
+                            !refusedOpening && refusedClosing && !opened && logged && !heldAfterOpening &&
+                                !heldAfterClosing && !heldAfterUnloading};
          }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
