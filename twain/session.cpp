@@ -353,17 +353,14 @@ TWAIN_API int WINAPI TWAIN_CloseSourceManager(HWND window) {
 namespace kavrel::twainlib {
 namespace {
 
-// Whether the log is asking for a failed triplet's condition code: that status triplet is part of
-// the failed one's line, not a line of its own.
-thread_local bool askingForCondition = false;
-
-// The triplet's line, once the library has moved to the state it leads to. A failed triplet's
-// condition code is asked for as the library itself asks (HoldLatestTripletCodes: once, of the
-// manager or the source as the state says, and then held as the triplet's own), so that neither
-// the program nor the library asks again for a condition code the source may have reset; a
-// failed status triplet itself is not asked about.
-void LogSentTriplet(bool toSource, unsigned long dg, unsigned short dat, unsigned short msg, int stateBefore) {
-    LibraryState& s = State();
+// The triplet's line, once the library has moved to the state it leads to. The log only writes
+// down what was said: it sends nothing of its own, so that a source hears the same with the log
+// on as off. A failed triplet's condition code is in the line of the status triplet that asked
+// for it, when the library or the program asks (a question of the log's own would be answered
+// in place of the program's: a source may reset its condition code once it has told it).
+void LogSentTriplet(bool toSource, unsigned long dg, unsigned short dat, unsigned short msg, const void* data,
+                    int stateBefore) {
+    const LibraryState& s = State();
     LoggedTriplet line;
     line.toSource = toSource;
     line.group = dg;
@@ -372,10 +369,8 @@ void LogSentTriplet(bool toSource, unsigned long dg, unsigned short dat, unsigne
     line.resultCode = s.lastResultCode;
     line.stateBefore = stateBefore;
     line.stateAfter = s.twainState;
-    if (s.lastResultCode == TWRC_FAILURE && dat != DAT_STATUS && s.dsmEntry) {
-        askingForCondition = true;
-        line.conditionCode = HoldLatestTripletCodes().conditionCode;
-        askingForCondition = false;
+    if (dg == DG_CONTROL && dat == DAT_STATUS && msg == MSG_GET && data && s.lastResultCode == TWRC_SUCCESS) {
+        line.conditionCode = static_cast<const TW_STATUS*>(data)->ConditionCode;
     }
     LogTriplet(line);
 }
@@ -391,9 +386,8 @@ int SendTriplet(TW_IDENTITY* destination, unsigned long dg, unsigned short dat, 
                                       msg, data);
     }
     if (next) s.twainState = next(s.lastResultCode, data, stateBefore);
-    const TW_UINT16 resultCode = s.lastResultCode;
-    if (!askingForCondition && TripletLogOpen()) LogSentTriplet(destination != nullptr, dg, dat, msg, stateBefore);
-    return resultCode == TWRC_SUCCESS ? 1 : 0;
+    if (TripletLogOpen()) LogSentTriplet(destination != nullptr, dg, dat, msg, data, stateBefore);
+    return s.lastResultCode == TWRC_SUCCESS ? 1 : 0;
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 
 namespace kavrel::twainlib {
 
-// One triplet as the log writes it. `conditionCode` is kNoLoggedCondition unless the triplet
-// failed and its condition code was asked for.
+// One triplet as the log writes it. `conditionCode` is kNoLoggedCondition unless the triplet is a
+// status triplet (DAT_STATUS MSG_GET) that answered one.
 struct LoggedTriplet {
     bool toSource = false;  // to the source, else to the manager
     unsigned long group = 0;

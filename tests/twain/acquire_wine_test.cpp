@@ -378,9 +378,10 @@ TEST_F(WineTwain, TheTripletLogTellsWhatWasSaidAndChangesNothing) {
     const Row rows[] = {
         {"named by the variable", Naming::Variable, "", scanned},
         {"named by the registry value, %variables% expanded", Naming::Registry, "", scanned},
-        {"an enabling that fails: its condition code, the box as without a log", Naming::Variable, "FailEnable=1\r\n",
-         {scanned[0], scanned[1], scanned[2],
-          "DS  DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS -> TWRC_FAILURE (TWCC_OPERATIONERROR), state 4 -> 4", scanned[8],
+        {"an enabling that fails: the library's status question with its condition code, the box as without a log",
+         Naming::Variable, "FailEnable=1\r\n",
+         {scanned[0], scanned[1], scanned[2], "DS  DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS -> TWRC_FAILURE, state 4 -> 4",
+          "DS  DG_CONTROL DAT_STATUS MSG_GET -> TWRC_SUCCESS (TWCC_OPERATIONERROR), state 4 -> 4", scanned[8],
           scanned[9]}},
         {"the variable set empty, over the registry value: no log", Naming::EmptyVariableAndRegistry, "", {}},
         {"a path that cannot be written", Naming::Unwritable, "", {}},

@@ -5,6 +5,7 @@
 // acquisition right after it in the same process. The table is printed with each row's outcome.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -193,6 +194,29 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
                                 (heldAfterUnloading ? "held" : "let go") + " once unloaded",
                             !refusedOpening && refusedClosing && !opened && logged && !heldAfterOpening &&
                                 !heldAfterClosing && !heldAfterUnloading};
+         }},
+        {"the triplet log on, a source whose transfers fail", "the same triplets as with the log off", [&]() {
+             const ScratchDir scratch;
+             const std::string log = scratch / "twain.log";
+             std::vector<std::string> dialogue[2];
+             for (int on = 0; on < 2; ++on) {
+                 dsm.Reset();
+                 dsm.eventAfterEnable = MSG_XFERREADY;
+                 dsm.pagesPending = 1;
+                 dsm.conditionCode = TWCC_OPERATIONERROR;
+                 dsm.Answer(DAT_IMAGENATIVEXFER, MSG_GET, TWRC_FAILURE, DG_IMAGE);
+                 ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", on ? log.c_str() : nullptr);
+                 kv.TWAIN_AcquireNative(nullptr, 0);
+                 dialogue[on] = dsm.Names();
+             }
+             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", nullptr);
+             const auto asked = [](const std::vector<std::string>& names) {
+                 return std::to_string(std::count(names.begin(), names.end(), "DS STATUS/GET"));
+             };
+             return Outcome{std::to_string(dialogue[0].size()) + " triplets without the log (" + asked(dialogue[0]) +
+                                " status), " + std::to_string(dialogue[1].size()) + " with it (" + asked(dialogue[1]) +
+                                " status)",
+                            FileExists(log) && dialogue[0] == dialogue[1]};
          }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
