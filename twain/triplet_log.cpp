@@ -75,10 +75,14 @@ void OpenForAppending(TripletLogFile& log) {
 }
 
 // The file is full: kept as "<file>.1", and a new one begun. Where it cannot be renamed (a reader
-// holds it open without sharing its deletion) it is emptied instead, so that it stays bounded.
+// holds it open without sharing its deletion, as support's viewer may while the scan runs) its
+// lines are copied to "<file>.1" and it is emptied, so that it stays bounded and the lines that led
+// up to a fault are still there; only where even the copy fails are they given up for the bound.
 void StartAnew(TripletLogFile& log) {
     log.file.reset();
-    if (!::MoveFileExA(log.path.c_str(), (log.path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const std::string kept = log.path + ".1";
+    if (!::MoveFileExA(log.path.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ::CopyFileA(log.path.c_str(), kept.c_str(), FALSE);
         OpenLogFile(log.path, GENERIC_WRITE, TRUNCATE_EXISTING);
     }
     OpenForAppending(log);
