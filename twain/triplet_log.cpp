@@ -9,6 +9,7 @@
 #include "base/critical_section.h"
 #include "base/win_handles.h"
 #include "twain/code_names.h"
+#include "twain/twain_protocol.h"
 
 namespace kavrel::twainlib {
 
@@ -16,21 +17,33 @@ namespace {
 
 // The size past which the log starts a new file, the full one kept beside it as "<file>.1" (the
 // one before that is dropped): at most twice this on disk, however long the workstation runs.
-// One line is about 120 bytes, so each file holds some 8,000 triplets -- many acquisitions, or
-// the messages of a few minutes with the source's window open (each one passed to the source is
-// a triplet) -- and the file before it still holds the start of an acquisition that filled one.
-// Starting again in place would lose exactly the lines that led up to the fault.
+// One line is about 120 bytes, so each file holds some 8,000 triplets -- many acquisitions -- and
+// the file before it still holds the start of an acquisition that filled one. The window messages
+// passed to the source that were not its own (thousands a minute with its window open) are
+// counted in one line, not written one by one, or they would push the acquisition's opening out
+// of both files. Starting again in place would lose exactly the lines that led up to the fault.
 constexpr DWORD kLogFileCap = 1024 * 1024;
 constexpr char kLogVariable[] = "KAVREL_TWAIN_LOG";
 constexpr char kLogKey[] = "Software\\Kavrel";
 constexpr char kLogValue[] = "TwainLog";
 constexpr DWORD kPathChars = MAX_PATH;
 
+// Window messages handed to the source in a row that were not its own (MSG_PROCESSEVENT answered
+// TWRC_NOTDSEVENT, the state unchanged): written as one line, with the latest one's time, thread
+// and state, before the next other line or when the log is closed.
+struct NotTheSourcesRun {
+    unsigned long count = 0;
+    LoggedTriplet last;
+    SYSTEMTIME time{};
+    DWORD thread = 0;
+};
+
 struct TripletLogFile {
     CriticalSection lock;  // triplets may be sent from more than one thread
     std::string path;
     KernelHandle file;
     DWORD size = 0;
+    NotTheSourcesRun run;
 };
 
 TripletLogFile& TheLog() {
@@ -96,6 +109,47 @@ const char* NameOr(const char* name, unsigned value, char (&number)[16]) {
     return number;
 }
 
+// Appends a triplet's line; `times` above 1 for a run of the same triplet. Any error writing it
+// is swallowed: nothing of the traced call depends on its line.
+void WriteLine(TripletLogFile& log, const LoggedTriplet& t, const SYSTEMTIME& at, DWORD thread,
+               unsigned long times) noexcept {
+    try {
+        char group[16], argumentType[16], message[16], result[16], condition[16];
+        char conditionPart[48] = "";
+        if (t.conditionCode != kNoLoggedCondition) {
+            std::snprintf(conditionPart, sizeof conditionPart, " (%s)",
+                          NameOr(ConditionCodeName(t.conditionCode), static_cast<unsigned>(t.conditionCode), condition));
+        }
+        char timesPart[32] = "";
+        if (times > 1) std::snprintf(timesPart, sizeof timesPart, ", %lu times", times);
+        char line[256];
+        const int length = std::snprintf(
+            line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u.%03u thread %lu %s %s %s %s -> %s%s, state %d -> %d%s\r\n",
+            at.wYear, at.wMonth, at.wDay, at.wHour, at.wMinute, at.wSecond, at.wMilliseconds,
+            static_cast<unsigned long>(thread), t.toSource ? "DS " : "DSM",
+            NameOr(DataGroupName(t.group), static_cast<unsigned>(t.group), group),
+            NameOr(DataArgumentTypeName(t.argumentType), t.argumentType, argumentType),
+            NameOr(MessageName(t.message), t.message, message),
+            NameOr(ResultCodeName(t.resultCode), static_cast<unsigned>(t.resultCode), result), conditionPart,
+            t.stateBefore, t.stateAfter, timesPart);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line || !log.file) return;
+        if (log.size + static_cast<DWORD>(length) > kLogFileCap) StartAnew(log);
+        DWORD written = 0;
+        if (log.file && ::WriteFile(log.file.get(), line, static_cast<DWORD>(length), &written, nullptr)) {
+            log.size += written;
+        }
+    } catch (...) {
+        // No memory for the name of "<file>.1": the line is given up.
+    }
+}
+
+// Writes the run of messages that were not the source's, if any, and begins a new one.
+void WriteRun(TripletLogFile& log) noexcept {
+    if (log.run.count == 0) return;
+    WriteLine(log, log.run.last, log.run.time, log.run.thread, log.run.count);
+    log.run.count = 0;
+}
+
 }  // namespace
 
 void OpenTripletLog() noexcept {
@@ -104,6 +158,7 @@ void OpenTripletLog() noexcept {
         std::string path = LogSetting();
         const CriticalSectionLock locked(log.lock);
         if (path == log.path && log.file) return;
+        WriteRun(log);
         log.file.reset();
         log.path = std::move(path);
         if (!log.path.empty()) OpenForAppending(log);
@@ -115,6 +170,7 @@ void OpenTripletLog() noexcept {
 void CloseTripletLog() noexcept {
     TripletLogFile& log = TheLog();
     const CriticalSectionLock locked(log.lock);
+    WriteRun(log);
     log.file.reset();
 }
 
@@ -125,37 +181,23 @@ bool TripletLogOpen() noexcept {
 }
 
 void LogTriplet(const LoggedTriplet& t) noexcept {
-    try {
-        TripletLogFile& log = TheLog();
-        SYSTEMTIME now{};
-        ::GetLocalTime(&now);
-        char group[16], argumentType[16], message[16], result[16], condition[16];
-        char conditionPart[48] = "";
-        if (t.conditionCode != kNoLoggedCondition) {
-            std::snprintf(conditionPart, sizeof conditionPart, " (%s)",
-                          NameOr(ConditionCodeName(t.conditionCode), static_cast<unsigned>(t.conditionCode), condition));
-        }
-        char line[256];
-        const int length = std::snprintf(
-            line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u.%03u thread %lu %s %s %s %s -> %s%s, state %d -> %d\r\n",
-            now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-            static_cast<unsigned long>(::GetCurrentThreadId()), t.toSource ? "DS " : "DSM",
-            NameOr(DataGroupName(t.group), static_cast<unsigned>(t.group), group),
-            NameOr(DataArgumentTypeName(t.argumentType), t.argumentType, argumentType),
-            NameOr(MessageName(t.message), t.message, message),
-            NameOr(ResultCodeName(t.resultCode), static_cast<unsigned>(t.resultCode), result), conditionPart,
-            t.stateBefore, t.stateAfter);
-        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line) return;
-        const CriticalSectionLock locked(log.lock);
-        if (!log.file) return;
-        if (log.size + static_cast<DWORD>(length) > kLogFileCap) StartAnew(log);
-        DWORD written = 0;
-        if (log.file && ::WriteFile(log.file.get(), line, static_cast<DWORD>(length), &written, nullptr)) {
-            log.size += written;
-        }
-    } catch (...) {
-        // Nothing of the traced call depends on its line.
+    TripletLogFile& log = TheLog();
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const DWORD thread = ::GetCurrentThreadId();
+    const CriticalSectionLock locked(log.lock);
+    if (!log.file) return;
+    const bool notTheSources = t.argumentType == twain::DAT_EVENT && t.message == twain::MSG_PROCESSEVENT &&
+                               t.resultCode == twain::TWRC_NOTDSEVENT && t.stateBefore == t.stateAfter;
+    if (notTheSources) {
+        ++log.run.count;
+        log.run.last = t;
+        log.run.time = now;
+        log.run.thread = thread;
+        return;
     }
+    WriteRun(log);
+    WriteLine(log, t, now, thread, 1);
 }
 
 }  // namespace kavrel::twainlib

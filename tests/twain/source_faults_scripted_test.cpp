@@ -219,6 +219,41 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
                                 " status)",
                             FileExists(log) && dialogue[0] == dialogue[1]};
          }},
+        {"the triplet log on, 25,000 window messages passed to the source before its batch",
+         "the acquisition's opening still logged; the messages not the source's in one line with their count", [&]() {
+             const ScratchDir scratch;
+             const std::string log = scratch / "twain.log";
+             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", log.c_str());
+             constexpr int kMessages = 25000;
+             int passed = 0;
+             dsm.pagesPending = 1;
+             // A message waits whenever the loop asks for one, as on a desktop with the mouse
+             // moving over the source's window; the batch after the last.
+             dsm.On(DAT_USERINTERFACE, MSG_ENABLEDS, [](Triplet&) {
+                 ::PostThreadMessageA(::GetCurrentThreadId(), WM_NULL, 0, 0);
+                 return TWRC_SUCCESS;
+             });
+             dsm.On(DAT_EVENT, MSG_PROCESSEVENT, [&](Triplet& call) {
+                 if (++passed < kMessages) {
+                     ::PostThreadMessageA(::GetCurrentThreadId(), WM_NULL, 0, 0);
+                     return TWRC_NOTDSEVENT;
+                 }
+                 static_cast<TW_EVENT*>(call.data)->TWMessage = MSG_XFERREADY;
+                 return TWRC_DSEVENT;
+             });
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             ::SetEnvironmentVariableA("KAVREL_TWAIN_LOG", nullptr);
+             const auto older = ReadBytes(log + ".1");
+             const auto newer = ReadBytes(log);
+             const std::string text = std::string(older.begin(), older.end()) + std::string(newer.begin(), newer.end());
+             const bool opening = text.find("DSM DG_CONTROL DAT_PARENT MSG_OPENDSM -> TWRC_SUCCESS") != std::string::npos;
+             const bool closing = text.find("DSM DG_CONTROL DAT_PARENT MSG_CLOSEDSM -> TWRC_SUCCESS") != std::string::npos;
+             const bool counted = text.find(" DS  DG_CONTROL DAT_EVENT MSG_PROCESSEVENT -> TWRC_NOTDSEVENT, state 5 -> 5, " +
+                                            std::to_string(kMessages - 1) + " times\r\n") != std::string::npos;
+             return Outcome{std::to_string(passed) + " messages, " + std::to_string(text.size()) + " bytes logged, the opening " +
+                                (opening ? "kept" : "lost"),
+                            dib && passed == kMessages && opening && closing && counted};
+         }},
         {"an enumeration whose count runs past its block", "library error 9 (unusable), nothing read past it", [&]() {
              SourceOffers(dsm, TWON_ENUMERATION, Cat({{4, 0}, Le32(1000), Le32(0), Le32(0), {2, 0}}));
              HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 1u << TWPT_RGB);
