@@ -119,7 +119,7 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
 
 TWAIN_API HANDLE WINAPI TWAIN_AcquireNative(HWND window, unsigned long pixelTypeMask) {
     // Refused inside another acquisition, before anything of that one is touched: no image.
-    if (State().acquiring) return nullptr;
+    if (kavrel::twainlib::InsideAnAcquisition()) return nullptr;
     const AcquisitionRunning running;
     return kavrel::NoThrowOr([&]() -> HANDLE {
         auto& s = State();

@@ -89,7 +89,7 @@ int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
 // window message its loop dispatched) that call is refused, and the running acquisition's image
 // is not this call's to write or give away: none.
 HANDLE AcquireLastImage(HWND window, unsigned long pixelTypeMask) {
-    if (State().acquiring) return nullptr;
+    if (InsideAnAcquisition()) return nullptr;
     TWAIN_AcquireNative(window, pixelTypeMask);
     const auto& s = State();
     const HANDLE dib = s.acquisition.LastArrived();

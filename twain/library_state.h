@@ -72,6 +72,12 @@ struct LibraryState {
 
 LibraryState& State();
 
+// Whether an acquisition is running: one of TWAIN_AcquireNative, or a program's own with the
+// source enabled (states 5 to 7, from TWAIN_EnableSource and its loop of TWAIN_MessageHook). A
+// new one started inside it (from a transfer callback or a window message dispatched meanwhile)
+// would clear its list and step its source back to state 1 from under it, and is refused.
+inline bool InsideAnAcquisition() { return State().acquiring || State().twainState >= 5; }
+
 // A message box with caption "TWAIN Error", the exclamation icon, OK only, no owner.
 void ErrorBox(const char* text);
 // A non-fatal "Assertion failed" box (caption "SCANKIT") when the condition is false.

@@ -142,6 +142,33 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
                             dib && nestedFiling == -1 && !written && ::GlobalSize(dib) != 0 &&
                                 kv.TWAIN_GetNumDibs() == 1};
          }},
+        {"TWAIN_AcquireToFilename inside a program's own acquisition (its loop, TWAIN_MessageHook)",
+         "refused (-1, no file); the program's source still enabled, its image listed", [&]() {
+             dsm.pagesPending = 1;
+             const KavrelApi withFileExports(true);
+             filingApi = &withFileExports;
+             const ScratchDir scratch;
+             nestedFile = scratch / "nested.bmp";
+             nestedFiling = 0;
+             kv.TWAIN_ClearDibList();  // the rows before freed theirs; this one starts the list itself
+             ToState(5);
+             kv.TWAIN_RegisterCallback(&FilingCallback);
+             ScriptedDsm::PostSourceEvent(MSG_XFERREADY);
+             MSG message;
+             while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) kv.TWAIN_MessageHook(&message);
+             kv.TWAIN_UnRegisterCallback();
+             const int stateAfterBatch = kv.TWAIN_State();
+             const int listed = kv.TWAIN_GetNumDibs();
+             const bool written = FileExists(nestedFile);
+             kv.TWAIN_DisableSource();
+             kv.TWAIN_CloseSource();
+             kv.TWAIN_CloseSourceManager(window);
+             kv.TWAIN_UnloadSourceManager();
+             return Outcome{"answered " + std::to_string(nestedFiling) + (written ? ", a file written" : ", no file") +
+                                ", state " + std::to_string(stateAfterBatch) + " after the batch, " +
+                                std::to_string(listed) + " listed",
+                            nestedFiling == -1 && !written && stateAfterBatch == 5 && listed == 1};
+         }},
         {"TWAIN_AcquireToFilename, a callback taking its images, the transfer after the last failing",
          "nothing written (-1): the callback's image is not the call's to write and free", [&]() {
              dsm.eventAfterEnable = MSG_XFERREADY;
