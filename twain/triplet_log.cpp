@@ -187,8 +187,15 @@ void LogTriplet(const LoggedTriplet& t) noexcept {
     const DWORD thread = ::GetCurrentThreadId();
     const CriticalSectionLock locked(log.lock);
     if (!log.file) return;
-    const bool notTheSources = t.argumentType == twain::DAT_EVENT && t.message == twain::MSG_PROCESSEVENT &&
-                               t.resultCode == twain::TWRC_NOTDSEVENT && t.stateBefore == t.stateAfter;
+    const bool notTheSources = t.group == twain::DG_CONTROL && t.argumentType == twain::DAT_EVENT &&
+                               t.message == twain::MSG_PROCESSEVENT && t.resultCode == twain::TWRC_NOTDSEVENT &&
+                               t.stateBefore == t.stateAfter;
+    // A run is of one line's triplets: one in another state (a callback pumping messages in state
+    // 7) begins a run of its own.
+    if (!notTheSources || (log.run.count > 0 && (log.run.last.stateBefore != t.stateBefore ||
+                                                 log.run.last.toSource != t.toSource))) {
+        WriteRun(log);
+    }
     if (notTheSources) {
         ++log.run.count;
         log.run.last = t;
@@ -196,7 +203,6 @@ void LogTriplet(const LoggedTriplet& t) noexcept {
         log.run.thread = thread;
         return;
     }
-    WriteRun(log);
     WriteLine(log, t, now, thread, 1);
 }
 
