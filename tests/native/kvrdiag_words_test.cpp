@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/operator_messages.h"
 #include "tools/kvrdiag/directory_words.h"
 #include "tools/kvrdiag/scan_words.h"
+#include "tools/kvrdiag/texts.h"
 #include "tools/kvrdiag/twain_words.h"
 #include "twain/twain_protocol.h"
 
@@ -26,11 +28,12 @@ struct Row {
     const char* what;
     std::function<void(ReportSection&)> say;
     std::vector<Expected> lines;
+    Language language = Language::English;
 };
 
 void ExpectRows(const std::vector<Row>& rows) {
     for (const Row& row : rows) {
-        ReportSection section(L"test");
+        ReportSection section(row.language, L"test");
         row.say(section);
         ASSERT_EQ(section.Lines().size(), row.lines.size()) << row.what;
         for (std::size_t i = 0; i < row.lines.size(); ++i) {
@@ -58,6 +61,8 @@ TEST(KvrdiagWords, TheDirectorysFindings) {
     ExpectRows({
         {"a directory", presence(Kind::Directory, true), {{Level::Ok, L"Z:\\SIG is a directory", L""}}},
         {"a file", presence(Kind::File, false), {{Level::Fail, L"is a file, not a directory: kvrprov answers 2, kvrscan 3 " + kNoDirectory, L"not a file in it"}}},
+        {"a file, in Russian", presence(Kind::File, false),
+         {{Level::Fail, L"Z:\\SIG: это файл, а не папка: kvrprov вернёт 2, kvrscan 3 " + kNoDirectory, L"а не файл из неё"}}, Language::Russian},
         {"its drive missing", presence(Kind::DriveMissing, false),
          {{Level::Fail, L"drive Z: of Z:\\SIG does not exist: kvrprov answers 2, kvrshow shows nothing, kvrscan answers 3 " + kNoDirectory,
            L"connect the network drive Z: for this user"}}},
@@ -75,6 +80,8 @@ TEST(KvrdiagWords, TheDirectorysFindings) {
         {"written and deleted", trial({259, false, true, L"", true, L"", L""}), {{Level::Ok, L"it can be written", L""}}},
         {"little room", space(kLowSpaceBytes - 1), {{Level::Warn, L"9 MB free of 16384 MB", L"free space on the drive"}}},
         {"room enough", space(kLowSpaceBytes), {{Level::Ok, L"10 MB free of 16384 MB", L""}}},
+        {"little room, in Russian", space(kLowSpaceBytes - 1),
+         {{Level::Warn, L"свободно 9 МБ из 16384 МБ: ещё несколько", L"освободите место на диске"}}, Language::Russian},
         {"the room not known", [](ReportSection& s) { ReportSpace({false, L"error 21", 0, 0}, s); },
          {{Level::Warn, L"not known: error 21", L"room for new scans"}}},
     });
@@ -108,7 +115,7 @@ TEST(KvrdiagWords, TheClientsFiles) {
           {Level::Fail, L"  2. 4070_1.jpg: its full path is more than 259 characters", L"within 231 characters"},
           {Level::Fail, L"  3. 4070_2.bmp: it cannot be read (error 5)", L"give the operators'"}}},
     });
-    ReportSection section(L"more than named");
+    ReportSection section(Language::English, L"more than named");
     ReportViewerListing(L"4070", {true, many}, true, section);
     ASSERT_EQ(section.Lines().size(), kFilesNamed + 1);
     EXPECT_NE(section.Lines()[0].fact.find(L"more than 20 file(s)"), std::wstring::npos);
@@ -126,8 +133,13 @@ TEST(KvrdiagWords, TheTwainManagersFindings) {
          {{Level::Fail, L"is there (1 234 bytes, version 1.0) but does not load", L"TWAIN_32.DLL into the Windows folder"}}},
         {"a manager", [](ReportSection& s) { EXPECT_TRUE(ReportAvailable({L"C:\\windows\\TWAIN_32.DLL", true, 1234, L"1.0"}, Answer(1), s)); },
          {{Level::Ok, L"manager C:\\windows\\TWAIN_32.DLL: version 1.0, 1 234 bytes; TWAIN_IsAvailable = 1", L""}}},
+        {"a manager, in Russian", [](ReportSection& s) { EXPECT_TRUE(ReportAvailable({L"C:\\windows\\TWAIN_32.DLL", true, 1234, L"1.0"}, Answer(1), s)); },
+         {{Level::Ok, L"диспетчер C:\\windows\\TWAIN_32.DLL: версия 1.0, 1 234 байт; TWAIN_IsAvailable = 1", L""}}, Language::Russian},
         {"it does not open", [](ReportSection& s) { EXPECT_FALSE(ReportManagerOpened(Answer(0, twain::TWRC_FAILURE, 2), s)); },
          {{Level::Fail, L"TWAIN_OpenSourceManager = 0: TWRC_FAILURE, state 2, 0.25 s: the manager does not open; kvrscan shows \"Unable to open Source Manager\" and answers 2 " + Quoted(kNoSourceChosenMessage.wide), L"reinstall"}}},
+        {"it does not open, in Russian", [](ReportSection& s) { EXPECT_FALSE(ReportManagerOpened(Answer(0, twain::TWRC_FAILURE, 2), s)); },
+         {{Level::Fail, L"TWAIN_OpenSourceManager = 0: TWRC_FAILURE, состояние 2, 0,25 с: диспетчер не открывается; kvrscan покажет \"Unable to open Source Manager\" и вернёт 2 " + Quoted(kNoSourceChosenMessage.wide), L"переустановите TWAIN-драйвер"}},
+         Language::Russian},
         {"the end of the list", [](ReportSection& s) { ReportListingEnd(1, Answer(0, twain::TWRC_ENDOFLIST), s); }, {}},
         {"a listing that fails", [](ReportSection& s) { ReportListingEnd(0, Answer(0, twain::TWRC_FAILURE), s); },
          {{Level::Warn, L"TWAIN_Mgr DAT_IDENTITY / MSG_GETFIRST = 0: TWRC_FAILURE; the listing stops here", L"sources that follow"}}},
@@ -151,6 +163,9 @@ TEST(KvrdiagWords, OneScansFindings) {
     ExpectRows({
         {"saved", kvrscan({0, {}, {}, 3.5, 1, false}, AfterKvrscan::ReadBack),
          {{Level::Ok, L"kvrscan = 0 after 3.50 s: the scanner chosen in the selection dialog, the page scanned in its window, saved as T:\\scan.jpg", L""}}},
+        {"told to quit, in Russian", kvrscan({1, {}, {}, 120, 0, true}, AfterKvrscan::TakeSteps),
+         {{Level::Fail, L"kvrscan = 1 через 120,00 с: не завершилась за 120 с и получила команду выхода (WM_QUIT)", L"--timeout"}},
+         Language::Russian},
         {"no manager", kvrscan({4, {kNoTwainDeviceMessage.wide}, {}, 0.1, 0, false}, AfterKvrscan::Nothing),
          {{Level::Fail, L"kvrscan = 4 after 0.10 s, " + noManager, L"see section 3"}}},
         {"told to quit without a manager", kvrscan({4, {}, {}, 120, 0, true}, AfterKvrscan::Nothing),
@@ -176,6 +191,69 @@ TEST(KvrdiagWords, OneScansFindings) {
         {"its folder left behind", [](ReportSection& s) { ReportScanCleanup(ScanCleanup::Left, L"T:\\scan.jpg", L"error 32", s); },
          {{Level::Warn, L"could not be deleted: error 32", L"delete T:\\scan.jpg and its folder by hand"}}},
     });
+}
+
+// Whether a character is one code page 866 has for the report's texts: ASCII and Russian letters
+// (a dash or a guillemet would reach a redirected report as "?").
+bool InCodePage866(wchar_t c) { return (c >= 0x20 && c < 0x7F) || c == L'\r' || c == L'\n' || (c >= 0x410 && c <= 0x44F) || c == 0x401 || c == 0x451; }
+
+// The numbers of the placeholders in `text`; a "%" that begins none ("%x", "%0", a lone "%" at the
+// end) counts as placeholder 0, which no text may have.
+std::set<int> Placeholders(const std::wstring& text) {
+    std::set<int> numbers;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'%') continue;
+        if (i + 1 < text.size() && text[i + 1] == L'%') {
+            ++i;
+        } else {
+            numbers.insert(i + 1 < text.size() && text[i + 1] >= L'1' && text[i + 1] <= L'9' ? text[i + 1] - L'0' : 0);
+        }
+    }
+    return numbers;
+}
+
+// Every text of the table in both languages, with the same placeholders, numbered from 1 without
+// a gap, in characters a redirected report can hold; the table in TextId's order, so that a text
+// is found by its id.
+TEST(KvrdiagTexts, EveryTextHasBothLanguagesAndTheSamePlaceholders) {
+    ASSERT_GT(kTextCount, 100u);
+    for (std::size_t i = 0; i < kTextCount; ++i) {
+        const TextRow& row = kTexts[i];
+        EXPECT_EQ(static_cast<std::size_t>(row.id), i);
+        const std::wstring english = row.english, russian = row.russian;
+        EXPECT_FALSE(english.empty()) << "text " << i;
+        EXPECT_FALSE(russian.empty()) << "text " << i;
+        const auto placeholders = Placeholders(english);
+        EXPECT_EQ(placeholders, Placeholders(russian)) << "text " << i;
+        int expected = 1;
+        for (const int number : placeholders) EXPECT_EQ(number, expected++) << "text " << i;
+        for (const std::wstring& text : {english, russian}) {
+            for (const wchar_t c : text) EXPECT_TRUE(InCodePage866(c)) << "text " << i << ": U+" << std::hex << int(c);
+        }
+        // Russian is not English with the same words: only texts that are names and numbers may read alike.
+        if (english.find_first_of(L"aeiou") != std::wstring::npos && english.find(L"TWAIN") == std::wstring::npos) {
+            EXPECT_NE(english, russian) << "text " << i;
+        }
+    }
+}
+
+TEST(KvrdiagTexts, ValuesFillTheirPlaceholdersAndTheReportKeepsItsTags) {
+    EXPECT_EQ(Fill(L"%2 and %1, %1 again: 100%%", {L"one", L"two"}), L"two and one, one again: 100%");
+    EXPECT_EQ(Fill(L"%1 of %3", {L"one"}), L"one of %3");  // a placeholder without a value stays
+    EXPECT_EQ(Fill(L"ends in %", {}), L"ends in %");
+    EXPECT_EQ(Say(Language::Russian, TextId::NeedsValue, {L"--out"}), L"для --out нужно значение");
+    EXPECT_EQ(Seconds(Language::Russian, 0.425), L"0,42 с");
+    EXPECT_EQ(Bytes(Language::Russian, 1234567), L"1 234 567 байт");
+    EXPECT_EQ(LanguageNamed("ru"), Language::Russian);
+    EXPECT_EQ(LanguageNamed("en"), Language::English);
+    EXPECT_EQ(LanguageNamed("RU"), std::nullopt);
+    // The tags, the arrow and the counts' words stay as scripts grep them; the rest is Russian.
+    ReportSection section(Language::Russian, L"1. Модуль");
+    section.Warn(L"факт", L"что сделать");
+    section.Fail(L"другой факт", L"ещё действие");
+    const std::wstring report = RenderReport(Language::Russian, {L"kvrdiag"}, {section});
+    EXPECT_NE(report.find(L"\r\nWARN  факт\r\n      -> что сделать\r\nFAIL  другой факт\r\n"), std::wstring::npos);
+    EXPECT_NE(report.find(L"Итог: 0 OK, 1 WARN, 1 FAIL (код выхода 2)\r\n"), std::wstring::npos) << report.size();
 }
 
 // Every message the module reports and kvrdiag quotes is one text in both forms: its

@@ -140,9 +140,10 @@ if [ "$step" = install ]; then
         "$(wine_run "$build_dir/bin/kvrhost.exe" --module 'C:\RSL\Modules\Kavrel.dll' kvrprov - 'C:\signatures' 40817810000000000001)" \
         "argument 0 := 0"
 
-    # The installed kvrdiag says whose signature the installed module carries.
+    # The installed kvrdiag says whose signature the installed module carries (asked in English:
+    # the prefix's interface language is Russian, which kvrdiag would speak by default).
     expect "kvrdiag's signature line for the installed module" \
-        "$(wine_run 'C:\Program Files\Kavrel\kvrdiag.exe' --dll 'C:\RSL\Modules\Kavrel.dll' | grep '^OK    signed by ')" \
+        "$(wine_run 'C:\Program Files\Kavrel\kvrdiag.exe' --lang en --dll 'C:\RSL\Modules\Kavrel.dll' | grep '^OK    signed by ')" \
         "OK    signed by CN=Kavrel Test Signing, O=Kavrel test (Authenticode), and WinVerifyTrust accepts the signature"
 
     # Repair: the same package again puts back what is missing, where it was.

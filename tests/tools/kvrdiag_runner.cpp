@@ -41,7 +41,7 @@ std::vector<std::wstring> KvrdiagRun::Lines(const wchar_t* tag) const {
 }
 
 KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings,
-                      ScanOperator scanOperator) {
+                      ScanOperator scanOperator, const char* language) {
     KvrdiagRun run;
     ScratchDir scratch;
     const std::string ini = scratch / "virtual-scanner.ini";
@@ -59,6 +59,7 @@ KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::stri
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
 
     std::string commandLine = WindowsArgument(KvrdiagPath());
+    if (language) commandLine += std::string(" --lang ") + language;
     for (const auto& a : arguments) {
         commandLine += ' ';  // appended in steps: GCC 12 warns falsely on " " + WindowsArgument(a)
         commandLine += WindowsArgument(a);

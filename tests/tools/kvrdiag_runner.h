@@ -29,8 +29,10 @@ struct ScanOperator {
 std::string SignedKavrelDllPath();
 
 // Runs kvrdiag.exe (a copy beside the signed Kavrel.dll) with `arguments`; `scannerSettings`, when given, is
-// the virtual scanner's INI text for the run. Waits at most three minutes.
+// the virtual scanner's INI text for the run. `language` is given it as --lang before the arguments:
+// English, as the tests read it, although the prefixes' interface language is Russian; null gives
+// none, and kvrdiag speaks the user's language. Waits at most three minutes.
 KvrdiagRun RunKvrdiag(const std::vector<std::string>& arguments, const std::string& scannerSettings = "",
-                      ScanOperator scanOperator = {});
+                      ScanOperator scanOperator = {}, const char* language = "en");
 
 }  // namespace kavrel::test

@@ -203,6 +203,30 @@ TEST(Kvrdiag, TheReadmeSampleReportIsThisBuilds) {
         << Utf8(unixReport);
 }
 
+// Under LC_ALL=ru_RU.UTF-8 (tests/wine/run-in-prefix.sh) Wine answers a Russian interface language,
+// and kvrdiag, given no --lang, reports in Russian: its tags, names and numbers as in English, its
+// Cyrillic the same in the redirected output (code page 866) as in the --out file (UTF-8).
+TEST(Kvrdiag, ARussianUserReadsTheReportInRussian) {
+    ScratchDir dir;
+    WriteBytes(dir / "zk_1.jpg", std::string(12345, 'x'));
+    const std::string out = dir / "report.txt";
+    const KvrdiagRun run = RunKvrdiag({"--out", out, dir.Path(), "zk"}, "", {}, nullptr);
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitCode, 0) << Ansi(run.report);
+    for (const wchar_t* line : {L"kvrdiag: что есть на этом рабочем месте для функций подписей Kavrel", L"1. Модуль",
+                                L"2. Windows и региональные стандарты", L"5. Папка подписей",
+                                L"OK    подписан: CN=Kavrel Test Signing, O=Kavrel test (Authenticode), WinVerifyTrust",
+                                L"OK    кодовая страница OEM 866", L"OK    запись возможна: временный файл создан и удалён",
+                                L"OK      1. zk_1.jpg, 12 345 байт", L"Итог: "}) {
+        EXPECT_EQ(run.Lines(line).size(), 1u) << Ansi(line) << "\n" << Ansi(run.report);
+    }
+    EXPECT_NE(run.report.find(L" OK, 0 WARN, 0 FAIL (код выхода 0)\r\n"), std::wstring::npos) << Ansi(run.report);
+    EXPECT_EQ(run.report.find(L" the "), std::wstring::npos) << Ansi(run.report);
+    const auto file = ReadBytes(out);
+    ASSERT_GE(file.size(), 3u);
+    EXPECT_EQ(FromUtf8(std::string(file.begin() + 3, file.end())), run.report);
+}
+
 TEST(Kvrdiag, ASourceThatHangsInOpeningIsReportedAndTheProgramEnds) {
     const KvrdiagRun run = RunKvrdiag({"--timeout", "15", "--sources", "--scan"}, "[Scanner]\r\nHangOnOpen=1\r\n");
     ASSERT_TRUE(run.ended);
@@ -265,6 +289,8 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{"--scan", "--bogus"}, 3, L"usage: kvrdiag.exe"},
         {{"--dll", "--scan"}, 3, L"kvrdiag: --dll needs a value"},
         {{"--out", ""}, 3, L"kvrdiag: --out needs a value"},
+        {{"--lang", "de"}, 3, L"kvrdiag: --lang takes ru or en, not \"de\""},
+        {{"--lang"}, 3, L"kvrdiag: --lang needs a value"},
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
         // A developer's build is told apart from a release.
         {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tools/kvrdiag/texts.h"
+
 namespace kavrel::diag {
 
 struct SignatureFacts {
@@ -22,7 +24,7 @@ SignatureFacts ReadSignature(const std::string& path);
 
 // Why WinVerifyTrust refused a signature, in a few words ("the certificate's root is not trusted
 // on this computer").
-std::wstring TrustRefusal(LONG trust);
+std::wstring TrustRefusal(Language language, LONG trust);
 // Whether the refusal is about whom this computer trusts (the certificate, its chain, its root),
 // which IT can change, rather than about the file and its signature (changed, damaged).
 bool RefusesOnlyTheCertificate(LONG trust);

@@ -1,11 +1,13 @@
 #include "tools/kvrdiag/capability_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <optional>
-#include <vector>
 
 #include "layout/byte_fields.h"
+#include "tools/kvrdiag/texts.h"
 #include "twain/capability_containers.h"
 #include "twain/twain_protocol.h"
 
@@ -32,26 +34,28 @@ unsigned StandardItemType(std::uint16_t cap) {
     }
 }
 
-std::string Number(long long value) { return std::to_string(value); }
+std::wstring Number(long long value) { return std::to_wstring(value); }
 
 // Item types by their TWAIN names.
-std::string ItemTypeName(unsigned itemType) {
-    static const char* const names[] = {"TWTY_INT8",  "TWTY_INT16", "TWTY_INT32", "TWTY_UINT8",  "TWTY_UINT16",
-                                        "TWTY_UINT32", "TWTY_BOOL",  "TWTY_FIX32", "TWTY_FRAME",  "TWTY_STR32",
-                                        "TWTY_STR64", "TWTY_STR128", "TWTY_STR255"};
+std::wstring ItemTypeName(Language language, unsigned itemType) {
+    static const wchar_t* const names[] = {L"TWTY_INT8",   L"TWTY_INT16",  L"TWTY_INT32", L"TWTY_UINT8", L"TWTY_UINT16",
+                                           L"TWTY_UINT32", L"TWTY_BOOL",   L"TWTY_FIX32", L"TWTY_FRAME", L"TWTY_STR32",
+                                           L"TWTY_STR64",  L"TWTY_STR128", L"TWTY_STR255"};
     if (itemType < std::size(names)) return names[itemType];
-    return "item type " + Number(itemType);
+    return Say(language, TextId::ItemTypeNumber, {Number(itemType)});
 }
 
 // A TW_FIX32 held in 32 bits: Whole in the low half, Frac (1/65536) in the high half.
-std::string Fix32Text(std::uint32_t bits) {
+std::wstring Fix32Text(Language language, std::uint32_t bits) {
     const auto whole = static_cast<std::int16_t>(bits & 0xFFFF);
     const double value = whole + static_cast<double>(bits >> 16) / 65536.0;
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", value);
-    std::string s = text;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
+    std::wstring s(text, text + std::strlen(text));
+    while (s.back() == L'0') s.pop_back();
+    if (s.back() == L'.') s.pop_back();
+    // A decimal comma in Russian.
+    if (language == Language::Russian) std::replace(s.begin(), s.end(), L'.', L',');
     return s;
 }
 
@@ -68,24 +72,26 @@ std::int64_t Signed(unsigned itemType, std::uint32_t bits) {
     }
 }
 
-std::string ValueText(std::uint16_t cap, unsigned itemType, std::uint32_t bits) {
-    if (itemType == TWTY_FIX32) return Fix32Text(bits);
+std::wstring ValueText(Language language, std::uint16_t cap, unsigned itemType, std::uint32_t bits) {
+    if (itemType == TWTY_FIX32) return Fix32Text(language, bits);
     const std::int64_t value = Signed(itemType, bits);
     switch (cap) {
     case ICAP_PIXELTYPE: {
-        static const char* const names[] = {"BW", "GRAY", "RGB", "PALETTE", "CMY", "CMYK", "YUV", "YUVK", "CIEXYZ"};
+        static const wchar_t* const names[] = {L"BW",  L"GRAY", L"RGB",  L"PALETTE", L"CMY",
+                                               L"CMYK", L"YUV", L"YUVK", L"CIEXYZ"};
         if (value >= 0 && value < static_cast<std::int64_t>(std::size(names))) return names[value];
-        return "type " + Number(value);
+        return Say(language, TextId::PixelTypeNumber, {Number(value)});
     }
     case ICAP_UNITS: {
-        static const char* const names[] = {"inches", "centimetres", "picas", "points", "twips", "pixels"};
-        if (value >= 0 && value < static_cast<std::int64_t>(std::size(names))) return names[value];
-        return "unit " + Number(value);
+        static const TextId names[] = {TextId::UnitInches, TextId::UnitCentimetres, TextId::UnitPicas,
+                                       TextId::UnitPoints, TextId::UnitTwips,       TextId::UnitPixels};
+        if (value >= 0 && value < static_cast<std::int64_t>(std::size(names))) return Say(language, names[value]);
+        return Say(language, TextId::UnitNumber, {Number(value)});
     }
     case CAP_FEEDERENABLED:
     case CAP_UICONTROLLABLE:
-    case CAP_DEVICEONLINE: return value ? "yes" : "no";
-    case CAP_XFERCOUNT: return value == -1 ? "-1 (all pages)" : Number(value);
+    case CAP_DEVICEONLINE: return Say(language, value ? TextId::Yes : TextId::No);
+    case CAP_XFERCOUNT: return value == -1 ? Say(language, TextId::AllPages) : Number(value);
     default: return Number(value);
     }
 }
@@ -99,55 +105,57 @@ std::optional<std::uint32_t> ItemBits(const twainlib::ContainerView& view, const
     return LoadField<std::uint32_t>(container + view.itemsOffset + std::size_t{index} * 4);
 }
 
-CapabilityText Fault(std::string what) { return {{}, std::move(what)}; }
+CapabilityText Fault(std::wstring what) { return {{}, std::move(what)}; }
 
-CapabilityText DescribeRange(std::uint16_t cap, const std::uint8_t* container, std::size_t size) {
+CapabilityText DescribeRange(Language language, std::uint16_t cap, const std::uint8_t* container, std::size_t size) {
     if (size < sizeof(TW_RANGE)) {
-        return Fault("a range container of " + Number(static_cast<long long>(size)) + " bytes, shorter than its " +
-                     Number(sizeof(TW_RANGE)) + "-byte header");
+        return Fault(Say(language, TextId::RangeCutShort,
+                         {Number(static_cast<long long>(size)), Number(sizeof(TW_RANGE))}));
     }
     const unsigned itemType = LoadField<std::uint16_t>(container);
     if (!twainlib::ItemTypesCompatible(itemType, StandardItemType(cap))) {
-        return Fault("a range of " + ItemTypeName(itemType) + ", not " + ItemTypeName(StandardItemType(cap)));
+        return Fault(Say(language, TextId::RangeOfWrongType,
+                         {ItemTypeName(language, itemType), ItemTypeName(language, StandardItemType(cap))}));
     }
-    const auto field = [&](std::size_t offset) { return ValueText(cap, itemType, LoadField<std::uint32_t>(container + offset)); };
+    const auto field = [&](std::size_t offset) {
+        return ValueText(language, cap, itemType, LoadField<std::uint32_t>(container + offset));
+    };
     // TW_RANGE: ItemType, MinValue, MaxValue, StepSize, DefaultValue, CurrentValue.
-    return {field(2) + " to " + field(6) + ", step " + field(10) + " (current " + field(18) + ")", {}};
+    return {Say(language, TextId::RangeValues, {field(2), field(6), field(10), field(18)}), {}};
 }
 
 }  // namespace
 
-CapabilityText DescribeCapability(std::uint16_t cap, std::uint16_t conType, const std::uint8_t* container,
-                                  std::size_t size) {
-    if (!container) return Fault("no container");
-    if (conType == TWON_RANGE) return DescribeRange(cap, container, size);
+CapabilityText DescribeCapability(Language language, std::uint16_t cap, std::uint16_t conType,
+                                  const std::uint8_t* container, std::size_t size) {
+    if (!container) return Fault(Say(language, TextId::NoContainer));
+    if (conType == TWON_RANGE) return DescribeRange(language, cap, container, size);
     const auto view = twainlib::ViewContainer(conType, container, size);
     if (!view) {
         if (conType != TWON_ONEVALUE && conType != TWON_ARRAY && conType != TWON_ENUMERATION) {
-            return Fault("container type " + Number(conType) + ", none of the four the standard has");
+            return Fault(Say(language, TextId::UnknownContainerType, {Number(conType)}));
         }
-        return Fault("a container of " + Number(static_cast<long long>(size)) + " bytes, shorter than its header");
+        return Fault(Say(language, TextId::ContainerCutShort, {Number(static_cast<long long>(size))}));
     }
     if (!twainlib::ItemTypesCompatible(view->itemType, StandardItemType(cap))) {
-        return Fault("items of " + ItemTypeName(view->itemType) + ", not " + ItemTypeName(StandardItemType(cap)));
+        return Fault(Say(language, TextId::ItemsOfWrongType,
+                         {ItemTypeName(language, view->itemType), ItemTypeName(language, StandardItemType(cap))}));
     }
     if (view->itemsInBlock < view->numItems) {
-        return Fault("the container claims " + Number(view->numItems) + " items, its block holds " +
-                     Number(view->itemsInBlock));
+        return Fault(Say(language, TextId::MoreItemsClaimed, {Number(view->numItems), Number(view->itemsInBlock)}));
     }
-    if (view->numItems == 0) return Fault("an empty list");
+    if (view->numItems == 0) return Fault(Say(language, TextId::EmptyList));
     if (conType == TWON_ENUMERATION && view->currentIndex >= view->numItems) {
-        return Fault("current index " + Number(view->currentIndex) + " of a list of " + Number(view->numItems));
+        return Fault(Say(language, TextId::CurrentIndexPastList, {Number(view->currentIndex), Number(view->numItems)}));
     }
-    std::vector<std::string> values;
+    std::wstring text;
     for (std::uint32_t i = 0; i < view->numItems && i < kValuesShown; ++i) {
-        values.push_back(ValueText(cap, view->itemType, *ItemBits(*view, container, i)));
+        text += (text.empty() ? L"" : L", ") + ValueText(language, cap, view->itemType, *ItemBits(*view, container, i));
     }
-    std::string text;
-    for (const auto& v : values) text += (text.empty() ? "" : ", ") + v;
-    if (view->numItems > kValuesShown) text += ", ... (" + Number(view->numItems) + " in all)";
+    if (view->numItems > kValuesShown) text += Say(language, TextId::ValuesInAll, {Number(view->numItems)});
     if (conType == TWON_ENUMERATION) {
-        text += " (current " + ValueText(cap, view->itemType, *ItemBits(*view, container, view->currentIndex)) + ")";
+        text += Say(language, TextId::CurrentValue,
+                    {ValueText(language, cap, view->itemType, *ItemBits(*view, container, view->currentIndex))});
     }
     return {text, {}};
 }

@@ -8,15 +8,17 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/kvrdiag/texts.h"
+
 namespace kavrel::diag {
 
 struct CapabilityText {
-    std::string values;  // "BW, GRAY, RGB (current RGB)"; empty when `fault` is set
-    std::string fault;   // what is wrong with the container; empty when it could be read
+    std::wstring values;  // "BW, GRAY, RGB (current RGB)"; empty when `fault` is set
+    std::wstring fault;   // what is wrong with the container; empty when it could be read
 };
 
 // `container` and `size` are the locked block and its real size; a null container is a fault.
-CapabilityText DescribeCapability(std::uint16_t cap, std::uint16_t conType, const std::uint8_t* container,
-                                  std::size_t size);
+CapabilityText DescribeCapability(Language language, std::uint16_t cap, std::uint16_t conType,
+                                  const std::uint8_t* container, std::size_t size);
 
 }  // namespace kavrel::diag

@@ -33,7 +33,7 @@ bool IsMissing(DWORD error) {
            error == ERROR_NOT_READY;
 }
 
-DirectoryPresence LookAt(const std::string& directory) {
+DirectoryPresence LookAt(Language language, const std::string& directory) {
     using Kind = DirectoryPresence::Kind;
     DirectoryPresence p;
     const DWORD attributes = ::GetFileAttributesA(directory.c_str());
@@ -42,7 +42,7 @@ DirectoryPresence LookAt(const std::string& directory) {
         return p;
     }
     const DWORD error = ::GetLastError();
-    p.error = SystemError(error);
+    p.error = SystemError(language, error);
     const bool driveLetter = directory.size() >= 2 && directory[1] == ':';
     if (driveLetter && ::GetDriveTypeA((directory.substr(0, 2) + "\\").c_str()) == DRIVE_NO_ROOT_DIR) {
         p.kind = Kind::DriveMissing;
@@ -54,7 +54,7 @@ DirectoryPresence LookAt(const std::string& directory) {
     return p;
 }
 
-DirectoryListing ListAll(const std::string& directory) {
+DirectoryListing ListAll(Language language, const std::string& directory) {
     DirectoryListing l;
     const double start = Now();
     WIN32_FIND_DATAA entry{};
@@ -63,7 +63,7 @@ DirectoryListing ListAll(const std::string& directory) {
         const DWORD error = ::GetLastError();
         // A drive's root with nothing in it lists nothing, successfully.
         l.listed = error == ERROR_FILE_NOT_FOUND;
-        if (!l.listed) l.error = SystemError(error);
+        if (!l.listed) l.error = SystemError(language, error);
     } else {
         l.listed = true;
         do {
@@ -79,14 +79,14 @@ DirectoryListing ListAll(const std::string& directory) {
 // the same road (the module's ReplacementFile, the target joined by the module's rule, so that
 // "Z:" is Z:'s current directory) for a target that is never a signature file, and leaves the
 // new file uncommitted, which removes it again.
-WriteTrial TryWriting(const std::string& directory) {
+WriteTrial TryWriting(Language language, const std::string& directory) {
     WriteTrial t;
     std::string file;
     {
         ReplacementFile trial(JoinPath(directory, kLongestAccountName));
         if (!trial.Created()) {
             t.tooLong = trial.Error() == ERROR_FILENAME_EXCED_RANGE;
-            t.createError = SystemError(trial.Error());
+            t.createError = SystemError(language, trial.Error());
             return t;
         }
         t.created = true;
@@ -95,17 +95,17 @@ WriteTrial TryWriting(const std::string& directory) {
     const DWORD deleteError = ::GetLastError();  // the removal's, if it failed
     t.file = FromAnsi(file);
     t.deleted = ::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (!t.deleted) t.deleteError = SystemError(deleteError);
+    if (!t.deleted) t.deleteError = SystemError(language, deleteError);
     return t;
 }
 
-DriveSpace FreeSpace(const std::string& directory) {
+DriveSpace FreeSpace(Language language, const std::string& directory) {
     DriveSpace s;
     ULARGE_INTEGER available{}, total{};
     std::string path = directory;
     if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
     s.known = ::GetDiskFreeSpaceExA(path.c_str(), &available, &total, nullptr) != 0;
-    if (!s.known) s.error = SystemError(::GetLastError());
+    if (!s.known) s.error = SystemError(language, ::GetLastError());
     s.freeBytes = available.QuadPart;
     s.totalBytes = total.QuadPart;
     return s;
@@ -123,7 +123,7 @@ KvrprovAnswer CallKvrprov(hoststandin::ScriptHost* host, const std::string& dire
     return a;
 }
 
-ViewerListing ListAsTheViewer(const std::string& directory, const std::string& key) {
+ViewerListing ListAsTheViewer(Language language, const std::string& directory, const std::string& key) {
     ViewerListing v;
     const auto names = ListSignatureFiles(directory, key, KeyMode::ExactBytes, kFilesNamed + 1);
     if (!names) return v;
@@ -135,7 +135,7 @@ ViewerListing ListAsTheViewer(const std::string& directory, const std::string& k
         if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
             f.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         } else {
-            f.error = SystemError(::GetLastError());
+            f.error = SystemError(language, ::GetLastError());
         }
         v.files.push_back(f);
     }
@@ -149,21 +149,22 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
     const std::wstring shown = FromAnsi(directory);
     const std::wstring drive = directory.size() >= 2 && directory[1] == ':' ? FromAnsi(directory.substr(0, 2)) : L"";
     const Bounds bounds{limit};
-    const auto presence = worker.Ask(bounds, [directory] { return LookAt(directory); });
-    if (!presence) return ReportDirectoryHang(L"looking at the directory", limit, section);
+    const Language language = section.Lang();
+    const auto presence = worker.Ask(bounds, [language, directory] { return LookAt(language, directory); });
+    if (!presence) return ReportDirectoryHang(section.Say(TextId::LookingAtDirectory), limit, section);
     if (!ReportPresence(shown, drive, *presence, section)) return;
 
-    const auto listing = worker.Ask(bounds, [directory] { return ListAll(directory); });
-    if (!listing) return ReportDirectoryHang(L"listing the directory", limit, section);
+    const auto listing = worker.Ask(bounds, [language, directory] { return ListAll(language, directory); });
+    if (!listing) return ReportDirectoryHang(section.Say(TextId::ListingDirectory), limit, section);
     if (!ReportListing(*listing, section)) return;
 
-    auto trial = worker.Ask(bounds, [directory] { return TryWriting(directory); });
-    if (!trial) return ReportDirectoryHang(L"creating a temporary file", limit, section);
+    auto trial = worker.Ask(bounds, [language, directory] { return TryWriting(language, directory); });
+    if (!trial) return ReportDirectoryHang(section.Say(TextId::CreatingTemporaryFile), limit, section);
     trial->accountPathLength = FullLength(JoinPath(directory, kLongestAccountName));
     ReportWriteTrial(*trial, section);
 
-    const auto space = worker.Ask(bounds, [directory] { return FreeSpace(directory); });
-    if (!space) return ReportDirectoryHang(L"asking for the free space", limit, section);
+    const auto space = worker.Ask(bounds, [language, directory] { return FreeSpace(language, directory); });
+    if (!space) return ReportDirectoryHang(section.Say(TextId::AskingFreeSpace), limit, section);
     ReportSpace(*space, section);
 
     if (!clientKey) return;
@@ -179,8 +180,9 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
         provFound = ReportKvrprov(shownKey, *prov, section);
     }
 
-    const auto viewer = worker.Ask(bounds, [directory, key] { return ListAsTheViewer(directory, key); });
-    if (!viewer) return ReportDirectoryHang(L"listing the client's files", limit, section);
+    const auto viewer =
+        worker.Ask(bounds, [language, directory, key] { return ListAsTheViewer(language, directory, key); });
+    if (!viewer) return ReportDirectoryHang(section.Say(TextId::ListingClientFiles), limit, section);
     ReportViewerListing(shownKey, *viewer, provFound, section);
 }
 

@@ -11,47 +11,42 @@ namespace {
 
 static_assert(kLongestAccountNameLength == 27);
 
-constexpr wchar_t kGiveAccess[] =
-    L"give the operators' accounts the right to list, create, replace and delete files in this directory";
-
-std::wstring KeepShort(std::size_t longest) {
-    return L"keep the signature directory's full path within " + std::to_wstring(longest) +
-           L" characters: move the directory or map a drive letter to it";
+std::wstring KeepShort(const ReportSection& section, std::size_t longest) {
+    return section.Say(TextId::KeepPathShort, {std::to_wstring(longest)});
 }
 
 }  // namespace
 
-void ReportDirectoryHang(const wchar_t* what, std::chrono::milliseconds limit, ReportSection& section) {
-    section.Fail(std::wstring(what) + L" did not come back in " + WholeSeconds(limit) +
-                     L": the drive or its file server does not answer",
-                 L"check the network connection to the file server; kvrprov, kvrshow and kvrscan hang there too");
+void ReportDirectoryHang(const std::wstring& what, std::chrono::milliseconds limit, ReportSection& section) {
+    section.Fail(section.Say(TextId::DirectoryHang, {what, WholeSeconds(section.Lang(), limit)}),
+                 section.Say(TextId::DirectoryHangAction));
 }
 
 bool ReportPresence(const std::wstring& shown, const std::wstring& drive, const DirectoryPresence& presence,
                     ReportSection& section) {
     using Kind = DirectoryPresence::Kind;
-    const std::wstring consequences =
-        L": kvrprov answers 2, kvrshow shows nothing, kvrscan answers 3 " + Quoted(kNoScanDirectoryMessage.wide);
+    const std::wstring noDirectory = Quoted(kNoScanDirectoryMessage.wide);
+    const std::wstring consequences = section.Say(TextId::NoDirectoryConsequences, {noDirectory});
     switch (presence.kind) {
-    case Kind::Directory: section.Ok(shown + L" is a directory"); return true;
+    case Kind::Directory: section.Ok(section.Say(TextId::IsDirectory, {shown})); return true;
     case Kind::File:
-        section.Fail(shown + L" is a file, not a directory: kvrprov answers 2, kvrscan 3 " +
-                         Quoted(kNoScanDirectoryMessage.wide),
-                     L"pass the directory that holds the signatures, not a file in it");
+        section.Fail(section.Say(TextId::IsFile, {shown, noDirectory}), section.Say(TextId::IsFileAction));
         break;
     case Kind::DriveMissing:
-        section.Fail(L"drive " + drive + L" of " + shown + L" does not exist" + consequences,
-                     L"connect the network drive " + drive + L" for this user, or correct the directory the script passes");
+        section.Fail(section.Say(TextId::DriveMissing, {drive, shown, consequences}),
+                     section.Say(TextId::DriveMissingAction, {drive}));
         break;
     case Kind::Missing:
-        section.Fail(shown + L" does not exist (" + presence.error + L")" + consequences,
-                     L"create the directory, or correct the directory the script passes");
+        section.Fail(section.Say(TextId::DirectoryMissing, {shown, presence.error, consequences}),
+                     section.Say(TextId::DirectoryMissingAction));
         break;
     case Kind::PathTooLong:
-        section.Fail(shown + L" cannot be examined: " + presence.error + consequences, KeepShort(kLongestPath));
+        section.Fail(section.Say(TextId::CannotExamine, {shown, presence.error, consequences}),
+                     KeepShort(section, kLongestPath));
         break;
     case Kind::Inaccessible:
-        section.Fail(shown + L" cannot be examined: " + presence.error + consequences, kGiveAccess);
+        section.Fail(section.Say(TextId::CannotExamine, {shown, presence.error, consequences}),
+                     section.Say(TextId::GiveAccess));
         break;
     }
     return false;
@@ -59,78 +54,66 @@ bool ReportPresence(const std::wstring& shown, const std::wstring& drive, const 
 
 bool ReportListing(const DirectoryListing& listing, ReportSection& section) {
     if (!listing.listed) {
-        section.Fail(L"it cannot be listed: " + listing.error + L": kvrprov answers 2 and the viewer finds no signature",
-                     kGiveAccess);
+        section.Fail(section.Say(TextId::CannotList, {listing.error}), section.Say(TextId::GiveAccess));
         return false;
     }
-    section.Ok(L"it lists " + std::to_wstring(listing.entries) + (listing.entries == 1 ? L" entry in " : L" entries in ") +
-               Seconds(listing.seconds));
+    section.Ok(section.Say(listing.entries == 1 ? TextId::ListsOneEntry : TextId::ListsEntries,
+                           {std::to_wstring(listing.entries), Seconds(section.Lang(), listing.seconds)}));
     return true;
 }
 
 void ReportWriteTrial(const WriteTrial& trial, ReportSection& section) {
     if (trial.accountPathLength > kLongestPath || (!trial.created && trial.tooLong)) {
-        section.Fail(L"it cannot be written for an account: a file named by a 20-digit account number and \"_99\" would "
-                     L"have a path of " +
-                         (trial.accountPathLength > kLongestPath ? L"more than " + std::to_wstring(kLongestPath)
-                                                                 : std::to_wstring(trial.accountPathLength)) +
-                         L" characters, which Windows does not take: kvrscan cannot save an account's signature "
-                         L"here, and the viewer cannot open such a file",
-                     KeepShort(kLongestDirectory));
+        const std::wstring length = trial.accountPathLength > kLongestPath
+                                        ? section.Say(TextId::MoreThan, {std::to_wstring(kLongestPath)})
+                                        : std::to_wstring(trial.accountPathLength);
+        section.Fail(section.Say(TextId::AccountPathTooLong, {length}), KeepShort(section, kLongestDirectory));
     } else if (!trial.created) {
-        section.Fail(L"it cannot be written: a temporary file cannot be created (" + trial.createError +
-                         L"): kvrscan answers 1 " + Quoted(kNotConnectedMessage.wide) +
-                         L" after every scan, and the viewer cannot delete",
-                     kGiveAccess);
+        section.Fail(section.Say(TextId::CannotWrite, {trial.createError, Quoted(kNotConnectedMessage.wide)}),
+                     section.Say(TextId::GiveAccess));
     } else if (!trial.deleted) {
-        section.Warn(L"a temporary file could be created but not deleted (" + trial.deleteError + L"): " + trial.file +
-                         L"; the viewer cannot delete signatures either",
-                     L"delete that file by hand, and give the operators' accounts the right to delete files here");
+        section.Warn(section.Say(TextId::TrialNotDeleted, {trial.deleteError, trial.file}),
+                     section.Say(TextId::TrialNotDeletedAction));
     } else {
-        section.Ok(L"it can be written: a temporary file was created and deleted");
+        section.Ok(section.Say(TextId::CanWrite));
     }
 }
 
 void ReportSpace(const DriveSpace& space, ReportSection& section) {
     if (!space.known) {
-        section.Warn(L"the free space on its drive is not known: " + space.error,
-                     L"check that the drive has room for new scans");
+        section.Warn(section.Say(TextId::SpaceUnknown, {space.error}), section.Say(TextId::SpaceUnknownAction));
         return;
     }
-    const std::wstring fact = std::to_wstring(space.freeBytes / (1024 * 1024)) + L" MB free of " +
-                              std::to_wstring(space.totalBytes / (1024 * 1024)) + L" MB";
+    const std::wstring fact = section.Say(TextId::SpaceFree, {std::to_wstring(space.freeBytes / (1024 * 1024)),
+                                                              std::to_wstring(space.totalBytes / (1024 * 1024))});
     if (space.freeBytes < kLowSpaceBytes) {
-        section.Warn(fact + L": a few more scans and kvrscan cannot save", L"free space on the drive");
+        section.Warn(section.Say(TextId::SpaceLow, {fact}), section.Say(TextId::SpaceLowAction));
     } else {
         section.Ok(fact);
     }
 }
 
 void ReportKvrprovNotAsked(const std::wstring& key, ReportSection& section) {
-    section.Fail(L"kvrprov cannot be asked about client " + Quoted(key) + L": the module did not load (section 1)",
-                 L"see section 1");
+    section.Fail(section.Say(TextId::KvrprovNotAsked, {Quoted(key)}), section.Say(TextId::SeeSection1));
 }
 
 bool ReportKvrprov(const std::wstring& key, const KvrprovAnswer& answer, ReportSection& section) {
     const std::wstring shownKey = Quoted(key);
-    constexpr wchar_t kReinstall[] = L"install Kavrel.dll from the release archive again";
+    const std::wstring reinstall = section.Say(TextId::ReinstallModule);
     for (const auto& m : answer.messages) {
-        section.Warn(L"kvrprov sent the message " + Quoted(m) + L", which it never should", L"report it to Kavrel's developers");
+        section.Warn(section.Say(TextId::KvrprovSentMessage, {Quoted(m)}), section.Say(TextId::ReportToDevelopers));
     }
-    for (const auto& f : answer.faults) section.Fail(L"kvrprov broke the interpreter's rules: " + f, kReinstall);
+    for (const auto& f : answer.faults) section.Fail(section.Say(TextId::KvrprovBrokeRules, {f}), reinstall);
     if (!answer.result) {
-        section.Fail(L"kvrprov wrote no answer for client " + shownKey, kReinstall);
+        section.Fail(section.Say(TextId::KvrprovNoAnswer, {shownKey}), reinstall);
     } else if (*answer.result == 0) {
-        section.Ok(L"kvrprov answers 0 for client " + shownKey + L": signatures on file");
+        section.Ok(section.Say(TextId::KvrprovFound, {shownKey}));
         return true;
     } else if (*answer.result == 1) {
-        section.Warn(L"kvrprov answers 1 for client " + shownKey + L": no signature file (" + key + L"*.jpg or " + key +
-                         L"*.bmp) here",
-                     L"scan the client's signature, or check the key the script passes against the file names");
+        section.Warn(section.Say(TextId::KvrprovNotFound, {shownKey, key}), section.Say(TextId::KvrprovNotFoundAction));
     } else {
-        section.Fail(L"kvrprov answers " + std::to_wstring(*answer.result) + L" for client " + shownKey +
-                         L": the directory is missing or cannot be listed for the module",
-                     kGiveAccess);
+        section.Fail(section.Say(TextId::KvrprovNoDirectory, {std::to_wstring(*answer.result), shownKey}),
+                     section.Say(TextId::GiveAccess));
     }
     return false;
 }
@@ -138,32 +121,30 @@ bool ReportKvrprov(const std::wstring& key, const KvrprovAnswer& answer, ReportS
 void ReportViewerListing(const std::wstring& key, const ViewerListing& listing, bool provFound, ReportSection& section) {
     const std::wstring shownKey = Quoted(key);
     if (!listing.listed) {
-        section.Fail(L"the viewer cannot list the directory", kGiveAccess);
+        section.Fail(section.Say(TextId::ViewerCannotList), section.Say(TextId::GiveAccess));
         return;
     }
     if (listing.files.empty()) {
         if (provFound) {
-            section.Warn(L"the viewer, which compares the key's letter case exactly, finds no file of client " + shownKey +
-                             L" although kvrprov does: kvrshow will say there is no signature",
-                         L"rename the files so that they begin with the key exactly as the script passes it");
+            section.Warn(section.Say(TextId::ViewerFindsNone, {shownKey}), section.Say(TextId::ViewerFindsNoneAction));
         }
         return;
     }
     const std::size_t named = std::min(listing.files.size(), kFilesNamed);
-    section.Ok(L"the viewer shows " + (listing.files.size() > kFilesNamed ? L"more than " + std::to_wstring(kFilesNamed)
-                                                                           : std::to_wstring(named)) +
-               L" file(s) of client " + shownKey + L", in this order:");
+    const std::wstring count = listing.files.size() > kFilesNamed
+                                   ? section.Say(TextId::MoreThan, {std::to_wstring(kFilesNamed)})
+                                   : std::to_wstring(named);
+    section.Ok(section.Say(TextId::ViewerShows, {count, shownKey}));
     for (std::size_t i = 0; i < named; ++i) {
         const ViewerFile& file = listing.files[i];
         const std::wstring line = L"  " + std::to_wstring(i + 1) + L". " + file.name;
         if (file.fullLength > kLongestPath) {
-            section.Fail(line + L": its full path is more than " + std::to_wstring(kLongestPath) +
-                             L" characters; the viewer lists it but cannot open it",
-                         KeepShort(kLongestDirectory));
+            section.Fail(section.Say(TextId::ViewerPathTooLong, {line, std::to_wstring(kLongestPath)}),
+                         KeepShort(section, kLongestDirectory));
         } else if (!file.error.empty()) {
-            section.Fail(line + L": it cannot be read (" + file.error + L"); the viewer cannot show it", kGiveAccess);
+            section.Fail(section.Say(TextId::ViewerCannotRead, {line, file.error}), section.Say(TextId::GiveAccess));
         } else {
-            section.Ok(line + L", " + Bytes(file.size));
+            section.Ok(line + L", " + Bytes(section.Lang(), file.size));
         }
     }
 }

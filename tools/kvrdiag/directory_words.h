@@ -79,7 +79,7 @@ struct ViewerListing {
 };
 
 // A step that did not come back within `limit`; the check ends there.
-void ReportDirectoryHang(const wchar_t* what, std::chrono::milliseconds limit, ReportSection& section);
+void ReportDirectoryHang(const std::wstring& what, std::chrono::milliseconds limit, ReportSection& section);
 // `shown` is the directory as given, `drive` its "Z:" when it begins with a drive letter.
 bool ReportPresence(const std::wstring& shown, const std::wstring& drive, const DirectoryPresence& presence,
                     ReportSection& section);

@@ -60,9 +60,10 @@ FileFacts ReadFileFacts(const std::string& path) {
     return facts;
 }
 
-std::wstring VersionText(const FileFacts& facts) {
-    if (!facts.version) return L"none";
-    return facts.productVersion.empty() ? *facts.version : *facts.version + L", product version " + facts.productVersion;
+std::wstring VersionText(Language language, const FileFacts& facts) {
+    if (!facts.version) return Say(language, TextId::NoVersion);
+    return facts.productVersion.empty() ? *facts.version
+                                        : Say(language, TextId::WithProductVersion, {*facts.version, facts.productVersion});
 }
 
 bool IsDeveloperBuild(const FileFacts& facts) {

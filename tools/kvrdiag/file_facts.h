@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/kvrdiag/texts.h"
+
 namespace kavrel::diag {
 
 struct FileFacts {
@@ -22,7 +24,7 @@ struct FileFacts {
 FileFacts ReadFileFacts(const std::string& path);
 
 // "1.2.0.7, product version 1.2.0+abc1234", "1.2.0.7" or "none"
-std::wstring VersionText(const FileFacts& facts);
+std::wstring VersionText(Language language, const FileFacts& facts);
 // A build no release comes from: flagged private, or its product version says "-dirty".
 bool IsDeveloperBuild(const FileFacts& facts);
 

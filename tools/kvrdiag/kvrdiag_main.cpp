@@ -1,13 +1,15 @@
 // kvrdiag: tells a bank's IT what a workstation lacks for Kavrel's signature functions.
 //
 //   kvrdiag.exe [--dll PATH] [--sources] [--scan [--keep]] [--timeout SECONDS] [--out FILE]
-//               [DIRECTORY [CLIENT_KEY]]
+//               [--lang ru|en] [DIRECTORY [CLIENT_KEY]]
 //
 // Loads Kavrel.dll through the host stand-in, as the interpreter loads it, and reports in
 // sections: the module; Windows and the regional settings; TWAIN; printing; the signature
 // directory (when given); one scan (--scan). Every line is OK, WARN or FAIL with the fact found,
 // and WARN and FAIL lines say the first thing to do. Exit code: the worst of 0 all OK, 1 some
-// WARN, 2 some FAIL or the report not written (to --out, or to a failing standard output without it), 3 bad arguments (the table: kUsage).
+// WARN, 2 some FAIL or the report not written (to --out, or to a failing standard output without it), 3 bad
+// arguments (the table: --help). It speaks Russian or English (texts.def), as --lang or the user's
+// interface language says.
 //
 // It changes nothing on the workstation: no registry, no settings, no files but its own
 // temporary ones, which it removes. Only the scanner chosen in --scan's selection dialog is
@@ -62,7 +64,7 @@ std::string FolderOf(const std::wstring& program) {
     return folder.empty() ? folder : folder + "\\";
 }
 
-std::vector<std::wstring> Heading(const std::string& dll) {
+std::vector<std::wstring> Heading(Language language, const std::string& dll) {
     char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD computerLength = sizeof computer;
     ::GetComputerNameA(computer, &computerLength);
@@ -74,9 +76,8 @@ std::vector<std::wstring> Heading(const std::string& dll) {
     wchar_t when[32];
     std::swprintf(when, sizeof when / sizeof when[0], L"%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay,
                   now.wHour, now.wMinute);
-    return {L"kvrdiag: what this workstation has for Kavrel's signature functions",
-            L"computer " + FromAnsi(computer) + L", user " + FromAnsi(user) + L", " + when,
-            L"module " + FromAnsi(dll)};
+    return {Say(language, TextId::HeadingTitle), Say(language, TextId::HeadingWhoWhen, {FromAnsi(computer), FromAnsi(user), when}),
+            Say(language, TextId::HeadingModule, {FromAnsi(dll)})};
 }
 
 int Run(const Options& options) {
@@ -90,14 +91,15 @@ int Run(const Options& options) {
                             : folder.empty()          ? std::string()
                                                       : FullPath(folder + "Kavrel.dll");
     const std::chrono::milliseconds limit = options.stepLimit;
-    const std::vector<std::wstring> heading = Heading(dll);
+    const Language language = options.language;
+    const std::vector<std::wstring> heading = Heading(language, dll);
 
-    ReportSection module(L"1. The module");
-    ReportSection system(L"2. Windows and regional settings");
-    ReportSection twain(L"3. TWAIN");
-    ReportSection printing(L"4. Printing");
-    ReportSection directory(L"5. The signature directory");
-    ReportSection scan(L"6. One scan (--scan)");
+    ReportSection module(language, Say(language, TextId::SectionModule));
+    ReportSection system(language, Say(language, TextId::SectionSystem));
+    ReportSection twain(language, Say(language, TextId::SectionTwain));
+    ReportSection printing(language, Say(language, TextId::SectionPrinting));
+    ReportSection directory(language, Say(language, TextId::SectionDirectory));
+    ReportSection scan(language, Say(language, TextId::SectionScan));
 
     // The workers' threads are started before any driver is loaded (see BoundedWorker).
     BoundedWorker moduleWorker;
@@ -119,7 +121,7 @@ int Run(const Options& options) {
         // The loader is locked: reading a file's version, a system message or loading a TWAIN
         // manager would wait for ever. What needs the module is not checked.
         const auto notChecked = [](ReportSection& section) {
-            section.Fail(L"not checked: Kavrel.dll did not finish loading (section 1)", L"see section 1");
+            section.Fail(section.Say(TextId::NotCheckedModuleHung), section.Say(TextId::SeeSection1));
         };
         notChecked(twain);
         if (options.directory) notChecked(directory);
@@ -135,7 +137,7 @@ int Run(const Options& options) {
         if (options.scan && directoryWorker.Stuck()) {
             // kvrprov never came back from the directory's file server: it is still inside the
             // host stand-in, which is no place for a second thread's kvrscan.
-            scan.Fail(L"kvrscan not run: kvrprov's call in section 5 hangs", L"see to the directory first (section 5)");
+            scan.Fail(scan.Say(TextId::KvrscanNotRunDirectoryHangs), scan.Say(TextId::SeeToDirectoryFirst));
         } else if (options.scan) {
             CheckScan(steps ? &*steps : nullptr, &tested, options.keep, scan);
         }
@@ -144,7 +146,7 @@ int Run(const Options& options) {
     std::vector<ReportSection> sections = {module, system, twain, printing};
     if (options.directory) sections.push_back(directory);
     if (options.scan) sections.push_back(scan);
-    const std::wstring text = RenderReport(heading, sections);
+    const std::wstring text = RenderReport(language, heading, sections);
     int exitCode = ExitCodeOf(Count(sections));
     const bool stuck = moduleWorker.Stuck() || directoryWorker.Stuck() || twainWorker.Stuck();
     const bool shown = WriteToStandardOutput(text);
@@ -155,9 +157,11 @@ int Run(const Options& options) {
             // DllMain may keep locked: then the number alone.
             // A report that did not reach its file is a failure of the run, as a FAIL line is.
             exitCode = std::max(exitCode, kExitFailures);
-            WriteToStandardOutput(L"kvrdiag: the report could not be written to " + FromAnsi(options.outFile) + L": " +
-                                  (stuck ? L"error " + std::to_wstring(error) : SystemError(error)) +
-                                  L" (exit code " + std::to_wstring(exitCode) + L")\r\n");
+            const std::wstring why = stuck ? Say(language, TextId::SystemErrorNumber, {std::to_wstring(error)})
+                                           : SystemError(language, error);
+            WriteToStandardOutput(
+                Say(language, TextId::ReportNotWritten, {FromAnsi(options.outFile), why, std::to_wstring(exitCode)}) +
+                L"\r\n");
         } else {
             filed = true;
         }
@@ -191,15 +195,17 @@ int main(int argc, char** argv) {
     if (arguments.size() == 1 && arguments[0] == kavrel::diag::kAskSpoolerOption) {
         return kavrel::diag::AnswerSpoolerQuestions();
     }
-    std::string error;
-    const auto options = kavrel::diag::ParseOptions(arguments, &error);
+    using kavrel::diag::Say;
+    using kavrel::diag::TextId;
+    std::wstring error;
+    kavrel::diag::Language language{};
+    const auto options = kavrel::diag::ParseOptions(arguments, kavrel::diag::UsersLanguage(), &error, &language);
     if (!options) {
-        kavrel::diag::WriteToStandardOutput(L"kvrdiag: " + kavrel::diag::FromAnsi(error) + L"\r\n" +
-                                            kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        kavrel::diag::WriteToStandardOutput(L"kvrdiag: " + error + L"\r\n" + Say(language, TextId::Usage));
         return kavrel::diag::kExitCannotRun;
     }
     if (options->help) {
-        kavrel::diag::WriteToStandardOutput(kavrel::diag::FromAnsi(kavrel::diag::kUsage));
+        kavrel::diag::WriteToStandardOutput(Say(language, TextId::Usage));
         return 0;
     }
     return kavrel::diag::Run(*options);

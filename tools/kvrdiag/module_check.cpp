@@ -10,43 +10,38 @@ namespace kavrel::diag {
 
 namespace {
 
-constexpr wchar_t kReinstall[] = L"install Kavrel.dll from the release archive again, beside kvrdiag.exe";
-constexpr wchar_t kSignedRelease[] = L"install Kavrel.dll from the bank's signed release (its Windows Installer package)";
-
 // The file's Authenticode signature: application control (AppLocker, WDAC) lets only signed code
 // load on a locked-down workstation, so an unsigned module is blocked before the interpreter calls it.
 void CheckSignature(const std::string& path, ReportSection& section) {
+    const Language language = section.Lang();
     const SignatureFacts signature = ReadSignature(path);
     if (signature.readError) {
-        section.Warn(L"its signature could not be read: " + SystemError(signature.readError), kReinstall);
+        section.Warn(section.Say(TextId::SignatureUnreadable, {SystemError(language, signature.readError)}),
+                     section.Say(TextId::ReinstallBesideKvrdiag));
         return;
     }
+    const std::wstring signedRelease = section.Say(TextId::InstallSignedRelease);
     if (!signature.claimed) {
-        section.Warn(L"not signed: it carries no Authenticode signature, and application control that admits signed "
-                     L"code only (AppLocker, WDAC) blocks it",
-                     kSignedRelease);
+        section.Warn(section.Say(TextId::NotSigned), signedRelease);
         return;
     }
     if (!signature.present) {
-        section.Fail(L"its Authenticode signature is damaged: the file names one that cannot be read (the file was "
-                     L"changed or cut short after it was signed)",
-                     kSignedRelease);
+        section.Fail(section.Say(TextId::SignatureDamaged), signedRelease);
         return;
     }
-    const std::wstring signer =
-        L"signed by " + (signature.subject.empty() ? std::wstring(L"a certificate the signature does not carry")
-                                                   : signature.subject);
+    const std::wstring signer = section.Say(
+        TextId::SignedBy, {signature.subject.empty() ? section.Say(TextId::SignerNotCarried) : signature.subject});
     if (signature.trust == ERROR_SUCCESS) {
         // WinVerifyTrust's word, and no more: Windows accepts a signature whose chain reaches a
         // root it trusts; Wine 8.0 accepts any root and checks only that the file is as signed.
-        section.Ok(signer + L" (Authenticode), and WinVerifyTrust accepts the signature");
+        section.Ok(section.Say(TextId::SignatureTrusted, {signer}));
     } else if (!RefusesOnlyTheCertificate(signature.trust)) {
         // The file or its signature is not as it was signed (changed, extended, damaged).
-        section.Fail(signer + L", but " + TrustRefusal(signature.trust), kSignedRelease);
+        section.Fail(section.Say(TextId::SignatureRefused, {signer, TrustRefusal(language, signature.trust)}),
+                     signedRelease);
     } else {
-        section.Warn(signer + L", but Windows does not trust the signature here: " + TrustRefusal(signature.trust),
-                     L"make the bank's code-signing certificate trusted on this computer (Group Policy), or " +
-                         std::wstring(kSignedRelease));
+        section.Warn(section.Say(TextId::SignatureNotTrustedHere, {signer, TrustRefusal(language, signature.trust)}),
+                     section.Say(TextId::TrustCertificateAction, {signedRelease}));
     }
 }
 
@@ -58,23 +53,22 @@ const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
 void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& path,
                  ModuleUnderTest* module, ReportSection& section) {
     if (path.empty()) {
-        section.Fail(L"kvrdiag.exe's own folder has no path that Kavrel.dll can be loaded by (longer than 259 "
-                     L"characters without a short form, or with characters outside the ANSI code page)",
-                     L"copy kvrdiag.exe and Kavrel.dll into a shorter folder, or name Kavrel.dll with --dll PATH");
+        section.Fail(section.Say(TextId::NoOwnFolderPath), section.Say(TextId::NoOwnFolderPathAction));
         return;
     }
+    const Language language = section.Lang();
     const std::wstring shown = FromAnsi(path);
     const FileFacts file = ReadFileFacts(path);
     if (!file.exists || file.directory) {
-        section.Fail(shown + (file.directory ? L" is a directory" : L" cannot be found: " + SystemError(file.error)),
-                     L"put Kavrel.dll beside kvrdiag.exe, or name it with --dll PATH");
+        section.Fail(file.directory ? section.Say(TextId::IsDirectory, {shown})
+                                    : section.Say(TextId::ModuleNotFound, {shown, SystemError(language, file.error)}),
+                     section.Say(TextId::ModuleNotFoundAction));
         return;
     }
-    const std::wstring facts = shown + L": " + Bytes(file.size) + L", file version " + VersionText(file);
+    const std::wstring facts =
+        section.Say(TextId::ModuleFacts, {shown, Bytes(language, file.size), VersionText(language, file)});
     if (IsDeveloperBuild(file)) {
-        section.Warn(facts + L": a developer's build, which no release is (built with uncommitted changes, or without the history "
-                     L"that numbers a build)",
-                     L"install Kavrel.dll from the release archive");
+        section.Warn(section.Say(TextId::DeveloperBuild, {facts}), section.Say(TextId::InstallFromRelease));
     } else {
         section.Ok(facts);
     }
@@ -92,16 +86,12 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     });
     if (!loaded && worker.Stuck()) {
         module->hung = true;
-        section.Fail(L"it did not finish loading in " + WholeSeconds(limit) +
-                         L": a DLL it loads is stuck in its start-up (under Wine often a printer's driver, loaded by "
-                         L"the print spooler's client); the interpreter would hang the same way, and the sections that "
-                         L"need Windows' loader are not checked",
-                     L"make another printer the default or remove the printer added last; update its driver");
+        section.Fail(section.Say(TextId::LoadHung, {WholeSeconds(language, limit)}), section.Say(TextId::LoadHungAction));
         return;
     }
     if (!loaded || !*loaded) {
-        section.Fail(L"it does not load: " + FromAnsi(host.LoadError()),
-                     std::wstring(kReinstall) + L"; it must be the 32-bit build");
+        section.Fail(section.Say(TextId::DoesNotLoad, {FromAnsi(host.LoadError())}),
+                     section.Say(TextId::Must32Bit, {section.Say(TextId::ReinstallBesideKvrdiag)}));
         return;
     }
     std::vector<std::string> names;
@@ -109,14 +99,14 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     const bool allThree = names == std::vector<std::string>(std::begin(kScriptFunctions), std::end(kScriptFunctions));
     std::wstring registered;
     for (const auto& name : names) registered += (registered.empty() ? L"" : L", ") + FromAnsi(name);
-    if (registered.empty()) registered = L"nothing";
+    if (registered.empty()) registered = section.Say(TextId::Nothing);
+    const std::wstring reinstall = section.Say(TextId::ReinstallBesideKvrdiag);
     if (allThree && host.faults.empty()) {
-        section.Ok(L"loads as the interpreter loads it and registers " + registered);
+        section.Ok(section.Say(TextId::Registers, {registered}));
     } else {
         std::wstring faults;
         for (const auto& f : host.faults) faults += L"; " + FromAnsi(f);
-        section.Fail(L"loads, but registers " + registered + L" (kvrshow, kvrscan, kvrprov expected)" + faults,
-                     kReinstall);
+        section.Fail(section.Say(TextId::RegistersWrong, {registered, faults}), reinstall);
     }
     module->started = true;
 
@@ -125,10 +115,10 @@ void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const s
     if (!missing.empty()) {
         std::wstring list;
         for (const auto& name : missing) list += (list.empty() ? L"" : L", ") + FromAnsi(name);
-        section.Fail(L"its TWAIN library lacks " + list, kReinstall);
+        section.Fail(section.Say(TextId::TwainLibraryLacks, {list}), reinstall);
         return;
     }
-    section.Ok(L"exports its TWAIN library (TWAIN_EasyVersion = " + std::to_wstring(twain.TWAIN_EasyVersion()) + L")");
+    section.Ok(section.Say(TextId::TwainLibraryExported, {std::to_wstring(twain.TWAIN_EasyVersion())}));
     module->twain = twain;
 }
 

@@ -1,29 +1,38 @@
 #include "tools/kvrdiag/options.h"
 
+#include <windows.h>
+
 #include <cstdlib>
+
+#include "tools/kvrdiag/text.h"
 
 namespace kavrel::diag {
 
-const char kUsage[] =
-    "usage: kvrdiag.exe [--dll PATH] [--sources] [--scan [--keep]] [--timeout SECONDS] [--out FILE]\r\n"
-    "                   [DIRECTORY [CLIENT_KEY]]\r\n"
-    "  --dll PATH       the Kavrel.dll to check (default: the one beside kvrdiag.exe)\r\n"
-    "  --sources        open every TWAIN source, interface hidden, and ask for its capabilities\r\n"
-    "  --scan           scan one page with the module's kvrscan, as a teller does (choose the scanner,\r\n"
-    "                   scan in its window), into a temporary folder; step by step if it fails\r\n"
-    "  --keep           keep the scanned JPEG (its path is in the report)\r\n"
-    "  --timeout SECONDS  how long one driver call may take before it counts as hanging (default 30;\r\n"
-    "                   the scan four times as long)\r\n"
-    "  --out FILE       also write the report to FILE, as UTF-8\r\n"
-    "  DIRECTORY        the signature directory a script passes; CLIENT_KEY a client's key in it\r\n"
-    "Exit code: the worst of\r\n"
-    "  0  every line OK (and --help)\r\n"
-    "  1  some WARN\r\n"
-    "  2  some FAIL, or the report could not be written to --out (or, without --out, to the output)\r\n"
-    "  3  bad arguments: nothing was checked\r\n";
+namespace {
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error) {
+// The language --lang names, looked for first so that every complaint about the other arguments
+// is in it; the first --lang before "--" counts (a wrong one is complained about in the parse).
+Language LanguageOf(const std::vector<std::string>& arguments, Language usersLanguage) {
+    for (std::size_t i = 0; i + 1 < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] == "--lang") return LanguageNamed(arguments[i + 1]).value_or(usersLanguage);
+    }
+    return usersLanguage;
+}
+
+}  // namespace
+
+Language UsersLanguage() {
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_RUSSIAN ? Language::Russian : Language::English;
+}
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, Language usersLanguage,
+                                    std::wstring* error, Language* language) {
     Options options;
+    options.language = *language = LanguageOf(arguments, usersLanguage);
+    const auto fail = [&](TextId text, const std::string& value) {
+        *error = Say(options.language, text, {FromAnsi(value)});
+        return std::nullopt;
+    };
     std::vector<std::string> positional;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -35,12 +44,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
         if (!optionsEnded && (argument == "--help" || argument == "-h" || argument == "/?")) {
             Options help;
             help.help = true;
+            help.language = options.language;
             return help;
         }
         // A directory never starts with a dash; an option mistyped with one is no directory.
         if (!optionsEnded && argument.size() > 1 && argument[0] == '-' && argument.rfind("--", 0) != 0) {
-            *error = "unknown option " + argument;
-            return std::nullopt;
+            return fail(TextId::UnknownOption, argument);
         }
         if (optionsEnded || argument.rfind("--", 0) != 0) {
             positional.push_back(argument);
@@ -56,31 +65,23 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
             options.dllPath = arguments[++i];
         } else if (argument == "--out" && hasValue) {
             options.outFile = arguments[++i];
+        } else if (argument == "--lang" && hasValue) {
+            const std::string& value = arguments[++i];
+            if (!LanguageNamed(value)) return fail(TextId::LanguageValue, value);
         } else if (argument == "--timeout" && hasValue) {
             const std::string& value = arguments[++i];
             char* end = nullptr;
             const long seconds = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || seconds < 1 || seconds > 3600) {
-                *error = "--timeout takes a number of seconds from 1 to 3600, not \"" + value + "\"";
-                return std::nullopt;
-            }
+            if (value.empty() || *end != '\0' || seconds < 1 || seconds > 3600) return fail(TextId::TimeoutValue, value);
             options.stepLimit = std::chrono::seconds(seconds);
-        } else if (argument == "--dll" || argument == "--out" || argument == "--timeout") {
-            *error = argument + " needs a value";
-            return std::nullopt;
+        } else if (argument == "--dll" || argument == "--out" || argument == "--timeout" || argument == "--lang") {
+            return fail(TextId::NeedsValue, argument);
         } else {
-            *error = "unknown option " + argument;
-            return std::nullopt;
+            return fail(TextId::UnknownOption, argument);
         }
     }
-    if (options.keep && !options.scan) {
-        *error = "--keep keeps the scanned file: it needs --scan";
-        return std::nullopt;
-    }
-    if (positional.size() > 2) {
-        *error = "more than a directory and a client key: \"" + positional[2] + "\"";
-        return std::nullopt;
-    }
+    if (options.keep && !options.scan) return fail(TextId::KeepNeedsScan, {});
+    if (positional.size() > 2) return fail(TextId::TooManyArguments, positional[2]);
     if (!positional.empty()) options.directory = positional[0];
     if (positional.size() > 1) options.clientKey = positional[1];
     return options;

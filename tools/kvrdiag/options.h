@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvrdiag/texts.h"
+
 namespace kavrel::diag {
 
 struct Options {
@@ -20,11 +22,15 @@ struct Options {
     // How long one step that reaches a driver may take; a scan's message loop gets four times
     // as long (a page takes its time in a slow scanner).
     std::chrono::seconds stepLimit{30};
+    Language language = Language::English;  // --lang, else the user's interface language
 };
 
-// The options of `arguments` (argv without the program), or none with `error` saying why not.
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string* error);
+// The options of `arguments` (argv without the program), or none with `error` saying why not, in
+// the language --lang names (`usersLanguage` without it) as `language` answers.
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, Language usersLanguage,
+                                    std::wstring* error, Language* language);
 
-extern const char kUsage[];
+// Russian when the user's interface language is Russian, else English.
+Language UsersLanguage();
 
 }  // namespace kavrel::diag

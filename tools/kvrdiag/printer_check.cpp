@@ -12,36 +12,36 @@ namespace {
 
 struct StatusFlag {
     DWORD flag;
-    const wchar_t* name;
+    TextId name;
     bool problem;  // the printer will not print until someone sees to it
 };
 
 const StatusFlag kStatusFlags[] = {
-    {PRINTER_STATUS_PAUSED, L"paused", true},
-    {PRINTER_STATUS_ERROR, L"in error", true},
-    {PRINTER_STATUS_PENDING_DELETION, L"being deleted", true},
-    {PRINTER_STATUS_PAPER_JAM, L"paper jam", true},
-    {PRINTER_STATUS_PAPER_OUT, L"out of paper", true},
-    {PRINTER_STATUS_MANUAL_FEED, L"waiting for manual feed", true},
-    {PRINTER_STATUS_PAPER_PROBLEM, L"paper problem", true},
-    {PRINTER_STATUS_OFFLINE, L"offline", true},
-    {PRINTER_STATUS_IO_ACTIVE, L"busy with input or output", false},
-    {PRINTER_STATUS_BUSY, L"busy", false},
-    {PRINTER_STATUS_PRINTING, L"printing", false},
-    {PRINTER_STATUS_OUTPUT_BIN_FULL, L"output bin full", true},
-    {PRINTER_STATUS_NOT_AVAILABLE, L"not available", true},
-    {PRINTER_STATUS_WAITING, L"waiting", false},
-    {PRINTER_STATUS_PROCESSING, L"processing", false},
-    {PRINTER_STATUS_INITIALIZING, L"initialising", false},
-    {PRINTER_STATUS_WARMING_UP, L"warming up", false},
-    {PRINTER_STATUS_TONER_LOW, L"toner low", false},
-    {PRINTER_STATUS_NO_TONER, L"out of toner", true},
-    {PRINTER_STATUS_PAGE_PUNT, L"cannot print the current page", true},
-    {PRINTER_STATUS_USER_INTERVENTION, L"needs someone to see to it", true},
-    {PRINTER_STATUS_OUT_OF_MEMORY, L"out of memory", true},
-    {PRINTER_STATUS_DOOR_OPEN, L"door open", true},
-    {PRINTER_STATUS_SERVER_UNKNOWN, L"its server is unknown", true},
-    {PRINTER_STATUS_POWER_SAVE, L"in power save", false},
+    {PRINTER_STATUS_PAUSED, TextId::PrinterPaused, true},
+    {PRINTER_STATUS_ERROR, TextId::PrinterError, true},
+    {PRINTER_STATUS_PENDING_DELETION, TextId::PrinterPendingDeletion, true},
+    {PRINTER_STATUS_PAPER_JAM, TextId::PrinterPaperJam, true},
+    {PRINTER_STATUS_PAPER_OUT, TextId::PrinterPaperOut, true},
+    {PRINTER_STATUS_MANUAL_FEED, TextId::PrinterManualFeed, true},
+    {PRINTER_STATUS_PAPER_PROBLEM, TextId::PrinterPaperProblem, true},
+    {PRINTER_STATUS_OFFLINE, TextId::PrinterOffline, true},
+    {PRINTER_STATUS_IO_ACTIVE, TextId::PrinterIoActive, false},
+    {PRINTER_STATUS_BUSY, TextId::PrinterBusy, false},
+    {PRINTER_STATUS_PRINTING, TextId::PrinterPrinting, false},
+    {PRINTER_STATUS_OUTPUT_BIN_FULL, TextId::PrinterOutputBinFull, true},
+    {PRINTER_STATUS_NOT_AVAILABLE, TextId::PrinterNotAvailable, true},
+    {PRINTER_STATUS_WAITING, TextId::PrinterWaiting, false},
+    {PRINTER_STATUS_PROCESSING, TextId::PrinterProcessing, false},
+    {PRINTER_STATUS_INITIALIZING, TextId::PrinterInitializing, false},
+    {PRINTER_STATUS_WARMING_UP, TextId::PrinterWarmingUp, false},
+    {PRINTER_STATUS_TONER_LOW, TextId::PrinterTonerLow, false},
+    {PRINTER_STATUS_NO_TONER, TextId::PrinterNoToner, true},
+    {PRINTER_STATUS_PAGE_PUNT, TextId::PrinterPagePunt, true},
+    {PRINTER_STATUS_USER_INTERVENTION, TextId::PrinterUserIntervention, true},
+    {PRINTER_STATUS_OUT_OF_MEMORY, TextId::PrinterOutOfMemory, true},
+    {PRINTER_STATUS_DOOR_OPEN, TextId::PrinterDoorOpen, true},
+    {PRINTER_STATUS_SERVER_UNKNOWN, TextId::PrinterServerUnknown, true},
+    {PRINTER_STATUS_POWER_SAVE, TextId::PrinterPowerSave, false},
 };
 
 }  // namespace
@@ -49,10 +49,14 @@ const StatusFlag kStatusFlags[] = {
 void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, ReportSection& section) {
     const SpoolerAnswer answer = AskSpoolerInOwnProcess(self, limit);
     const PrinterFacts* facts = &answer.facts;
-    const std::wstring seconds = WholeSeconds(limit);
+    const Language language = section.Lang();
+    const std::wstring seconds = WholeSeconds(language, limit);
+    const std::wstring printer = Quoted(FromAnsi(facts->name));
+    const std::wstring driverFile = facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")";
+    const std::wstring otherPrinter = section.Say(TextId::ReinstallPrinterDriver);
     if (answer.stage == SpoolerStage::NotStarted) {
-        section.Fail(L"the printing check could not be started: " + SystemError(answer.startError),
-                     L"run kvrdiag again; if this stays, restart Windows");
+        section.Fail(section.Say(TextId::PrintingCheckNotStarted, {SystemError(language, answer.startError)}),
+                     section.Say(TextId::RunAgainOrRestart));
         return;
     }
     const bool driverReached = answer.stage == SpoolerStage::OpeningPrinter || answer.stage == SpoolerStage::MakingDevice;
@@ -60,85 +64,73 @@ void CheckPrinting(const std::wstring& self, std::chrono::milliseconds limit, Re
         // The printer's driver was being loaded (to read its settings, or for a device context):
         // F7 does both in the interpreter's process.
         const std::wstring driver =
-            (facts->driver.empty() ? std::wstring(L"its driver") : L"the driver " + Quoted(FromAnsi(facts->driver))) +
-            (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")");
-        const std::wstring when = answer.stage == SpoolerStage::OpeningPrinter ? L"opening the printer"
-                                                                                : L"making F7's device context";
-        section.Fail(driver + L" of default printer " + Quoted(FromAnsi(facts->name)) +
-                         (answer.ended ? L" ended the process that loaded it (exit code " +
-                                             std::to_wstring(answer.exitCode) + L") in "
-                                       : L" did not come back in " + seconds + L" from ") +
-                         when + L": F7 in the viewer would " + (answer.ended ? L"end" : L"hang") + L" the interpreter",
-                     L"reinstall or update that printer's driver, or make another printer this user's default");
+            (facts->driver.empty() ? section.Say(TextId::ItsDriver)
+                                   : section.Say(TextId::TheDriverNamed, {Quoted(FromAnsi(facts->driver))})) +
+            driverFile;
+        const std::wstring when = section.Say(answer.stage == SpoolerStage::OpeningPrinter ? TextId::OpeningPrinter
+                                                                                            : TextId::MakingDeviceContext);
+        section.Fail(answer.ended ? section.Say(TextId::PrinterDriverEnded,
+                                                {driver, printer, std::to_wstring(answer.exitCode), when})
+                                  : section.Say(TextId::PrinterDriverHung, {driver, printer, seconds, when}),
+                     otherPrinter);
         return;
     }
     if (answer.stage != SpoolerStage::Finished) {
         // Nothing came back before the default printer was named: under Wine the spooler's
         // client (winspool.drv) loads the driver of every printer it has not met yet as it loads.
-        section.Fail(answer.ended ? L"the print spooler's client ended the process that asked it (exit code " +
-                                        std::to_wstring(answer.exitCode) + L")"
-                                  : L"the print spooler's client (winspool.drv) did not come back in " + seconds +
-                                        L" when asked for the default printer: the spooler, or a printer's driver "
-                                        L"it loads, hangs",
-                     L"restart the Print Spooler service; if it stays, make another printer the default or remove "
-                     L"the printer added last, then check the default printer in Devices and Printers");
+        section.Fail(answer.ended ? section.Say(TextId::SpoolerClientEnded, {std::to_wstring(answer.exitCode)})
+                                  : section.Say(TextId::SpoolerClientHung, {seconds}),
+                     section.Say(TextId::RestartSpooler));
         return;
     }
     if (!(answer.ended && answer.exitCode == 0)) {
         // Everything was asked, and then the process could not end: a driver it loaded hangs (or
         // fails) in its clean-up, as it would when the interpreter closes.
         const std::wstring driver =
-            facts->driver.empty() ? std::wstring(L"a printer's driver")
-                                  : L"the driver " + Quoted(FromAnsi(facts->driver)) +
-                                        (facts->driverFile.empty() ? L"" : L" (" + FromAnsi(facts->driverFile) + L")") +
-                                        L" of default printer " + Quoted(FromAnsi(facts->name));
-        section.Fail(driver + (answer.ended ? L" ended the process that loaded it with exit code " +
-                                                  std::to_wstring(answer.exitCode) + L" as it closed"
-                                            : L" did not let the process that loaded it end in " + seconds) +
-                         L": the interpreter would " + (answer.ended ? L"fail" : L"hang") + L" when it closes",
-                     L"reinstall or update that printer's driver, or make another printer this user's default");
+            facts->driver.empty()
+                ? section.Say(TextId::APrinterDriver)
+                : section.Say(TextId::DriverOfDefaultPrinter, {Quoted(FromAnsi(facts->driver)), driverFile, printer});
+        section.Fail(answer.ended ? section.Say(TextId::DriverEndedAtExit, {driver, std::to_wstring(answer.exitCode)})
+                                  : section.Say(TextId::DriverHungAtExit, {driver, seconds}),
+                     otherPrinter);
         return;
     }
     if (!facts->spooler) {
-        section.Warn(L"the print spooler's client (winspool.drv) is missing: F7 in the viewer will fail",
-                     L"repair Windows' printing components (Turn Windows features on or off)");
+        section.Warn(section.Say(TextId::NoSpoolerClient), section.Say(TextId::NoSpoolerClientAction));
         return;
     }
     if (facts->name.empty()) {
-        section.Warn(L"no default printer: F7 in the viewer will fail with " + Quoted(kNoDefaultPrinterMessage.wide),
-                     L"install a printer and make it this user's default printer");
+        section.Warn(section.Say(TextId::NoDefaultPrinter, {Quoted(kNoDefaultPrinterMessage.wide)}),
+                     section.Say(TextId::NoDefaultPrinterAction));
         return;
     }
-    const std::wstring name = Quoted(FromAnsi(facts->name));
     if (facts->describeError) {
-        section.Warn(L"default printer " + name + L" cannot be opened: " + SystemError(facts->describeError),
-                     L"check the printer in Devices and Printers; reinstall it if it stays unavailable");
+        section.Warn(section.Say(TextId::PrinterNotOpened, {printer, SystemError(language, facts->describeError)}),
+                     section.Say(TextId::PrinterNotOpenedAction));
     } else {
         std::wstring states;
         bool problem = false;
         for (const auto& s : kStatusFlags) {
             if (facts->status & s.flag) {
-                states += (states.empty() ? L"" : L", ") + std::wstring(s.name);
+                states += (states.empty() ? L"" : L", ") + section.Say(s.name);
                 problem = problem || s.problem;
             }
         }
-        const std::wstring fact = L"default printer " + name + L": driver " + Quoted(FromAnsi(facts->driver)) +
-                                  L", port " + Quoted(FromAnsi(facts->port)) + L", " +
-                                  (states.empty() ? std::wstring(L"ready") : states) + L", " +
-                                  std::to_wstring(facts->jobs) + L" job(s) waiting";
+        const std::wstring fact = section.Say(
+            TextId::PrinterFacts, {printer, Quoted(FromAnsi(facts->driver)), Quoted(FromAnsi(facts->port)),
+                                   states.empty() ? section.Say(TextId::PrinterReady) : states, std::to_wstring(facts->jobs)});
         if (problem) {
-            section.Warn(fact, L"see to the printer (paper, toner, power, cable); the spooler keeps F7's page until it is ready");
+            section.Warn(fact, section.Say(TextId::PrinterProblemAction));
         } else {
             section.Ok(fact);
         }
     }
     if (facts->deviceContext) {
-        section.Ok(L"F7 can draw on it: a page of " + std::to_wstring(facts->pageWidth) + L" x " +
-                   std::to_wstring(facts->pageHeight) + L" printer pixels at " + std::to_wstring(facts->dpi) + L" dpi");
+        section.Ok(section.Say(TextId::CanDraw, {std::to_wstring(facts->pageWidth), std::to_wstring(facts->pageHeight),
+                                                 std::to_wstring(facts->dpi)}));
     } else {
-        section.Warn(L"no printing device context can be made for " + name + L" (" +
-                         SystemError(facts->deviceContextError) + L"): F7 in the viewer will fail",
-                     L"reinstall the printer's driver");
+        section.Warn(section.Say(TextId::NoDeviceContext, {printer, SystemError(language, facts->deviceContextError)}),
+                     section.Say(TextId::NoDeviceContextAction));
     }
 }
 

@@ -52,7 +52,7 @@ int ExitCodeOf(const ReportCounts& counts) {
     return kExitAllOk;
 }
 
-std::wstring RenderReport(const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections) {
+std::wstring RenderReport(Language language, const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections) {
     std::wstring text;
     for (const auto& line : heading) text += line + kNewLine;
     for (const auto& section : sections) {
@@ -66,8 +66,9 @@ std::wstring RenderReport(const std::vector<std::wstring>& heading, const std::v
     }
     const ReportCounts counts = Count(sections);
     text += kNewLine;
-    text += L"Result: " + std::to_wstring(counts.ok) + L" OK, " + std::to_wstring(counts.warn) + L" WARN, " +
-            std::to_wstring(counts.fail) + L" FAIL (exit code " + std::to_wstring(ExitCodeOf(counts)) + L")" +
+    text += Say(language, TextId::Summary,
+                {std::to_wstring(counts.ok), std::to_wstring(counts.warn), std::to_wstring(counts.fail),
+                 std::to_wstring(ExitCodeOf(counts))}) +
             kNewLine;
     return text;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvrdiag/texts.h"
+
 namespace kavrel::diag {
 
 enum class Level { Ok, Warn, Fail };
@@ -18,7 +20,7 @@ struct ReportLine {
 
 class ReportSection {
 public:
-    explicit ReportSection(std::wstring title) : title_(std::move(title)) {}
+    ReportSection(Language language, std::wstring title) : language_(language), title_(std::move(title)) {}
 
     void Ok(std::wstring fact);
     void Warn(std::wstring fact, std::wstring action);
@@ -26,10 +28,16 @@ public:
     // The same fact at a level decided by the caller (the action is dropped for OK).
     void Add(Level level, std::wstring fact, std::wstring action);
 
+    // The section's language, and a text of the table in it.
+    Language Lang() const { return language_; }
+    std::wstring Say(TextId id, std::initializer_list<std::wstring> values = {}) const {
+        return diag::Say(language_, id, values);
+    }
     const std::wstring& Title() const { return title_; }
     const std::vector<ReportLine>& Lines() const { return lines_; }
 
 private:
+    Language language_;
     std::wstring title_;
     std::vector<ReportLine> lines_;
 };
@@ -49,8 +57,8 @@ struct ReportCounts {
 ReportCounts Count(const std::vector<ReportSection>& sections);
 int ExitCodeOf(const ReportCounts& counts);
 
-// The whole report: `heading` lines, the sections in the order given, a summary. Lines end in
-// "\r\n".
-std::wstring RenderReport(const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections);
+// The whole report: `heading` lines, the sections in the order given, a summary in `language`.
+// Lines end in "\r\n".
+std::wstring RenderReport(Language language, const std::vector<std::wstring>& heading, const std::vector<ReportSection>& sections);
 
 }  // namespace kavrel::diag

@@ -214,7 +214,7 @@ void ReportSavedFile(TemporaryFolder& folder, bool keep, ReportSection& section)
     } else if (folder.Remove()) {
         ReportScanCleanup(ScanCleanup::Deleted, shownFile, {}, section);
     } else {
-        ReportScanCleanup(ScanCleanup::Left, shownFile, SystemError(::GetLastError()), section);
+        ReportScanCleanup(ScanCleanup::Left, shownFile, SystemError(section.Lang(), ::GetLastError()), section);
     }
 }
 
@@ -222,9 +222,9 @@ void ReportSavedFile(TemporaryFolder& folder, bool keep, ReportSection& section)
 
 void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section) {
     if (!steps || !module->started) return ReportScanNotPossible(section);
-    if (steps->Stuck()) return ReportNotRun(section, L"the scan");
+    if (steps->Stuck()) return ReportNotRun(section, section.Say(TextId::TheScan));
     TemporaryFolder folder;
-    if (!folder.Made()) return ReportNoScanFolder(SystemError(folder.Error()), section);
+    if (!folder.Made()) return ReportNoScanFolder(SystemError(section.Lang(), folder.Error()), section);
 
     // kvrscan runs on the TWAIN thread, where every earlier TWAIN step ran: the library's session
     // and the manager's windows belong to one thread. The operator chooses the scanner and scans,
@@ -260,7 +260,7 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
         Bounds{limit, steps->Limit()}, &interrupted);
     if (!answer) {
         // It was waited for `limit`, told to quit, and given one step's time more.
-        return ReportHang(section, L"kvrscan (the source selection, the scan, the saving)", limit + steps->Limit());
+        return ReportHang(section, section.Say(TextId::KvrscanHang), limit + steps->Limit());
     }
     if (!*answer) return ReportKvrscanNotRegistered(section);
     KvrscanFacts& kvrscan = **answer;

@@ -42,9 +42,9 @@ AfterKvrscan ReportKvrscan(const KvrscanFacts& kvrscan, const std::wstring& file
 // kvrscan's steps, one by one.
 struct ScanLink {
     const wchar_t* name;
-    const wchar_t* meaning;          // what a failure means for kvrscan
+    TextId meaning;                  // what a failure means for kvrscan (passed over: what it does then)
     const wchar_t* operatorMessage;  // and what the operator then reads
-    const wchar_t* action;
+    TextId action;
     // A refusal that kvrscan passes over: the step is reported as it went, and the chain goes on.
     bool answerIgnored = false;
 };

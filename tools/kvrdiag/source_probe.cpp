@@ -21,31 +21,27 @@ namespace {
 
 struct AskedCapability {
     TW_UINT16 cap;
-    const wchar_t* what;
+    TextId what;
 };
 
 const AskedCapability kCapabilities[] = {
-    {ICAP_PIXELTYPE, L"pixel types"},
-    {ICAP_BITDEPTH, L"bit depths"},
-    {ICAP_UNITS, L"units"},
-    {ICAP_XRESOLUTION, L"resolutions"},
-    {CAP_XFERCOUNT, L"transfer count"},
-    {CAP_FEEDERENABLED, L"feeder"},
-    {CAP_UICONTROLLABLE, L"interface can be hidden"},
-    {CAP_DEVICEONLINE, L"device online"},
+    {ICAP_PIXELTYPE, TextId::CapPixelTypes},     {ICAP_BITDEPTH, TextId::CapBitDepths},
+    {ICAP_UNITS, TextId::CapUnits},              {ICAP_XRESOLUTION, TextId::CapResolutions},
+    {CAP_XFERCOUNT, TextId::CapTransferCount},   {CAP_FEEDERENABLED, TextId::CapFeeder},
+    {CAP_UICONTROLLABLE, TextId::CapUiHideable}, {CAP_DEVICEONLINE, TextId::CapDeviceOnline},
 };
 
 class ManagerConnection {
 public:
     // Loads the manager kvrscan's library loads and opens it with `window` as its parent.
-    std::optional<std::wstring> Open(const std::string& path, HWND window) {
+    std::optional<std::wstring> Open(Language language, const std::string& path, HWND window) {
         module_.reset(::LoadLibraryA(path.c_str()));
-        if (!module_) return L"it does not load: " + SystemError(::GetLastError());
+        if (!module_) return Say(language, TextId::DoesNotLoad, {SystemError(language, ::GetLastError())});
         entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DSM_Entry")));
-        if (!entry_) return L"it has no DSM_Entry";
+        if (!entry_) return Say(language, TextId::NoDsmEntry);
         parent_ = window;
         const TW_UINT16 rc = Send(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent_);
-        if (rc != TWRC_SUCCESS) return L"MSG_OPENDSM: " + CodesText(rc, Condition(nullptr));
+        if (rc != TWRC_SUCCESS) return L"MSG_OPENDSM: " + CodesText(language, rc, Condition(nullptr));
         open_ = true;
         return std::nullopt;
     }
@@ -90,7 +86,7 @@ struct Answer {
 };
 
 // The source's answer to MSG_GET of one capability, its container read and freed.
-Answer AskCapability(Probe& probe, TW_UINT16 code) {
+Answer AskCapability(Language language, Probe& probe, TW_UINT16 code) {
     Answer a;
     // MSG_GET asks for every value; the container type is the source's to choose.
     TW_CAPABILITY cap{code, TWON_DONTCARE16, nullptr};
@@ -103,8 +99,8 @@ Answer AskCapability(Probe& probe, TW_UINT16 code) {
         return a;
     }
     const GlobalLockGuard locked(container.get());
-    a.capability = locked ? DescribeCapability(code, cap.ConType, locked.bytes(), locked.size())
-                          : CapabilityText{{}, container ? "a container handle that cannot be locked" : "no container"};
+    a.capability = locked ? DescribeCapability(language, code, cap.ConType, locked.bytes(), locked.size())
+                          : CapabilityText{{}, Say(language, container ? TextId::ContainerNotLocked : TextId::NoContainer)};
     return a;
 }
 
@@ -119,17 +115,15 @@ Answer OpenOrClose(Probe& probe, TW_UINT16 message) {
 }
 
 void ReportCapability(ReportSection& section, const AskedCapability& asked, const Answer& a) {
-    const std::wstring what = L"  " + std::wstring(asked.what) + L": ";
+    const std::wstring what = L"  " + section.Say(asked.what) + L": ";
     if (a.resultCode != TWRC_SUCCESS) {
-        section.Ok(what + L"not offered (" + CodesText(a.resultCode, a.conditionCode) + L")");
+        section.Ok(what + section.Say(TextId::CapNotOffered, {CodesText(section.Lang(), a.resultCode, a.conditionCode)}));
     } else if (!a.capability.fault.empty()) {
-        section.Warn(what + L"the driver's answer is broken: " + FromAnsi(a.capability.fault),
-                     L"update the scanner's TWAIN driver: programs that negotiate this capability may fail with it");
-    } else if (asked.cap == CAP_DEVICEONLINE && a.capability.values == "no") {
-        section.Warn(what + L"no: the scanner reports itself switched off or disconnected",
-                     L"switch the scanner on and check its cable");
+        section.Warn(what + section.Say(TextId::CapBroken, {a.capability.fault}), section.Say(TextId::CapBrokenAction));
+    } else if (asked.cap == CAP_DEVICEONLINE && a.capability.values == section.Say(TextId::No)) {
+        section.Warn(what + section.Say(TextId::DeviceOffline), section.Say(TextId::DeviceOfflineAction));
     } else {
-        section.Ok(what + FromAnsi(a.capability.values));
+        section.Ok(what + a.capability.values);
     }
 }
 
@@ -141,10 +135,11 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
 
     auto probe = std::make_shared<Probe>();
     const std::string managerPath = manager.path;
-    const auto opened = steps.Ask([probe, managerPath](const TwainExports&, HWND window) {
-        return probe->manager.Open(managerPath, window).value_or(L"");
+    const Language language = section.Lang();
+    const auto opened = steps.Ask([probe, managerPath, language](const TwainExports&, HWND window) {
+        return probe->manager.Open(language, managerPath, window).value_or(L"");
     });
-    if (!opened) return ReportHang(section, L"opening the manager for --sources", steps.Limit());
+    if (!opened) return ReportHang(section, section.Say(TextId::OpeningManagerAgain), steps.Limit());
     const auto closeManager = [&steps, probe] {
         steps.Ask([probe](const TwainExports&, HWND) {
             probe->manager.Close();
@@ -153,8 +148,8 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
         steps.CloseWindow();
     };
     if (!opened->empty()) {
-        section.Fail(L"--sources: the manager " + FromAnsi(managerPath) + L" cannot be opened a second time: " + *opened,
-                     L"reinstall the scanner's TWAIN driver");
+        section.Fail(section.Say(TextId::ManagerNotOpenedAgain, {FromAnsi(managerPath), *opened}),
+                     section.Say(TextId::ReinstallTwainDriver));
         return closeManager();
     }
 
@@ -164,33 +159,31 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
             probe->source = listed;
             return OpenOrClose(*probe, MSG_OPENDS);
         });
-        if (!open) return ReportHang(section, L"MSG_OPENDS of source " + name + L" (its driver opening the device)", steps.Limit());
+        if (!open) return ReportHang(section, section.Say(TextId::OpeningSource, {name}), steps.Limit());
         if (open->resultCode != TWRC_SUCCESS) {
-            section.Fail(L"source " + name + L" does not open: MSG_OPENDS " + CodesText(open->resultCode, open->conditionCode) +
-                             L"; a scan with it ends with kvrscan's answer 1 " + Quoted(kNotConnectedMessage.wide),
-                         L"switch the scanner on and connect it, close any other program using it; reinstall its driver "
-                         L"if it still does not open");
+            section.Fail(section.Say(TextId::SourceNotOpened, {name, CodesText(language, open->resultCode, open->conditionCode),
+                                                              Quoted(kNotConnectedMessage.wide)}),
+                         section.Say(TextId::SourceNotOpenedAction));
             continue;
         }
-        section.Ok(L"source " + name + L" opens (MSG_OPENDS, " + Seconds(open->seconds) +
-                   L"); asked with its interface hidden, never enabled:");
+        section.Ok(section.Say(TextId::SourceOpens, {name, Seconds(language, open->seconds)}));
         for (const AskedCapability& asked : kCapabilities) {
             const TW_UINT16 code = asked.cap;
-            const auto answer = steps.Ask([probe, code](const TwainExports&, HWND) { return AskCapability(*probe, code); });
+            const auto answer = steps.Ask(
+                [probe, code, language](const TwainExports&, HWND) { return AskCapability(language, *probe, code); });
             if (!answer) {
-                return ReportHang(section, L"MSG_GET of " + std::wstring(asked.what) + L" from source " + name,
+                return ReportHang(section, section.Say(TextId::AskingCapability, {section.Say(asked.what), name}),
                                   steps.Limit());
             }
             ReportCapability(section, asked, *answer);
         }
         const auto closed = steps.Ask([probe](const TwainExports&, HWND) { return OpenOrClose(*probe, MSG_CLOSEDS); });
-        if (!closed) return ReportHang(section, L"MSG_CLOSEDS of source " + name, steps.Limit());
+        if (!closed) return ReportHang(section, section.Say(TextId::ClosingSource, {name}), steps.Limit());
         if (closed->resultCode == TWRC_SUCCESS) {
-            section.Ok(L"  closed again (MSG_CLOSEDS)");
+            section.Ok(section.Say(TextId::SourceClosed));
         } else {
-            section.Warn(L"  source " + name + L" does not close: MSG_CLOSEDS " +
-                             CodesText(closed->resultCode, closed->conditionCode),
-                         L"update the scanner's TWAIN driver; until then restart the interpreter after a failed scan");
+            section.Warn(section.Say(TextId::SourceNotClosed, {name, CodesText(language, closed->resultCode, closed->conditionCode)}),
+                         section.Say(TextId::UpdateDriverRestartInterpreter));
         }
     }
     closeManager();

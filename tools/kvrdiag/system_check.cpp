@@ -12,8 +12,6 @@ namespace {
 
 constexpr UINT kExpectedAnsi = 1251;
 constexpr UINT kExpectedOem = 866;
-constexpr wchar_t kSetRussian[] =
-    L"set the language for non-Unicode programs to Russian (Control Panel, Region, Administrative) and restart Windows";
 
 struct OsVersion {
     ULONG major = 0;
@@ -61,26 +59,22 @@ void CheckSystem(ReportSection& section) {
     const OsVersion version = RealVersion();
     BOOL wow64 = FALSE;
     ::IsWow64Process(::GetCurrentProcess(), &wow64);
-    section.Ok(L"Windows " + std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L" build " +
-               std::to_wstring(version.build) + (wow64 ? L", 64-bit" : L", 32-bit") + WineVersionText() +
-               L"; Windows folder " + FromAnsi(WindowsDirectory()));
+    section.Ok(section.Say(TextId::WindowsVersion,
+                           {std::to_wstring(version.major) + L"." + std::to_wstring(version.minor),
+                            std::to_wstring(version.build), section.Say(wow64 ? TextId::Bits64 : TextId::Bits32),
+                            WineVersionText(), FromAnsi(WindowsDirectory())}));
 
     const UINT ansi = ::GetACP();
     if (ansi == kExpectedAnsi) {
-        section.Ok(L"ANSI code page " + CodePageName(ansi));
+        section.Ok(section.Say(TextId::AnsiCodePage, {CodePageName(ansi)}));
     } else {
-        section.Warn(L"ANSI code page " + CodePageName(ansi) + L", not 1251: the module's Russian messages and "
-                     L"Cyrillic client keys are read in another alphabet, and kvrprov and kvrshow do not fold "
-                     L"Cyrillic letters to upper case when they compare keys",
-                     kSetRussian);
+        section.Warn(section.Say(TextId::AnsiNot1251, {CodePageName(ansi)}), section.Say(TextId::SetRussian));
     }
     const UINT oem = ::GetOEMCP();
     if (oem == kExpectedOem) {
-        section.Ok(L"OEM code page " + CodePageName(oem));
+        section.Ok(section.Say(TextId::OemCodePage, {CodePageName(oem)}));
     } else {
-        section.Warn(L"OEM code page " + CodePageName(oem) + L", not 866: the module hands its messages to the "
-                     L"interpreter in this code page, so the operator sees them garbled",
-                     kSetRussian);
+        section.Warn(section.Say(TextId::OemNot866, {CodePageName(oem)}), section.Say(TextId::SetRussian));
     }
 }
 

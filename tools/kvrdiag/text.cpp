@@ -53,13 +53,13 @@ std::string ToAnsiPath(const std::wstring& path) {
     return ToAnsiExactly(shortPath, &bytes) ? bytes : std::string();
 }
 
-std::wstring SystemError(DWORD code) {
+std::wstring SystemError(Language language, DWORD code) {
     wchar_t* message = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
         reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     const std::unique_ptr<wchar_t, LocalMemoryFree> owned(message);
-    std::wstring text = L"error " + std::to_wstring(code);
+    std::wstring text = Say(language, TextId::SystemErrorNumber, {std::to_wstring(code)});
     if (length && message) {
         std::wstring said(message, length);
         while (!said.empty() && (said.back() == L'\r' || said.back() == L'\n' || said.back() == L' ')) said.pop_back();

@@ -23,8 +23,8 @@ std::string ToCodePage(const std::wstring& text, UINT codePage);
 // volume): a best-fit conversion would name another file ("Café" as "Cafe").
 std::string ToAnsiPath(const std::wstring& path);
 
-// "error 5 (Access is denied.)", in the system's own language.
-std::wstring SystemError(DWORD code);
+// "error 5 (Access is denied.)": the number in the report's language, the system's words in its own.
+std::wstring SystemError(Language language, DWORD code);
 
 // Seconds since an arbitrary start, for timing the steps.
 double Now();

@@ -47,7 +47,7 @@ ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
         return found;
     }
     const FileFacts file = ReadFileFacts(*managerPath);
-    const ManagerFile manager{FromAnsi(*managerPath), file.exists, file.size, VersionText(file)};
+    const ManagerFile manager{FromAnsi(*managerPath), file.exists, file.size, VersionText(section.Lang(), file)};
     if (!steps) {
         ReportNoTwainLibrary(section);
         return found;
@@ -56,7 +56,7 @@ ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
     const auto available = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); },
                                         TwainSteps::kSendsNoTriplet);
     if (!available) {
-        ReportHang(section, L"TWAIN_IsAvailable (loading " + manager.path + L")", steps->Limit());
+        ReportHang(section, section.Say(TextId::IsAvailableLoading, {manager.path}), steps->Limit());
         return found;
     }
     if (!ReportAvailable(manager, *available, section)) return found;
@@ -94,8 +94,7 @@ ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
             return api.TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, message, identity.get());
         });
         if (!listed) {
-            ReportHang(section, L"TWAIN_Mgr " + ListingStep(i) + L" (the manager asking its sources who they are)",
-                       steps->Limit());
+            ReportHang(section, section.Say(TextId::ListingHang, {ListingStep(i)}), steps->Limit());
             return found;
         }
         if (!listed->returned) {

@@ -1,62 +1,67 @@
 #include "tools/kvrdiag/words.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "twain/code_names.h"
 
 namespace kavrel::diag {
 
-std::wstring Seconds(double seconds) {
-    wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%.2f s", seconds);
-    return text;
+std::wstring Seconds(Language language, double seconds) {
+    wchar_t number[32];
+    std::swprintf(number, sizeof number / sizeof number[0], L"%.2f", seconds);
+    std::wstring text = number;
+    // A decimal comma in Russian.
+    if (language == Language::Russian) std::replace(text.begin(), text.end(), L'.', L',');
+    return Say(language, TextId::SecondsUnit, {text});
 }
 
-std::wstring WholeSeconds(std::chrono::milliseconds limit) { return std::to_wstring(limit.count() / 1000) + L" s"; }
+std::wstring WholeSeconds(Language language, std::chrono::milliseconds limit) {
+    return Say(language, TextId::SecondsUnit, {std::to_wstring(limit.count() / 1000)});
+}
 
-std::wstring Bytes(unsigned long long bytes) {
+std::wstring Bytes(Language language, unsigned long long bytes) {
     std::wstring digits = std::to_wstring(bytes);
     for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), L" ");
-    return digits + L" bytes";
+    return Say(language, TextId::BytesUnit, {digits});
 }
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::wstring Widened(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
-std::wstring CodesText(std::optional<int> resultCode, std::optional<int> conditionCode) {
-    std::wstring text = L"no triplet";
+std::wstring CodesText(Language language, std::optional<int> resultCode, std::optional<int> conditionCode) {
+    std::wstring text = Say(language, TextId::NoTriplet);
     if (resultCode) {
         text = Widened(twainlib::ResultCodeName(*resultCode));
-        if (text == L"unknown") text = L"result code " + std::to_wstring(*resultCode);
+        if (text == L"unknown") text = Say(language, TextId::ResultCodeNumber, {std::to_wstring(*resultCode)});
     }
     if (conditionCode) {
         const std::wstring condition = Widened(twainlib::ConditionCodeName(*conditionCode));
-        text += L", " + (condition == L"unknown" ? L"condition code " + std::to_wstring(*conditionCode) : condition);
+        text += L", " + (condition == L"unknown"
+                             ? Say(language, TextId::ConditionCodeNumber, {std::to_wstring(*conditionCode)})
+                             : condition);
     }
     return text;
 }
 
-std::wstring StepFact(const wchar_t* name, const StepAnswer& answer) {
-    return std::wstring(name) + L" = " + std::to_wstring(answer.returned) + L": " +
-           CodesText(answer.resultCode, answer.conditionCode) + L", state " + std::to_wstring(answer.state) + L", " +
-           Seconds(answer.seconds);
+std::wstring StepFact(Language language, const wchar_t* name, const StepAnswer& answer) {
+    return Say(language, TextId::StepFact,
+               {name, std::to_wstring(answer.returned), CodesText(language, answer.resultCode, answer.conditionCode),
+                std::to_wstring(answer.state), Seconds(language, answer.seconds)});
 }
 
 void ReportHang(ReportSection& section, const std::wstring& what, std::chrono::milliseconds limit) {
-    section.Fail(what + L" did not come back in " + WholeSeconds(limit) +
-                     L": the driver hangs there, and the TWAIN checks stop",
-                 L"switch the scanner off and on and reconnect its cable, then run kvrdiag again; if it still hangs, "
-                 L"reinstall the scanner's TWAIN driver");
+    section.Fail(section.Say(TextId::TwainHang, {what, WholeSeconds(section.Lang(), limit)}),
+                 section.Say(TextId::TwainHangAction));
 }
 
 void ReportNotRun(ReportSection& section, const std::wstring& what) {
-    section.Fail(what + L" not run: a TWAIN driver call before it hangs (section 3)",
-                 L"see to the hanging driver first (section 3)");
+    section.Fail(section.Say(TextId::TwainNotRun, {what}), section.Say(TextId::TwainNotRunAction));
 }
 
 void ReportNoManagerWindow(ReportSection& section) {
-    section.Fail(L"no window for the TWAIN manager could be made", L"restart Windows and run kvrdiag again");
+    section.Fail(section.Say(TextId::NoManagerWindow), section.Say(TextId::RestartWindows));
 }
 
 }  // namespace kavrel::diag

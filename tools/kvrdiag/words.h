@@ -10,12 +10,12 @@
 
 namespace kavrel::diag {
 
-// "0.42 s"
-std::wstring Seconds(double seconds);
+// "0.42 s" ("0,42 с")
+std::wstring Seconds(Language language, double seconds);
 // "30 s": a limit in whole seconds
-std::wstring WholeSeconds(std::chrono::milliseconds limit);
-// "1 234 567 bytes" (thin groups of three, readable in any code page)
-std::wstring Bytes(unsigned long long bytes);
+std::wstring WholeSeconds(Language language, std::chrono::milliseconds limit);
+// "1 234 567 bytes" (groups of three parted by spaces, readable in any code page)
+std::wstring Bytes(Language language, unsigned long long bytes);
 // A name in double quotes.
 std::wstring Quoted(const std::wstring& text);
 // ASCII text (TWAIN's code names) as wide characters.
@@ -31,9 +31,9 @@ struct StepAnswer {
 };
 
 // "TWAIN_OpenSourceManager = 1: TWRC_SUCCESS, TWCC_SUCCESS, state 3, 0.02 s"
-std::wstring StepFact(const wchar_t* name, const StepAnswer& answer);
+std::wstring StepFact(Language language, const wchar_t* name, const StepAnswer& answer);
 // "TWRC_FAILURE, TWCC_NODS"; "no triplet" without a result code
-std::wstring CodesText(std::optional<int> resultCode, std::optional<int> conditionCode);
+std::wstring CodesText(Language language, std::optional<int> resultCode, std::optional<int> conditionCode);
 
 // A FAIL line for a TWAIN step that did not come back; the TWAIN checks end there.
 void ReportHang(ReportSection& section, const std::wstring& what, std::chrono::milliseconds limit);
