@@ -25,8 +25,8 @@ struct Options {
     Language language = Language::English;  // --lang, else the user's interface language
 };
 
-// The options of `arguments` (argv without the program), or none with `error` saying why not, in
-// the language --lang names (`usersLanguage` without it) as `language` answers.
+// The options of `arguments` (argv without the program), or none with `error` saying why not.
+// `language` answers the run's language, --lang's or else `usersLanguage`, which `error` is in.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, Language usersLanguage,
                                     std::wstring* error, Language* language);
 
