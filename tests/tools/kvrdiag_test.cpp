@@ -83,7 +83,8 @@ TEST(Kvrdiag, ASoundWorkstationIsOkInEverySectionAndTheScanMatchesThePage) {
     ScratchDir dir;
     WriteBytes(dir / Ansi(L"Иванов_1.jpg"), "not a picture: the viewer's order is what counts");
     const std::string out = dir / "report.txt";
-    const KvrdiagRun run = RunKvrdiag({"--sources", "--scan", "--keep", "--out", out, dir.Path(), Ansi(L"Иванов")},
+    const std::string log = dir / "twain.log";
+    const KvrdiagRun run = RunKvrdiag({"--sources", "--scan", "--keep", "--twain-log", log, "--out", out, dir.Path(), Ansi(L"Иванов")},
                                       "[Scanner]\r\nWidth=640\r\nHeight=480\r\n");
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitCode, 0) << Ansi(run.report);
@@ -109,6 +110,15 @@ TEST(Kvrdiag, ASoundWorkstationIsOkInEverySectionAndTheScanMatchesThePage) {
     EXPECT_EQ(jpeg.height, 480);
     ::DeleteFileA(kept.c_str());
     ::RemoveDirectoryA(kept.substr(0, kept.find_last_of('\\')).c_str());
+
+    // The module's triplet log of the run, named in the report with the lines it holds: the
+    // TWAIN section's steps and kvrscan's scan.
+    const auto logged = ReadBytes(log);
+    const std::string lines(logged.begin(), logged.end());
+    EXPECT_NE(lines.find("DS  DG_IMAGE DAT_IMAGENATIVEXFER MSG_GET -> TWRC_XFERDONE, state 6 -> 7"), std::string::npos) << lines;
+    const auto count = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+    const std::wstring named = L"OK    the TWAIN triplet log of this run: " + FromAnsi(log) + L" (" + std::to_wstring(count) + L" lines)";
+    EXPECT_EQ(run.Lines(named.c_str()).size(), 1u) << Ansi(run.report);
 
     // The same report in the file, as UTF-8 behind a byte-order mark.
     const auto file = ReadBytes(out);
@@ -291,6 +301,7 @@ TEST(Kvrdiag, BadArgumentsDirectoriesAndKeysHaveTheirLinesAndExitCodes) {
         {{"--out", ""}, 3, L"kvrdiag: --out needs a value"},
         {{"--lang", "de"}, 3, L"kvrdiag: --lang takes ru or en, not \"de\""},
         {{"--lang"}, 3, L"kvrdiag: --lang needs a value"},
+        {{"--twain-log", "twain.log"}, 3, L"kvrdiag: --twain-log logs the TWAIN calls of the scan: it needs --scan"},
         {{"-h"}, 0, L"usage: kvrdiag.exe"},
         // A developer's build is told apart from a release.
         {{"--dll", developerBuild}, 1, L"WARN  " + FromAnsi(developerBuild) + L": "},

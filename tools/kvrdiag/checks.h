@@ -62,4 +62,17 @@ void CheckDirectory(BoundedWorker& worker, std::chrono::milliseconds limit, cons
 // exports in TWAIN_AcquireNative's order (null steps: the module's TWAIN library is not there).
 void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section);
 
+// --twain-log FILE: named to the module's TWAIN library before its first step (it reads the name
+// whenever it opens the manager), and reported after the scan: the file, and the lines this run
+// wrote to it (none: a WARN).
+class TwainLogOfRun {
+public:
+    explicit TwainLogOfRun(const std::string& file);  // empty: no log asked for
+    void Report(ReportSection& section) const;
+
+private:
+    std::string path_;
+    unsigned long long sizeBefore_ = 0;
+};
+
 }  // namespace kavrel::diag

@@ -109,6 +109,7 @@ int Run(const Options& options) {
     // Windows is looked at first: it asks the loader (the Wine version's export), which a
     // module stuck in its loading would keep locked.
     CheckSystem(system);
+    const TwainLogOfRun twainLog(options.twainLog);
     // Lives until the process ends: a step that never came back may still refer to it.
     static ModuleUnderTest tested;
     CheckModule(moduleWorker, limit, dll, &tested, module);
@@ -141,6 +142,7 @@ int Run(const Options& options) {
         } else if (options.scan) {
             CheckScan(steps ? &*steps : nullptr, &tested, options.keep, scan);
         }
+        twainLog.Report(scan);
     }
 
     std::vector<ReportSection> sections = {module, system, twain, printing};

@@ -63,6 +63,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, L
             options.keep = true;
         } else if (argument == "--dll" && hasValue) {
             options.dllPath = arguments[++i];
+        } else if (argument == "--twain-log" && hasValue) {
+            options.twainLog = arguments[++i];
         } else if (argument == "--out" && hasValue) {
             options.outFile = arguments[++i];
         } else if (argument == "--lang" && hasValue) {
@@ -74,13 +76,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, L
             const long seconds = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || seconds < 1 || seconds > 3600) return fail(TextId::TimeoutValue, value);
             options.stepLimit = std::chrono::seconds(seconds);
-        } else if (argument == "--dll" || argument == "--out" || argument == "--timeout" || argument == "--lang") {
+        } else if (argument == "--dll" || argument == "--out" || argument == "--timeout" || argument == "--lang" ||
+                   argument == "--twain-log") {
             return fail(TextId::NeedsValue, argument);
         } else {
             return fail(TextId::UnknownOption, argument);
         }
     }
     if (options.keep && !options.scan) return fail(TextId::KeepNeedsScan, {});
+    if (!options.twainLog.empty() && !options.scan) return fail(TextId::TwainLogNeedsScan, {});
     if (positional.size() > 2) return fail(TextId::TooManyArguments, positional[2]);
     if (!positional.empty()) options.directory = positional[0];
     if (positional.size() > 1) options.clientKey = positional[1];

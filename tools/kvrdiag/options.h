@@ -16,6 +16,8 @@ struct Options {
     bool sources = false;
     bool scan = false;
     bool keep = false;
+    // --twain-log FILE: the module's TWAIN library writes its triplet log of this run there.
+    std::string twainLog;
     std::string outFile;  // empty: the console only
     std::optional<std::string> directory;
     std::optional<std::string> clientKey;
