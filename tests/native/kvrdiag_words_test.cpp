@@ -67,6 +67,12 @@ TEST(KvrdiagWords, TheDirectorysFindings) {
          {{Level::Fail, L"drive Z: of Z:\\SIG does not exist: kvrprov answers 2, kvrshow shows nothing, kvrscan answers 3 " + kNoDirectory,
            L"connect the network drive Z: for this user"}}},
         {"missing", presence(Kind::Missing, false), {{Level::Fail, L"does not exist (error 3)", L"create the directory"}}},
+        // The script passes a path: that is what IT corrects, not "the directory".
+        {"its drive missing, in Russian", presence(Kind::DriveMissing, false),
+         {{Level::Fail, L"диска Z: из пути Z:\\SIG нет", L"подключите сетевой диск Z: для этого пользователя или исправьте путь к папке, который передаёт скрипт"}},
+         Language::Russian},
+        {"missing, in Russian", presence(Kind::Missing, false),
+         {{Level::Fail, L"Z:\\SIG не существует (error 3)", L"создайте папку или исправьте путь к ней, который передаёт скрипт"}}, Language::Russian},
         {"too long to look at", presence(Kind::PathTooLong, false), {{Level::Fail, L"cannot be examined: error 3", L"within 259 characters"}}},
         {"not to be looked at", presence(Kind::Inaccessible, false), {{Level::Fail, L"cannot be examined: error 3", L"give the operators' accounts"}}},
         {"an account's path longer than Windows takes", trial({260, false, true, L"", true, L"", L""}),
