@@ -250,6 +250,15 @@ TEST(KvrdiagTexts, ValuesFillTheirPlaceholdersAndTheReportKeepsItsTags) {
     EXPECT_EQ(Say(Language::Russian, TextId::NeedsValue, {L"--out"}), L"для --out нужно значение");
     EXPECT_EQ(Seconds(Language::Russian, 0.425), L"0,42 с");
     EXPECT_EQ(Bytes(Language::Russian, 1234567), L"1 234 567 байт");
+    // Texts that are put together read as one Russian sentence: a refusal after "подписан: ..." names
+    // what is refused (no pronoun without a noun to stand for), and a driver ends a process with a code.
+    EXPECT_EQ(Say(Language::Russian, TextId::SignatureRefused,
+                  {Say(Language::Russian, TextId::SignedBy, {L"CN=Bank"}),
+                   Say(Language::Russian, TextId::TrustRefused, {L"0x800B0109"})}),
+              L"подписан: CN=Bank, но Windows отвергает подпись (0x800B0109)");
+    EXPECT_EQ(Say(Language::Russian, TextId::DriverEndedAtExit, {Say(Language::Russian, TextId::APrinterDriver), L"3"}),
+              L"драйвер одного из принтеров при закрытии аварийно завершил загрузивший его процесс с кодом выхода 3: "
+              L"интерпретатор при закрытии так же завершится сбоем");
     EXPECT_EQ(LanguageNamed("ru"), Language::Russian);
     EXPECT_EQ(LanguageNamed("en"), Language::English);
     EXPECT_EQ(LanguageNamed("RU"), std::nullopt);
