@@ -121,12 +121,15 @@ HWND ViewerSession::FocusWindow() const {
 }
 
 void ViewerSession::Key(WORD virtualKey) {
-    // A box that was just answered is hidden before the system gives the focus back to its owner:
-    // a key posted to it then is lost. Wait (bounded) until the focus is on a window that is shown.
+    // A box that was just answered is hidden before the system gives the focus back to its owner,
+    // and a viewer just shown over another gets the focus only once it is activated: a key posted
+    // before then is lost, or goes to the window beneath. Wait (bounded) until the focus is on a
+    // shown window of the viewer in use, as an operator looks before pressing a key.
     HWND target = nullptr;
     WaitUntil([&] {
         target = FocusWindow();
-        return target && ::IsWindowVisible(target);
+        const bool inViewer = !viewer_ || target == viewer_ || ::GetAncestor(target, GA_ROOT) == viewer_;
+        return target && ::IsWindowVisible(target) && inViewer;
     }, 5000);
     ::PostMessageA(target, WM_KEYDOWN, virtualKey, 1);
     ::PostMessageA(target, WM_KEYUP, virtualKey, 0xC0000001);
