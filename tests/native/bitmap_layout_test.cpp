@@ -157,6 +157,19 @@ TEST(BmpFiles, APackedDibIsMadeFromTheFile) {
     EXPECT_EQ((*moved)[40], 1);
     EXPECT_EQ((*moved)[55], 16);
 
+    // A table claimed longer than 256 colours: the 2^8 entries GDI reads are kept, and the pixels
+    // are found where the offset says.
+    Bytes overclaimed = Dib(2, 2, 8, 0, 300, 0, 300 * 4, 8);
+    overclaimed[40] = 0x11;
+    overclaimed[40 + 300 * 4] = 7;
+    const Bytes overclaimedFile = FileOf(overclaimed, 14 + 40 + 300 * 4);
+    const auto kept = PackedDibFromBmpFile(overclaimedFile.data(), overclaimedFile.size());
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(kept->size(), 40u + 256u * 4u + 8u);
+    EXPECT_EQ(LoadField<std::uint32_t>(kept->data() + 32), 0u);
+    EXPECT_EQ((*kept)[40], 0x11);
+    EXPECT_EQ((*kept)[40 + 256 * 4], 7);
+
     // An offset that points outside the file is not followed.
     const Bytes wild = FileOf(dib, 0x7FFFFFFF);
     ASSERT_TRUE(PackedDibFromBmpFile(wild.data(), wild.size()));
