@@ -18,18 +18,12 @@ namespace {
 // it runs in, which for the module under test is this one.
 constexpr char kTwainLogVariable[] = "KAVREL_TWAIN_LOG";
 
-unsigned long long SizeOf(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 }  // namespace
 
 TwainLogOfRun::TwainLogOfRun(const std::string& file) {
     if (file.empty()) return;
     path_ = FullPath(file);
-    sizeBefore_ = SizeOf(path_);
+    sizeBefore_ = ReadFileFacts(path_).size;
     ::SetEnvironmentVariableA(kTwainLogVariable, path_.c_str());
 }
 
@@ -38,7 +32,7 @@ void TwainLogOfRun::Report(ReportSection& section) const {
     // The lines this run appended: after what the file held before it, or the whole file where
     // the library began it anew on the way (it keeps the full one as "<file>.1"). The library
     // holds it at about a megabyte.
-    unsigned long long from = SizeOf(path_) >= sizeBefore_ ? sizeBefore_ : 0;
+    const unsigned long long from = ReadFileFacts(path_).size >= sizeBefore_ ? sizeBefore_ : 0;
     std::size_t lines = 0;
     KernelHandle file(::CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
