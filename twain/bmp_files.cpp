@@ -10,6 +10,7 @@
 #include "base/replacement_file.h"
 #include "base/win_handles.h"
 #include "layout/bmp_layout.h"
+#include "layout/dib_layout.h"
 #include "layout/byte_fields.h"
 #include "twain/library_state.h"
 
@@ -64,19 +65,54 @@ HFILE OpenSimpleFile(const std::string& name, UINT mode) {
     return ::OpenFile(name.c_str(), &of, mode);
 }
 
+// Whether the memory at `at` may be written: a DIB in read-only memory (a bitmap resource) is
+// only read.
+bool Writable(const void* at) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (::VirtualQuery(at, &region, sizeof region) != sizeof region || region.State != MEM_COMMIT) return false;
+    const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return (region.Protect & writable) != 0 && !(region.Protect & PAGE_GUARD);
+}
+
 // Writes a DIB of which `available` bytes may be read. 1 written, 0 failed.
 int WriteDib(std::uint8_t* dib, std::size_t available, HFILE file) {
     const BmpPlan plan = PlanBmpFile(dib, available);
     if (plan.result != BmpPlanResult::Write) return 0;
-    // Uncompressed rows (plain or bit fields): the counted image size goes into the DIB's own
-    // header as well, so that the file's header says what it holds.
+    std::uint8_t fileHeader[kBmpFileHeaderSize];
+    FillBmpFileHeader(plan, fileHeader);
+    // The file header and the DIB's own go out in one write. For uncompressed rows (plain or bit
+    // fields) the DIB's header carries the counted image size, so that the file says what it
+    // holds; the DIB itself is given it too, where its memory may be written.
+    std::uint8_t headers[kBmpHeadersSize];
+    std::memcpy(headers, fileHeader, sizeof fileHeader);
+    std::memcpy(headers + kBmpFileHeaderSize, dib, kInfoHeaderSize);
     const std::uint32_t compression = LoadField<std::uint32_t>(dib + 16);
-    if (compression == BI_RGB || compression == BI_BITFIELDS) StoreField<std::uint32_t>(dib + 20, plan.sizeImage);
-    std::uint8_t header[kBmpFileHeaderSize];
-    FillBmpFileHeader(plan, header);
-    if (::_lwrite(file, reinterpret_cast<LPCCH>(header), sizeof header) != sizeof header) return 0;
-    const UINT rest = plan.fileSize - kBmpFileHeaderSize;
-    return ::_lwrite(file, reinterpret_cast<LPCCH>(dib), rest) == rest ? 1 : 0;
+    if (compression == BI_RGB || compression == BI_BITFIELDS) {
+        StoreField<std::uint32_t>(headers + kBmpFileHeaderSize + 20, plan.sizeImage);
+        if (Writable(dib + 20)) StoreField<std::uint32_t>(dib + 20, plan.sizeImage);
+    }
+    if (::_lwrite(file, reinterpret_cast<LPCCH>(headers), sizeof headers) != sizeof headers) return 0;
+    const UINT rest = plan.fileSize - kBmpHeadersSize;
+    return ::_lwrite(file, reinterpret_cast<LPCCH>(dib + kInfoHeaderSize), rest) == rest ? 1 : 0;
+}
+
+// The bytes that may be read from `at` on: the committed, readable regions of memory that follow
+// one another from there, up to kMostReadable. Memory a caller hands over without its size is
+// bounded by it, so that a header claiming more than lies there is refused instead of read past
+// the end of what is mapped.
+std::size_t ReadableBytesFrom(const void* at) {
+    constexpr std::size_t kMostReadable = std::size_t{1} << 30;
+    const auto* start = static_cast<const std::uint8_t*>(at);
+    std::size_t readable = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    while (readable < kMostReadable && ::VirtualQuery(start + readable, &region, sizeof region) == sizeof region) {
+        const DWORD protect = region.Protect;
+        if (region.State != MEM_COMMIT || protect == 0 || (protect & (PAGE_NOACCESS | PAGE_GUARD))) break;
+        const auto* end = static_cast<const std::uint8_t*>(region.BaseAddress) + region.RegionSize;
+        if (end <= start + readable) break;  // the top of the address space
+        readable = static_cast<std::size_t>(end - start);
+    }
+    return readable;
 }
 
 // The image an acquisition hands on to a file or the clipboard: the last that arrived. When a
@@ -104,9 +140,9 @@ HANDLE AcquireLastImage(HWND window, unsigned long pixelTypeMask) {
 TWAIN_API int WINAPI TWAIN_WriteDibToFile(LPBITMAPINFOHEADER dib, HFILE file) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
         if (!dib) return 0;
-        // A pointer into a global memory block is bounded by that block; other memory is the
-        // caller's and is taken as the header describes it.
-        std::size_t available = static_cast<std::size_t>(-1);
+        // A pointer into a global memory block is bounded by that block; other memory (or a
+        // pointer GlobalHandle does not know, one inside a block) by what is readable from it.
+        std::size_t available = ReadableBytesFrom(dib);
         if (HGLOBAL block = ::GlobalHandle(dib)) {
             GlobalLockGuard locked(block);
             const auto* at = reinterpret_cast<const std::uint8_t*>(dib);

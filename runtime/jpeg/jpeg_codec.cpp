@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "base/error.h"
@@ -92,13 +93,15 @@ constexpr long long kMaxJpegFileBytes = 256LL << 20;
 void WriteJpeg(HANDLE file, const std::string& name, int width, int height, RowLayout layout,
                const RowSupplier& rows, int quality) {
     picture::CheckPictureSize(width, height);
-    std::vector<JOCTET> buffer(kOutputBuffer);
+    // Left uninitialised: libjpeg writes every byte it hands on. Zeroing it would touch all of its
+    // pages on every save, where a signature's file fills less than half of them.
+    const auto buffer = std::make_unique_for_overwrite<JOCTET[]>(kOutputBuffer);
     FileDestination destination{};
     destination.base.init_destination = &InitDestination;
     destination.base.empty_output_buffer = &EmptyOutputBuffer;
     destination.base.term_destination = &TermDestination;
     destination.file = file;
-    destination.buffer = buffer.data();
+    destination.buffer = buffer.get();
 
     ErrorManager errors{};
     SetUpErrors(errors, false);

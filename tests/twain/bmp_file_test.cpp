@@ -287,6 +287,44 @@ TEST_F(BmpFiles, DibsThatWouldBeReadPastTheirBlockAreRefused) {
     }
 }
 
+TEST_F(BmpFiles, ADibInTheCallersOwnMemoryIsOnlyReadAndNotPastWhatIsMapped) {
+    // Two pages reserved, the first committed: a DIB laid at its end, as a program hands one over
+    // from memory of its own (a bitmap resource is read-only).
+    const std::size_t page = 4096;
+    auto* memory = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, 2 * page, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_NE(memory, nullptr);
+    ASSERT_NE(::VirtualAlloc(memory, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    const Bytes bytes = DibBytes({4, 4, 24});  // biSizeImage 0: the file's header counts it
+    std::uint8_t* dib = memory + page - bytes.size();
+    struct Case {
+        const char* what;
+        DWORD protection;
+        std::uint32_t height;
+        std::size_t written;  // 0: refused, nothing written
+    };
+    const Case cases[] = {
+        {"read-only memory", PAGE_READONLY, 4, 54 + 48},
+        {"rows claimed past the mapped end", PAGE_READWRITE, 400, 0},
+    };
+    for (const Case& c : cases) {
+        DWORD old = 0;
+        ASSERT_TRUE(::VirtualProtect(memory, page, PAGE_READWRITE, &old));
+        std::memcpy(dib, bytes.data(), bytes.size());
+        std::memcpy(dib + 8, &c.height, 4);
+        const Bytes before(dib, dib + bytes.size());
+        ASSERT_TRUE(::VirtualProtect(memory, page, c.protection, &old));
+        const std::string path = dir / "own-memory.bmp";
+        OFSTRUCT of{};
+        HFILE file = ::OpenFile(path.c_str(), &of, OF_CREATE | OF_WRITE);
+        ASSERT_NE(file, HFILE_ERROR);
+        EXPECT_EQ(kv.TWAIN_WriteDibToFile(reinterpret_cast<LPBITMAPINFOHEADER>(dib), file), c.written ? 1 : 0) << c.what;
+        ::_lclose(file);
+        EXPECT_EQ(ReadBytes(path).size(), c.written) << c.what;
+        EXPECT_EQ(Bytes(dib, dib + bytes.size()), before) << c.what << ": the caller's DIB is left as it was";
+    }
+    ::VirtualFree(memory, 0, MEM_RELEASE);
+}
+
 TEST_F(BmpFiles, NamesLongerThanTheSimpleFileInterfaceAllowsFail) {
     std::string longDir = dir.Path();
     while (longDir.size() < 140) {
