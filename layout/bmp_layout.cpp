@@ -49,6 +49,13 @@ std::optional<std::uint32_t> BmpDibBytes(const BmpFileHeader& header, std::uint6
     return dibBytes;
 }
 
+void ClaimOnlyTheTableGdiReads(std::uint8_t* dib, std::size_t size) {
+    const auto table = ReadDibColorTable(dib, size);
+    if (table && !table->Countable() && table->gdiReads > 0) {
+        StoreField<std::uint32_t>(dib + 32, 0);
+    }
+}
+
 std::optional<PixelGap> PixelGapOf(const std::uint8_t* dib, std::size_t size, std::uint32_t offBits) {
     if (offBits < kBmpFileHeaderSize) return std::nullopt;
     const std::size_t bitsAt = offBits - kBmpFileHeaderSize;
@@ -76,12 +83,7 @@ std::optional<std::vector<std::uint8_t>> PackedDibFromBmpFile(const std::uint8_t
         packed = FromCoreHeader(dib, dibSize, offsetInFile && claimedBitsAt >= tableEnd ? claimedBitsAt : tableEnd);
     } else {
         packed.emplace(dib, dib + dibSize);
-        // A table claimed longer than 256 colours at 8 bits a pixel or fewer, as some writers
-        // leave it: GDI reads only the first 2^bits entries. The packed DIB keeps those (a
-        // biClrUsed of 0 says so), and the rest go with the gap before the pixels below; else no
-        // entry would be counted as the table, and the DIB would be refused as one GDI reads past.
-        const auto table = ReadDibColorTable(packed->data(), packed->size());
-        if (table && !table->Countable() && table->gdiReads > 0) StoreField<std::uint32_t>(packed->data() + 32, 0);
+        ClaimOnlyTheTableGdiReads(packed->data(), packed->size());
         if (const auto gap = PixelGapOf(packed->data(), packed->size(), header->offBits)) {
             // Move the pixels to where a packed DIB keeps them.
             packed->erase(packed->begin() + static_cast<std::ptrdiff_t>(gap->at),

@@ -28,6 +28,13 @@ std::optional<BmpFileHeader> ReadBmpFileHeader(const std::uint8_t* file, std::si
 // has them: at least a core header's worth, and no more than the `bytesAfterHeader` there are.
 std::optional<std::uint32_t> BmpDibBytes(const BmpFileHeader& header, std::uint64_t bytesAfterHeader);
 
+// A DIB read from a file whose information header claims a table longer than 256 colours at 8
+// bits a pixel or fewer, as some writers leave it: GDI reads only the first 2^bits entries, and
+// the DIB is made to claim those (a biClrUsed of 0 says so); the rest then lie in the gap before
+// the pixels (PixelGapOf). Otherwise no entry would count as its table: the table would be taken
+// for such a gap and dropped, or the DIB refused as one GDI reads past. Other DIBs are left alone.
+void ClaimOnlyTheTableGdiReads(std::uint8_t* dib, std::size_t size);
+
 // The bytes between the colour table and the pixels of a DIB read from a file whose header places
 // its pixels `offBits` from the file's start, past where a packed DIB keeps them: removed, they
 // make the packed DIB. None where the offset is no sane place for them (within the table, or with

@@ -219,6 +219,7 @@ TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFile(HFILE file) {
             GlobalLockGuard locked(block.get());
             if (!locked) return nullptr;
             if (::_hread(file, locked.data(), static_cast<LONG>(*size)) != static_cast<LONG>(*size)) return nullptr;
+            ClaimOnlyTheTableGdiReads(locked.bytes(), *size);
             // Pixels the file header places past the colour table (some writers leave a gap) are
             // moved to where a DIB in memory keeps them, or the image would be drawn from the gap.
             if (const auto gap = kavrel::layout::PixelGapOf(locked.bytes(), *size, header->offBits)) {

@@ -108,6 +108,29 @@ TEST_F(BmpFiles, OnlyBfSizeBytesAreRead) {
     EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(gapped)), packed);
 }
 
+TEST_F(BmpFiles, ATableClaimedLongerThan256ColoursLoadsWithTheColoursGdiReads) {
+    // 8 bits a pixel and biClrUsed 300, as some writers leave it: GDI reads 256 entries. Whether
+    // the file holds those or all 300, the DIB loaded has the 256 and then its pixels.
+    const Bytes pixels(4 * 4, 5);
+    for (const std::size_t entriesInFile : {std::size_t{256}, std::size_t{300}}) {
+        Bytes table(4 * entriesInFile);
+        for (std::size_t i = 0; i < entriesInFile; ++i) {
+            table[4 * i] = static_cast<std::uint8_t>(i);
+            table[4 * i + 2] = static_cast<std::uint8_t>(255 - i);
+        }
+        const std::string path = dir / "long-table.bmp";
+        WriteBytes(path, BmpFileOf(InfoHeaderBytes(40, 4, 4, 8, BI_RGB, 0, 300), table, pixels));
+        HANDLE loaded = kv.TWAIN_LoadNativeFromFilename(path.c_str());
+        ASSERT_NE(loaded, nullptr) << entriesInFile << " entries in the file";
+        Keep(static_cast<HGLOBAL>(loaded));
+        Bytes expected = InfoHeaderBytes(40, 4, 4, 8, BI_RGB, 0, 0);
+        expected.insert(expected.end(), table.begin(), table.begin() + 4 * 256);
+        expected.insert(expected.end(), pixels.begin(), pixels.end());
+        EXPECT_EQ(BytesOf(static_cast<HGLOBAL>(loaded)), expected) << entriesInFile << " entries in the file";
+        EXPECT_EQ(kv.TWAIN_DibNumColors(loaded), 256) << entriesInFile << " entries in the file";
+    }
+}
+
 TEST_F(BmpFiles, FilesThatAreNoBitmapOrLieAboutTheirSizeAreRefused) {
     HGLOBAL dib = Keep(MakeDibBlock({4, 4, 24}));
     const std::string good = dir / "good.bmp";
