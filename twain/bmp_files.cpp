@@ -271,7 +271,10 @@ TWAIN_API int WINAPI TWAIN_AcquireToClipboard(HWND window, unsigned long pixelTy
         if (!image) return 0;
         // Given to the clipboard or freed here, the block is not the caller's any more.
         Unlist(image.get());
-        if (!::OpenClipboard(window)) return 0;
+        // A handle that names no window (one already destroyed) was replaced by the proxy for the
+        // acquisition; the clipboard is opened without one too, as for a null handle, rather than
+        // refused after the page was scanned.
+        if (!::OpenClipboard(::IsWindow(window) ? window : nullptr)) return 0;
         // The clipboard owns the block only once SetClipboardData has taken it: one it refuses
         // (no clipboard owner, no memory) is still this call's to free, and the call has failed.
         const bool handedOver = ::EmptyClipboard() && ::SetClipboardData(CF_DIB, image.get());

@@ -304,22 +304,29 @@ TEST_F(WineTwain, AcquireToFilenameWithoutAnImageAsksForNoName) {
 
 TEST_F(WineTwain, AcquireToClipboardPlacesTheImageAsCfDib) {
     kv.TWAIN_SetHideUI(1);
-    EXPECT_EQ(kv.TWAIN_AcquireToClipboard(nullptr, 0), 1);
-    EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0) << "the clipboard's block is not the caller's to free";
-    ASSERT_TRUE(::OpenClipboard(nullptr));
-    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_DIB));
-    HANDLE onClipboard = ::GetClipboardData(CF_DIB);
-    ASSERT_NE(onClipboard, nullptr);
-    // The clipboard owns the block from now on (Wine keeps its own copy and frees it), so only
-    // the clipboard's data is read.
-    HGLOBAL copy = BlockOf(BytesOf(static_cast<HGLOBAL>(onClipboard)));
-    ::CloseClipboard();
-    ExpectPattern(copy, vscan::PixelKind::Colour, 0);
-    ::GlobalFree(copy);
-    ASSERT_TRUE(::OpenClipboard(nullptr));
-    ::EmptyClipboard();  // the clipboard frees what it owns
-    ::CloseClipboard();
-    kv.TWAIN_ClearDibList();
+    // No window, and a handle whose window is gone: the acquisition runs on its proxy, and the
+    // image scanned is placed all the same, not dropped after the scan.
+    HWND gone = ::CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ::DestroyWindow(gone);
+    for (HWND window : {HWND{nullptr}, gone}) {
+        SCOPED_TRACE(window ? "a window that is gone" : "no window");
+        EXPECT_EQ(kv.TWAIN_AcquireToClipboard(window, 0), 1);
+        EXPECT_EQ(kv.TWAIN_GetNumDibs(), 0) << "the clipboard's block is not the caller's to free";
+        ASSERT_TRUE(::OpenClipboard(nullptr));
+        EXPECT_TRUE(::IsClipboardFormatAvailable(CF_DIB));
+        HANDLE onClipboard = ::GetClipboardData(CF_DIB);
+        ASSERT_NE(onClipboard, nullptr);
+        // The clipboard owns the block from now on (Wine keeps its own copy and frees it), so only
+        // the clipboard's data is read.
+        HGLOBAL copy = BlockOf(BytesOf(static_cast<HGLOBAL>(onClipboard)));
+        ::CloseClipboard();
+        ExpectPattern(copy, vscan::PixelKind::Colour, 0);
+        ::GlobalFree(copy);
+        ASSERT_TRUE(::OpenClipboard(nullptr));
+        ::EmptyClipboard();  // the clipboard frees what it owns
+        ::CloseClipboard();
+        kv.TWAIN_ClearDibList();
+    }
 }
 
 TEST_F(WineTwain, AcquireToClipboardWithoutAnImageLeavesTheClipboardAlone) {
