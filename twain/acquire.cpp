@@ -80,6 +80,11 @@ bool NegotiateAcquisition(unsigned long pixelTypeMask) {
 
 TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
     return kavrel::NoThrow(int{0}, [&]() -> int {
+        // Refused inside an acquisition (from a window message its loop dispatched, a transfer
+        // callback, another thread of the program), before anything is sent: its source is
+        // enabled or transferring, and the manager's dialog would hold the transfer up for a
+        // choice that could only apply to the next acquisition.
+        if (kavrel::twainlib::InsideAnAcquisition()) return 0;
         Window proxy;
         if (!::IsWindow(window)) {
             if (window) {
@@ -93,11 +98,15 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
                 return 0;
             }
         }
+        // The library is left in the state this call found it in: a program that loaded or
+        // opened the manager or opened a source itself keeps them, and the operator's choice is
+        // the source opened next. The manager takes the selection in states 3 and 4 as well.
+        const int stateBefore = State().twainState;
         int result = 0;
         if (!TWAIN_LoadSourceManager()) {
             ErrorBox("Unable to load Source Manager (TWAIN_32.DLL)");
         } else {
-            if (!TWAIN_OpenSourceManager(window)) {
+            if (stateBefore < 3 && !TWAIN_OpenSourceManager(window)) {
                 ErrorBox("Unable to open Source Manager (TWAIN_32.DLL)");
             } else {
                 TW_IDENTITY chosen{};
@@ -109,9 +118,9 @@ TWAIN_API int WINAPI TWAIN_SelectImageSource(HWND window) {
                     State().chosenSource = chosen;
                     State().sourceChosen = true;
                 }
-                TWAIN_CloseSourceManager(window);
+                if (stateBefore < 3) TWAIN_CloseSourceManager(window);
             }
-            TWAIN_UnloadSourceManager();
+            if (stateBefore < 2) TWAIN_UnloadSourceManager();
         }
         return result;
     });

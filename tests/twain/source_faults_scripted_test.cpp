@@ -69,6 +69,20 @@ void WINAPI TakingCallback(HANDLE dib, int) {
     pumpingApi->TWAIN_ClearDibList();
 }
 
+// A window procedure that lets the operator choose a source when told to, as a program's "Select
+// scanner" command does, dispatched by whatever loop runs (an acquisition's among them).
+constexpr UINT kSelectSourceMessage = WM_APP + 7;
+KavrelApi* selectingApi = nullptr;
+WNDPROC procBeforeSelecting = nullptr;
+int selectedAnswer = -1;
+LRESULT CALLBACK SelectingWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == kSelectSourceMessage) {
+        selectedAnswer = selectingApi->TWAIN_SelectImageSource(nullptr);
+        return 0;
+    }
+    return ::CallWindowProcA(procBeforeSelecting, window, message, w, l);
+}
+
 // Whether some handle still holds the file open: opening it without sharing is refused then.
 bool HeldOpen(const std::string& path) {
     HANDLE alone = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -168,6 +182,50 @@ TEST_F(SourceFaults, WhatOnlyAScriptedManagerCanShow) {
                                 ", state " + std::to_string(stateAfterBatch) + " after the batch, " +
                                 std::to_string(listed) + " listed",
                             nestedFiling == -1 && !written && stateAfterBatch == 5 && listed == 1};
+         }},
+        {"TWAIN_SelectImageSource from a window message the acquisition's loop dispatched",
+         "refused (0, no selection); the acquisition goes on, its manager opened once, and the image arrives", [&]() {
+             dsm.pagesPending = 1;
+             dsm.On(DAT_USERINTERFACE, MSG_ENABLEDS, [&](Triplet&) {
+                 ::PostMessageA(window, kSelectSourceMessage, 0, 0);
+                 ScriptedDsm::PostSourceEvent(MSG_XFERREADY);
+                 return TWRC_SUCCESS;
+             });
+             selectingApi = &kv;
+             selectedAnswer = -1;
+             procBeforeSelecting = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
+                 window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SelectingWindowProc)));
+             HANDLE dib = kv.TWAIN_AcquireNative(nullptr, 0);
+             ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procBeforeSelecting));
+             MSG left;  // a "transfer ready" that an acquisition ended under it left behind
+             while (::PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE)) {}
+             const std::size_t opened = dsm.Calls("DSM PARENT/OPENDSM").size();
+             const std::size_t selections = dsm.Calls("DSM IDENTITY/USERSELECT").size();
+             return Outcome{"answered " + std::to_string(selectedAnswer) + ", " + std::to_string(selections) +
+                                " selections, " + std::to_string(opened) + " manager openings, " +
+                                (dib ? "an image" : "no image"),
+                            dib && selectedAnswer == 0 && selections == 0 && opened == 1 && kv.TWAIN_GetNumDibs() == 1};
+         }},
+        {"TWAIN_SelectImageSource in a program's own session: manager open, source open, source enabled",
+         "the operator chooses (1) with the manager or the source open, refused (0) with the source enabled; "
+         "the program's state stays 3, 4, 5", [&]() {
+             std::string seen;
+             bool kept = true;
+             for (int state = 3; state <= 5; ++state) {
+                 ToState(state);
+                 dsm.Forget();
+                 const int chosen = kv.TWAIN_SelectImageSource(nullptr);
+                 const int after = kv.TWAIN_State();
+                 const std::size_t selections = dsm.Calls("DSM IDENTITY/USERSELECT").size();
+                 seen += (seen.empty() ? "" : ", ") + std::to_string(state) + " -> " + std::to_string(after) +
+                         " answering " + std::to_string(chosen);
+                 kept = kept && chosen == (state < 5 ? 1 : 0) && selections == (state < 5 ? 1u : 0u) && after == state;
+                 kv.TWAIN_DisableSource();
+                 kv.TWAIN_CloseSource();
+                 kv.TWAIN_CloseSourceManager(window);
+                 kv.TWAIN_UnloadSourceManager();
+             }
+             return Outcome{"states " + seen, kept};
          }},
         {"TWAIN_AcquireToFilename, a callback taking its images, the transfer after the last failing",
          "nothing written (-1): the callback's image is not the call's to write and free", [&]() {
