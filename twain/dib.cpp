@@ -74,23 +74,28 @@ bool CopyIntoDibSection(HDC dc, int dx, int dy, int width, int height, int sx, i
 
     // Which way the section stores its rows: its header does not say for sure (a top-down
     // section may report a positive height), so a pixel set through the DC shows where the
-    // top row is kept. It is put back at once.
+    // top row is kept. Both places the pixel may be kept are read first and put back byte for
+    // byte: setting the old colour through the DC would clear the fourth byte of the pixel (an
+    // alpha value, for a layered window's image), outside the rectangle drawn.
     ::GdiFlush();
     auto* targetBits = static_cast<std::uint8_t*>(section.dsBm.bmBits);
-    const COLORREF kept = ::GetPixel(dc, 0, 0);
+    const std::size_t targetStride = static_cast<std::size_t>(section.dsBm.bmWidthBytes);
+    std::uint8_t* const topDownCorner = targetBits;
+    std::uint8_t* const bottomUpCorner = targetBits + targetStride * static_cast<std::size_t>(targetRows - 1);
     std::uint32_t first = 0;
-    std::memcpy(&first, targetBits, 4);
+    std::uint32_t firstBottomUp = 0;
+    std::memcpy(&first, topDownCorner, 4);
+    std::memcpy(&firstBottomUp, bottomUpCorner, 4);
     const std::uint32_t probe = (first & 0xFFFFFF) == 0x563412u ? 0x214365u : 0x563412u;  // as stored: B G R
-    if (kept == CLR_INVALID || !::SetPixelV(dc, 0, 0, RGB(probe >> 16, (probe >> 8) & 0xFF, probe & 0xFF))) {
+    if (::GetPixel(dc, 0, 0) == CLR_INVALID || !::SetPixelV(dc, 0, 0, RGB(probe >> 16, (probe >> 8) & 0xFF, probe & 0xFF))) {
         return false;
     }
     ::GdiFlush();
     std::uint32_t probed = 0;
-    std::memcpy(&probed, targetBits, 4);
+    std::memcpy(&probed, topDownCorner, 4);
     const bool topDown = (probed & 0xFFFFFF) == probe;
-    ::SetPixelV(dc, 0, 0, kept);
-    ::GdiFlush();
-    const std::size_t targetStride = static_cast<std::size_t>(section.dsBm.bmWidthBytes);
+    std::memcpy(bottomUpCorner, &firstBottomUp, 4);
+    std::memcpy(topDownCorner, &first, 4);
     const std::size_t sourceStride = static_cast<std::size_t>(kavrel::layout::DibRowBytes(dib.width, dib.bitCount));
     const std::size_t sourceOffset = static_cast<std::size_t>(sx) * (dib.bitCount / 8);
     for (int y = firstRow; y < endRow; ++y) {

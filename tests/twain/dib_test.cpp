@@ -51,7 +51,12 @@ public:
     // 0x00RRGGBB of the pixel at (x, y) from the top left.
     std::uint32_t At(int x, int y) const {
         ::GdiFlush();
-        return bits_[(bottomUp_ ? height_ - 1 - y : y) * width_ + x] & 0xFFFFFF;
+        return Whole(x, y) & 0xFFFFFF;
+    }
+    // All four bytes of it, the one beside the colour (an alpha value) too.
+    std::uint32_t Whole(int x, int y) const {
+        ::GdiFlush();
+        return bits_[(bottomUp_ ? height_ - 1 - y : y) * width_ + x];
     }
 
 private:
@@ -266,6 +271,24 @@ TEST_F(Dibs, DrawingAWholeImageAnywhereInAnyTargetCopiesEveryPixel) {
                 for (int x = 0; x < spec.width + 5; ++x) {
                     const bool inside = x >= 3 && x < 3 + spec.width && y >= 2 && y < 2 + rows;
                     ASSERT_EQ(canvas.At(x, y), inside ? DibPixel(bytes, x - 3, y - 2) : 0x445566u)
+                        << spec.bitCount << " bits, bottom-up target " << bottomUp << ", at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Dibs, DrawingLeavesEveryByteOutsideTheRectangleAsItWas) {
+    // An opaque target, as a layered window's image is: outside the rectangle drawn, not even
+    // the fourth byte of a pixel changes, whichever way the image is drawn.
+    for (bool bottomUp : {false, true}) {
+        for (const DibSpec& spec : {DibSpec{4, 3, 24}, DibSpec{4, 3, 32}, DibSpec{4, 3, 8}}) {
+            Canvas canvas(12, 9, 0xFF445566, bottomUp);
+            kv.TWAIN_DrawDibToDC(canvas.Dc(), 5, 4, 4, 3, Dib(spec), 0, 0);
+            for (int y = 0; y < 9; ++y) {
+                for (int x = 0; x < 12; ++x) {
+                    if (x >= 5 && x < 9 && y >= 4 && y < 7) continue;
+                    ASSERT_EQ(canvas.Whole(x, y), 0xFF445566u)
                         << spec.bitCount << " bits, bottom-up target " << bottomUp << ", at " << x << "," << y;
                 }
             }
