@@ -1,9 +1,5 @@
-// 5. The signature directory: there, listable, writable, room on its drive; with a client key,
-// kvrprov's answer and the files the viewer would show. No signature file is opened for writing,
-// renamed or deleted: the one file written is a temporary one of this check's own, deleted again.
+// 5. The signature directory: the asking; the words are directory_words.h's.
 #include <windows.h>
-
-#include <algorithm>
 
 #include "base/replacement_file.h"
 #include "base/win_handles.h"
@@ -115,11 +111,7 @@ KvrprovAnswer CallKvrprov(hoststandin::ScriptHost* host, const std::string& dire
     KvrprovAnswer a;
     host->ClearRecords();
     host->Call("kvrprov", {"", directory, key});
-    for (const auto& i : host->integers) {
-        if (i.index == 0) a.result = i.value;
-    }
-    for (const auto& m : host->messages) a.messages.push_back(FromOem(m));
-    for (const auto& f : host->faults) a.faults.push_back(FromAnsi(f));
+    ReadScriptCall(*host, 0, &a);
     return a;
 }
 

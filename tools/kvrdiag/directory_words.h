@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/kvrdiag/report.h"
+#include "tools/kvrdiag/words.h"
 
 namespace kavrel::diag {
 
@@ -59,12 +60,8 @@ struct DriveSpace {
     unsigned long long totalBytes = 0;
 };
 
-// kvrprov's call for the client key, as the host saw it.
-struct KvrprovAnswer {
-    std::optional<int> result;          // what it wrote into its argument 0
-    std::vector<std::wstring> messages;  // it should send none
-    std::vector<std::wstring> faults;    // the host stand-in's complaints
-};
+// kvrprov's call for the client key: its answer in its argument 0, and it should send no message.
+using KvrprovAnswer = ScriptCallFacts;
 
 struct ViewerFile {
     std::wstring name;

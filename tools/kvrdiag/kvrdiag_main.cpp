@@ -1,15 +1,11 @@
-// kvrdiag: tells a bank's IT what a workstation lacks for Kavrel's signature functions.
-//
-//   kvrdiag.exe [--dll PATH] [--sources] [--scan [--keep]] [--timeout SECONDS] [--out FILE]
-//               [--lang ru|en] [DIRECTORY [CLIENT_KEY]]
+// kvrdiag: tells a bank's IT what a workstation lacks for Kavrel's signature functions (its
+// options and exit codes: --help).
 //
 // Loads Kavrel.dll through the host stand-in, as the interpreter loads it, and reports in
 // sections: the module; Windows and the regional settings; TWAIN; printing; the signature
 // directory (when given); one scan (--scan). Every line is OK, WARN or FAIL with the fact found,
-// and WARN and FAIL lines say the first thing to do. Exit code: the worst of 0 all OK, 1 some
-// WARN, 2 some FAIL or the report not written (to --out, or to a failing standard output without it), 3 bad
-// arguments (the table: --help). It speaks Russian or English (texts.def), as --lang or the user's
-// interface language says.
+// and WARN and FAIL lines say the first thing to do. It speaks Russian or English (texts.def), as
+// --lang or the user's interface language says.
 //
 // It changes nothing on the workstation: no registry, no settings, no files but its own
 // temporary ones, which it removes. Only the scanner chosen in --scan's selection dialog is

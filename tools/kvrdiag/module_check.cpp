@@ -48,7 +48,26 @@ void CheckSignature(const std::string& path, ReportSection& section) {
 // The names AddModuleObjects registers, in its order.
 const char* const kScriptFunctions[] = {"kvrshow", "kvrscan", "kvrprov"};
 
+// Binds every export; the names `module` does not export go to `missing`.
+TwainExports BindTwainExports(HMODULE module, std::vector<std::string>* missing) {
+    TwainExports api;
+#define KVRDIAG_BIND_EXPORT(name) \
+    if (!twainlib::BindExport(module, #name, api.name)) missing->push_back(#name);
+    KAVREL_TWAIN_EXPORTS(KVRDIAG_BIND_EXPORT)
+    KAVREL_TWAIN_FILE_EXPORTS(KVRDIAG_BIND_EXPORT)
+#undef KVRDIAG_BIND_EXPORT
+    return api;
+}
+
 }  // namespace
+
+void ReadScriptCall(const hoststandin::ScriptHost& host, int answerIndex, ScriptCallFacts* facts) {
+    for (const auto& written : host.integers) {
+        if (written.index == answerIndex) facts->result = written.value;
+    }
+    for (const auto& message : host.messages) facts->messages.push_back(FromOem(message));
+    for (const auto& fault : host.faults) facts->faults.push_back(FromAnsi(fault));
+}
 
 void CheckModule(BoundedWorker& worker, std::chrono::milliseconds limit, const std::string& path,
                  ModuleUnderTest* module, ReportSection& section) {

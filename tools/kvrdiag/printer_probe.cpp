@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/win_handles.h"
+#include "twain/export_binding.h"
 
 namespace kavrel::diag {
 
@@ -19,11 +20,11 @@ class Spooler {
 public:
     Spooler() : module_(::LoadLibraryA("winspool.drv")) {
         if (!module_) return;
-        getDefaultPrinter_ = Bind<decltype(&::GetDefaultPrinterA)>("GetDefaultPrinterA");
-        openPrinter_ = Bind<decltype(&::OpenPrinterA)>("OpenPrinterA");
-        getPrinter_ = Bind<decltype(&::GetPrinterA)>("GetPrinterA");
-        getPrinterDriver_ = Bind<decltype(&::GetPrinterDriverA)>("GetPrinterDriverA");
-        closePrinter_ = Bind<decltype(&::ClosePrinter)>("ClosePrinter");
+        twainlib::BindExport(module_.get(), "GetDefaultPrinterA", getDefaultPrinter_);
+        twainlib::BindExport(module_.get(), "OpenPrinterA", openPrinter_);
+        twainlib::BindExport(module_.get(), "GetPrinterA", getPrinter_);
+        twainlib::BindExport(module_.get(), "GetPrinterDriverA", getPrinterDriver_);
+        twainlib::BindExport(module_.get(), "ClosePrinter", closePrinter_);
     }
     bool Usable() const { return getDefaultPrinter_ && openPrinter_ && getPrinter_ && getPrinterDriver_ && closePrinter_; }
 
@@ -64,11 +65,6 @@ public:
     }
 
 private:
-    template <class Function>
-    Function Bind(const char* name) {
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
-    }
-
     Module module_;
     decltype(&::GetDefaultPrinterA) getDefaultPrinter_ = nullptr;
     decltype(&::OpenPrinterA) openPrinter_ = nullptr;

@@ -17,21 +17,6 @@ const wchar_t* Tag(Level level) {
 
 }  // namespace
 
-void ReportSection::Ok(std::wstring fact) { Add(Level::Ok, std::move(fact), {}); }
-
-void ReportSection::Warn(std::wstring fact, std::wstring action) {
-    Add(Level::Warn, std::move(fact), std::move(action));
-}
-
-void ReportSection::Fail(std::wstring fact, std::wstring action) {
-    Add(Level::Fail, std::move(fact), std::move(action));
-}
-
-void ReportSection::Add(Level level, std::wstring fact, std::wstring action) {
-    if (level == Level::Ok) action.clear();
-    lines_.push_back({level, std::move(fact), std::move(action)});
-}
-
 ReportCounts Count(const std::vector<ReportSection>& sections) {
     ReportCounts counts;
     for (const auto& section : sections) {

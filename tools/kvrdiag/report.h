@@ -22,11 +22,9 @@ class ReportSection {
 public:
     ReportSection(Language language, std::wstring title) : language_(language), title_(std::move(title)) {}
 
-    void Ok(std::wstring fact);
-    void Warn(std::wstring fact, std::wstring action);
-    void Fail(std::wstring fact, std::wstring action);
-    // The same fact at a level decided by the caller (the action is dropped for OK).
-    void Add(Level level, std::wstring fact, std::wstring action);
+    void Ok(std::wstring fact) { lines_.push_back({Level::Ok, std::move(fact), {}}); }
+    void Warn(std::wstring fact, std::wstring action) { lines_.push_back({Level::Warn, std::move(fact), std::move(action)}); }
+    void Fail(std::wstring fact, std::wstring action) { lines_.push_back({Level::Fail, std::move(fact), std::move(action)}); }
 
     // The section's language, and a text of the table in it.
     Language Lang() const { return language_; }

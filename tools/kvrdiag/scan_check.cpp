@@ -1,14 +1,9 @@
-// 6. One scan as a teller makes it: the module's kvrscan, called through the host stand-in as
-// the interpreter calls it, saves into a temporary folder of this program's own (never the
-// signature directory); the file is read back and deleted unless --keep. When kvrscan does not
-// save, its steps are taken again one by one with the module's exports, in the order
-// TWAIN_AcquireNative takes them and the source's window hidden, to tell where it fails.
+// 6. One scan: the asking; the words are scan_words.h's.
 #include <windows.h>
 
 #include <atomic>
 #include <iterator>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "base/error.h"
@@ -150,7 +145,7 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
         return 1;
     });
     if (!prepared) return ReportHang(section, L"TWAIN_ClearDibList", steps.Limit());
-    ReportStepsBegin(section);
+    section.Ok(section.Say(TextId::StepsBegin));
     if (!steps.OpenWindow()) return ReportNoManagerWindow(section);
 
     bool enabled = true;
@@ -162,7 +157,8 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
     if (enabled) {
         bool interrupted = false;
         const auto loopLimit = steps.Limit() * 4;
-        const auto loop = steps.LoopStep(
+        // After `loopLimit` the loop is told to quit, and has one step's time more.
+        const auto loop = steps.Step(
             [](const TwainExports& api, HWND window) {
                 // As TWAIN_AcquireNative does: the window takes no input while the loop runs.
                 ::EnableWindow(window, FALSE);
@@ -170,7 +166,7 @@ void TakeTheStepsOneByOne(TwainSteps& steps, ReportSection& section) {
                 ::EnableWindow(window, TRUE);
                 return api.TWAIN_GetNumDibs();
             },
-            loopLimit, &interrupted);
+            TwainSteps::kFromManagerLoaded, Bounds{loopLimit, steps.Limit()}, &interrupted);
         if (!loop) return ReportHang(section, L"TWAIN_ModalEventLoop", loopLimit + steps.Limit());
         ReportModalLoop(*loop, interrupted, loopLimit, section);
     }
@@ -221,10 +217,20 @@ void ReportSavedFile(TemporaryFolder& folder, bool keep, ReportSection& section)
 }  // namespace
 
 void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSection& section) {
-    if (!steps || !module->started) return ReportScanNotPossible(section);
-    if (steps->Stuck()) return ReportNotRun(section, section.Say(TextId::TheScan));
+    if (!steps || !module->started) {
+        // No module or no TWAIN library: section 1 says why.
+        return section.Fail(section.Say(TextId::ScanNotPossible), section.Say(TextId::SeeSection1));
+    }
+    if (steps->Stuck()) {
+        // An earlier driver call hangs.
+        return section.Fail(section.Say(TextId::TwainNotRun, {section.Say(TextId::TheScan)}),
+                            section.Say(TextId::TwainNotRunAction));
+    }
     TemporaryFolder folder;
-    if (!folder.Made()) return ReportNoScanFolder(SystemError(section.Lang(), folder.Error()), section);
+    if (!folder.Made()) {
+        return section.Fail(section.Say(TextId::NoScanFolder, {SystemError(section.Lang(), folder.Error())}),
+                            section.Say(TextId::NoScanFolderAction));
+    }
 
     // kvrscan runs on the TWAIN thread, where every earlier TWAIN step ran: the library's session
     // and the manager's windows belong to one thread. The operator chooses the scanner and scans,
@@ -250,11 +256,7 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
             kvrscan.emplace();
             kvrscan->seconds = seconds;
             kvrscan->transfers = transfersDuringKvrscan;
-            for (const auto& written : host->integers) {
-                if (written.index == 2) kvrscan->result = written.value;
-            }
-            for (const auto& message : host->messages) kvrscan->messages.push_back(FromOem(message));
-            for (const auto& fault : host->faults) kvrscan->faults.push_back(FromAnsi(fault));
+            ReadScriptCall(*host, 2, &*kvrscan);
             return kvrscan;
         },
         Bounds{limit, steps->Limit()}, &interrupted);
@@ -262,7 +264,7 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
         // It was waited for `limit`, told to quit, and given one step's time more.
         return ReportHang(section, section.Say(TextId::KvrscanHang), limit + steps->Limit());
     }
-    if (!*answer) return ReportKvrscanNotRegistered(section);
+    if (!*answer) return section.Fail(section.Say(TextId::KvrscanNotRegistered), section.Say(TextId::SeeSection1));
     KvrscanFacts& kvrscan = **answer;
     kvrscan.interrupted = interrupted;
     switch (ReportKvrscan(kvrscan, FromAnsi(folder.File()), limit, section)) {

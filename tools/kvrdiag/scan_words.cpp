@@ -31,18 +31,6 @@ const ScanLink kScanChain[6] = {
 const wchar_t* const kScanClosing[4] = {L"TWAIN_DisableSource", L"TWAIN_CloseSource", L"TWAIN_CloseSourceManager",
                                         L"TWAIN_UnloadSourceManager"};
 
-void ReportScanNotPossible(ReportSection& section) {
-    section.Fail(section.Say(TextId::ScanNotPossible), section.Say(TextId::SeeSection1));
-}
-
-void ReportNoScanFolder(const std::wstring& error, ReportSection& section) {
-    section.Fail(section.Say(TextId::NoScanFolder, {error}), section.Say(TextId::NoScanFolderAction));
-}
-
-void ReportKvrscanNotRegistered(ReportSection& section) {
-    section.Fail(section.Say(TextId::KvrscanNotRegistered), section.Say(TextId::SeeSection1));
-}
-
 AfterKvrscan ReportKvrscan(const KvrscanFacts& kvrscan, const std::wstring& file, std::chrono::milliseconds limit,
                            ReportSection& section) {
     const Language language = section.Lang();
@@ -73,8 +61,6 @@ AfterKvrscan ReportKvrscan(const KvrscanFacts& kvrscan, const std::wstring& file
     // Without a manager (answer 4) there are no steps to take: section 3 has said why.
     return kvrscan.result == 4 ? AfterKvrscan::Nothing : AfterKvrscan::TakeSteps;
 }
-
-void ReportStepsBegin(ReportSection& section) { section.Ok(section.Say(TextId::StepsBegin)); }
 
 bool ReportChainStep(const ScanLink& link, const StepAnswer& answer, ReportSection& section) {
     const std::wstring fact = StepFact(section.Lang(), link.name, answer);

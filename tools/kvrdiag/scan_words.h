@@ -13,11 +13,8 @@
 
 namespace kavrel::diag {
 
-// What kvrscan did, as the host saw it.
-struct KvrscanFacts {
-    std::optional<int> result;           // what it wrote into its argument 2
-    std::vector<std::wstring> messages;  // the operator's messages it sent
-    std::vector<std::wstring> faults;    // boundary misbehaviour the host stand-in noticed
+// What kvrscan did (its answer in its argument 2).
+struct KvrscanFacts : ScriptCallFacts {
     double seconds = 0;
     int transfers = 0;         // images the source delivered meanwhile
     bool interrupted = false;  // it had not ended within its limit and was told to quit
@@ -30,11 +27,6 @@ enum class AfterKvrscan {
     ReadBack,  // the file it saved, read back
 };
 
-// kvrdiag cannot scan: no module or no TWAIN library (section 1).
-void ReportScanNotPossible(ReportSection& section);
-// No temporary folder for the scan (`error` in the system's words).
-void ReportNoScanFolder(const std::wstring& error, ReportSection& section);
-void ReportKvrscanNotRegistered(ReportSection& section);
 // `file` is where it saves; `limit` what it was given before it was told to quit.
 AfterKvrscan ReportKvrscan(const KvrscanFacts& kvrscan, const std::wstring& file, std::chrono::milliseconds limit,
                            ReportSection& section);
@@ -52,8 +44,6 @@ struct ScanLink {
 extern const ScanLink kScanChain[6];
 extern const wchar_t* const kScanClosing[4];
 
-// The steps begin: the source's window hidden, the library's images cleared.
-void ReportStepsBegin(ReportSection& section);
 // One step of kvrScanChain: true when the chain goes on.
 bool ReportChainStep(const ScanLink& link, const StepAnswer& answer, ReportSection& section);
 // TWAIN_ModalEventLoop, given `loopLimit` before it was told to quit.

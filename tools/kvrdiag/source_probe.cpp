@@ -1,8 +1,6 @@
-// 3, with --sources: every source the manager lists, opened in turn with its interface hidden
-// (never enabled, nothing scanned), asked for its capabilities and closed again.
-//
-// The module's TWAIN library opens only the manager's default source, so this check talks to the
-// manager through a connection of its own, on the same thread and window as the library's steps.
+// 3, with --sources. The module's TWAIN library opens only the manager's default source, so this
+// check talks to the manager through a connection of its own, on the same thread and window as
+// the library's steps.
 #include <windows.h>
 
 #include "base/operator_messages.h"
@@ -37,8 +35,7 @@ public:
     std::optional<std::wstring> Open(Language language, const std::string& path, HWND window) {
         module_.reset(::LoadLibraryA(path.c_str()));
         if (!module_) return Say(language, TextId::DoesNotLoad, {SystemError(language, ::GetLastError())});
-        entry_ = reinterpret_cast<DSMENTRYPROC>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "DSM_Entry")));
-        if (!entry_) return Say(language, TextId::NoDsmEntry);
+        if (!twainlib::BindExport(module_.get(), "DSM_Entry", entry_)) return Say(language, TextId::NoDsmEntry);
         parent_ = window;
         const TW_UINT16 rc = Send(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent_);
         if (rc != TWRC_SUCCESS) return L"MSG_OPENDSM: " + CodesText(language, rc, Condition(nullptr));
@@ -130,8 +127,7 @@ void ReportCapability(ReportSection& section, const AskedCapability& asked, cons
 }  // namespace
 
 void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection& section) {
-    const std::vector<TW_IDENTITY>& sources = manager.sources;
-    if (sources.empty() || steps.Stuck() || !steps.OpenWindow()) return;
+    if (manager.sources.empty() || steps.Stuck() || !steps.OpenWindow()) return;
 
     auto probe = std::make_shared<Probe>();
     const std::string managerPath = manager.path;
@@ -153,7 +149,7 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
         return closeManager();
     }
 
-    for (const TW_IDENTITY& listed : sources) {
+    for (const TW_IDENTITY& listed : manager.sources) {
         const std::wstring name = Quoted(IdentityText(listed.ProductName));
         const auto open = steps.Ask([probe, listed](const TwainExports&, HWND) {
             probe->source = listed;
@@ -168,9 +164,8 @@ void ProbeSources(TwainSteps& steps, const ManagerFound& manager, ReportSection&
         }
         section.Ok(section.Say(TextId::SourceOpens, {name, Seconds(language, open->seconds)}));
         for (const AskedCapability& asked : kCapabilities) {
-            const TW_UINT16 code = asked.cap;
             const auto answer = steps.Ask(
-                [probe, code, language](const TwainExports&, HWND) { return AskCapability(language, *probe, code); });
+                [probe, asked, language](const TwainExports&, HWND) { return AskCapability(language, *probe, asked.cap); });
             if (!answer) {
                 return ReportHang(section, section.Say(TextId::AskingCapability, {section.Say(asked.what), name}),
                                   steps.Limit());

@@ -5,6 +5,7 @@
 #include "base/wine.h"
 #include "tools/kvrdiag/checks.h"
 #include "tools/kvrdiag/text.h"
+#include "twain/export_binding.h"
 
 namespace kavrel::diag {
 
@@ -13,28 +14,15 @@ namespace {
 constexpr UINT kExpectedAnsi = 1251;
 constexpr UINT kExpectedOem = 866;
 
-struct OsVersion {
-    ULONG major = 0;
-    ULONG minor = 0;
-    ULONG build = 0;
-};
-
-// The version Windows itself reports: GetVersionEx answers what a program's manifest lets it see.
-OsVersion RealVersion() {
-    OsVersion version;
-    using RtlGetVersionProc = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    const auto rtlGetVersion = ntdll ? reinterpret_cast<RtlGetVersionProc>(
-                                           reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
-                                     : nullptr;
+// The version Windows itself reports (zeros when it cannot be asked): GetVersionEx answers what a
+// program's manifest lets it see.
+OSVERSIONINFOW RealVersion() {
+    LONG(WINAPI * rtlGetVersion)(OSVERSIONINFOW*) = nullptr;
+    if (const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) twainlib::BindExport(ntdll, "RtlGetVersion", rtlGetVersion);
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
-    if (rtlGetVersion && rtlGetVersion(&info) == 0) {
-        version.major = info.dwMajorVersion;
-        version.minor = info.dwMinorVersion;
-        version.build = info.dwBuildNumber;
-    }
-    return version;
+    if (!rtlGetVersion || rtlGetVersion(&info) != 0) return OSVERSIONINFOW{};
+    return info;
 }
 
 // " (Wine 8.0)", or nothing on Windows.
@@ -56,12 +44,12 @@ std::wstring CodePageName(UINT codePage) {
 }  // namespace
 
 void CheckSystem(ReportSection& section) {
-    const OsVersion version = RealVersion();
+    const OSVERSIONINFOW version = RealVersion();
     BOOL wow64 = FALSE;
     ::IsWow64Process(::GetCurrentProcess(), &wow64);
     section.Ok(section.Say(TextId::WindowsVersion,
-                           {std::to_wstring(version.major) + L"." + std::to_wstring(version.minor),
-                            std::to_wstring(version.build), section.Say(wow64 ? TextId::Bits64 : TextId::Bits32),
+                           {std::to_wstring(version.dwMajorVersion) + L"." + std::to_wstring(version.dwMinorVersion),
+                            std::to_wstring(version.dwBuildNumber), section.Say(wow64 ? TextId::Bits64 : TextId::Bits32),
                             WineVersionText(), FromAnsi(WindowsDirectory())}));
 
     const UINT ansi = ::GetACP();

@@ -1,6 +1,4 @@
-// 3. TWAIN: the manager in the Windows folder, whether it loads and opens through the module's
-// TWAIN library, the sources it lists and its default source. The asking is here, the words
-// are twain_words.h's.
+// 3. TWAIN: the asking; the words are twain_words.h's.
 #include <windows.h>
 
 #include <cstring>
@@ -34,69 +32,32 @@ void CloseManager(TwainSteps& steps, ReportSection& section) {
     ReportManagerClosed(*closed, *unloaded, section);
 }
 
-}  // namespace
+// TWAIN_IsAvailable, then the manager loaded and opened through the library, and the sources it
+// lists to the selection dialog (into `found`). A step that does not come back ends the check.
+void OpenAndList(TwainSteps& steps, const ManagerFile& manager, const std::string& managerPath, ManagerFound& found,
+                 ReportSection& section) {
+    const auto available = steps.Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); },
+                                      TwainSteps::kSendsNoTriplet);
+    if (!available) return ReportHang(section, section.Say(TextId::IsAvailableLoading, {manager.path}), steps.Limit());
+    if (!ReportAvailable(manager, *available, section)) return;
 
-std::wstring IdentityText(const char (&field)[34]) { return FromAnsi(std::string(field, strnlen(field, sizeof field))); }
+    if (!steps.OpenWindow()) return ReportNoManagerWindow(section);
+    const auto loaded = steps.Step([](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); },
+                                   TwainSteps::kSendsNoTriplet);
+    if (!loaded) return ReportHang(section, L"TWAIN_LoadSourceManager", steps.Limit());
+    if (!ReportManagerLoaded(*loaded, section)) return CloseManager(steps, section);
+    const auto opened = steps.Step([](const TwainExports& api, HWND window) { return api.TWAIN_OpenSourceManager(window); });
+    if (!opened) return ReportHang(section, L"TWAIN_OpenSourceManager (MSG_OPENDSM)", steps.Limit());
+    if (!ReportManagerOpened(*opened, section)) return CloseManager(steps, section);
+    found.path = managerPath;
 
-ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
-    ManagerFound found;
-    const std::string windowsDirectory = WindowsDirectory();
-    const auto managerPath = twainlib::DsmPathInWindowsDirectory(windowsDirectory);
-    if (!managerPath) {
-        ReportManagerPathTooLong(FromAnsi(windowsDirectory), section);
-        return found;
-    }
-    const FileFacts file = ReadFileFacts(*managerPath);
-    const ManagerFile manager{FromAnsi(*managerPath), file.exists, file.size, VersionText(section.Lang(), file)};
-    if (!steps) {
-        ReportNoTwainLibrary(section);
-        return found;
-    }
-
-    const auto available = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_IsAvailable(); },
-                                        TwainSteps::kSendsNoTriplet);
-    if (!available) {
-        ReportHang(section, section.Say(TextId::IsAvailableLoading, {manager.path}), steps->Limit());
-        return found;
-    }
-    if (!ReportAvailable(manager, *available, section)) return found;
-
-    if (!steps->OpenWindow()) {
-        ReportNoManagerWindow(section);
-        return found;
-    }
-    const auto loaded = steps->Step([](const TwainExports& api, HWND) { return api.TWAIN_LoadSourceManager(); },
-                                     TwainSteps::kSendsNoTriplet);
-    if (!loaded) {
-        ReportHang(section, L"TWAIN_LoadSourceManager", steps->Limit());
-        return found;
-    }
-    if (!ReportManagerLoaded(*loaded, section)) {
-        CloseManager(*steps, section);
-        return found;
-    }
-    const auto opened = steps->Step([](const TwainExports& api, HWND window) { return api.TWAIN_OpenSourceManager(window); });
-    if (!opened) {
-        ReportHang(section, L"TWAIN_OpenSourceManager (MSG_OPENDSM)", steps->Limit());
-        return found;
-    }
-    if (!ReportManagerOpened(*opened, section)) {
-        CloseManager(*steps, section);
-        return found;
-    }
-    found.path = *managerPath;
-
-    // The sources, as the manager lists them to the selection dialog.
     for (int i = 0; i < kMostSources; ++i) {
         auto identity = std::make_shared<TW_IDENTITY>();
         const TW_UINT16 message = i == 0 ? MSG_GETFIRST : MSG_GETNEXT;
-        const auto listed = steps->Step([identity, message](const TwainExports& api, HWND) {
+        const auto listed = steps.Step([identity, message](const TwainExports& api, HWND) {
             return api.TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, message, identity.get());
         });
-        if (!listed) {
-            ReportHang(section, section.Say(TextId::ListingHang, {ListingStep(i)}), steps->Limit());
-            return found;
-        }
+        if (!listed) return ReportHang(section, section.Say(TextId::ListingHang, {ListingStep(i)}), steps.Limit());
         if (!listed->returned) {
             ReportListingEnd(i, *listed, section);
             break;
@@ -113,16 +74,35 @@ ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
         ReportNoSource(section);
     } else {
         auto identity = std::make_shared<TW_IDENTITY>();
-        const auto answer = steps->Step([identity](const TwainExports& api, HWND) {
+        const auto answer = steps.Step([identity](const TwainExports& api, HWND) {
             return api.TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, identity.get());
         });
-        if (!answer) {
-            ReportHang(section, L"TWAIN_Mgr DAT_IDENTITY / MSG_GETDEFAULT", steps->Limit());
-            return found;
-        }
+        if (!answer) return ReportHang(section, L"TWAIN_Mgr DAT_IDENTITY / MSG_GETDEFAULT", steps.Limit());
         ReportDefaultSource(*answer, IdentityText(identity->ProductName), section);
     }
-    CloseManager(*steps, section);
+    CloseManager(steps, section);
+}
+
+}  // namespace
+
+std::wstring IdentityText(const char (&field)[34]) { return FromAnsi(std::string(field, strnlen(field, sizeof field))); }
+
+ManagerFound CheckTwain(TwainSteps* steps, ReportSection& section) {
+    ManagerFound found;
+    const std::string windowsDirectory = WindowsDirectory();
+    const auto managerPath = twainlib::DsmPathInWindowsDirectory(windowsDirectory);
+    if (!managerPath) {
+        // The Windows folder's path leaves no room for the manager's within the library's buffer.
+        section.Fail(section.Say(TextId::ManagerPathTooLong, {Quoted(FromAnsi(windowsDirectory))}),
+                     section.Say(TextId::ManagerPathTooLongAction));
+    } else if (!steps) {
+        // The module did not load or lacks its TWAIN exports (section 1 says which).
+        section.Fail(section.Say(TextId::NoTwainLibrary), section.Say(TextId::SeeSection1));
+    } else {
+        const FileFacts file = ReadFileFacts(*managerPath);
+        const ManagerFile manager{FromAnsi(*managerPath), file.exists, file.size, VersionText(section.Lang(), file)};
+        OpenAndList(*steps, manager, *managerPath, found, section);
+    }
     return found;
 }
 

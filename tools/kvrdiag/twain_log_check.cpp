@@ -1,5 +1,4 @@
-// --twain-log: the module's TWAIN library is asked for its triplet log of this run, and the
-// report says where it is and how much of it this run wrote.
+// --twain-log: the triplet log of this run.
 #include <windows.h>
 
 #include <string>

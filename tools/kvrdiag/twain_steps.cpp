@@ -37,15 +37,11 @@ StepAnswer TwainSteps::Measured(const Call& call, int sendsFromState, const Twai
     return a;
 }
 
-std::optional<StepAnswer> TwainSteps::Step(Call call, int sendsFromState) {
+std::optional<StepAnswer> TwainSteps::Step(Call call, int sendsFromState, std::optional<Bounds> bounds,
+                                           bool* interrupted) {
     return Ask([call, sendsFromState](const TwainExports& api, HWND window) {
         return Measured(call, sendsFromState, api, window);
-    });
-}
-
-std::optional<StepAnswer> TwainSteps::LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted) {
-    return Ask([call](const TwainExports& api, HWND window) { return Measured(call, kFromManagerLoaded, api, window); },
-               Bounds{limit, limit_}, interrupted);
+    }, bounds, interrupted);
 }
 
 bool TwainSteps::OpenWindow() {

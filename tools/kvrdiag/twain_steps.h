@@ -13,10 +13,21 @@
 
 #include "tools/kvrdiag/bounded_worker.h"
 #include "tools/kvrdiag/report.h"
-#include "tools/kvrdiag/twain_exports.h"
 #include "tools/kvrdiag/words.h"
+#include "twain/export_binding.h"
 
 namespace kavrel::diag {
+
+// The TWAIN exports of the Kavrel.dll under test, bound by name from the module the host stand-in
+// loaded (module_check.cpp): the checks call the very functions a script's kvrscan goes through.
+// Every export of the library, the file exports among them: a module that lacks one is not the
+// module the release ships.
+struct TwainExports {
+#define KVRDIAG_DECLARE_EXPORT(name) decltype(&::name) name = nullptr;
+    KAVREL_TWAIN_EXPORTS(KVRDIAG_DECLARE_EXPORT)
+    KAVREL_TWAIN_FILE_EXPORTS(KVRDIAG_DECLARE_EXPORT)
+#undef KVRDIAG_DECLARE_EXPORT
+};
 
 class TwainSteps {
 public:
@@ -33,11 +44,10 @@ public:
 
     // Runs `call` and reads the result code and the condition code (when it sent a triplet, by
     // `sendsFromState`) and the state after it. None when it did not come back in time (the
-    // worker is stuck then) or an earlier step did not.
-    std::optional<StepAnswer> Step(Call call, int sendsFromState = kFromManagerLoaded);
-    // The same for a call that runs the library's message loop: after `limit` the loop is told
-    // to quit (WM_QUIT); `interrupted` says whether it had to be.
-    std::optional<StepAnswer> LoopStep(Call call, std::chrono::milliseconds limit, bool* interrupted);
+    // worker is stuck then) or an earlier step did not. A call that runs the library's message
+    // loop is given `bounds` with a grace (see Ask).
+    std::optional<StepAnswer> Step(Call call, int sendsFromState = kFromManagerLoaded,
+                                   std::optional<Bounds> bounds = std::nullopt, bool* interrupted = nullptr);
     // Any other work on the TWAIN thread (a manager connection of this program's own, freeing
     // images, a script function's dialogs and scan), which captures by value; answers what it
     // returned, none when it did not come back within `bounds` (a step's limit when not given).

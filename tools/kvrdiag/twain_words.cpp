@@ -5,15 +5,6 @@
 
 namespace kavrel::diag {
 
-void ReportManagerPathTooLong(const std::wstring& windowsDirectory, ReportSection& section) {
-    section.Fail(section.Say(TextId::ManagerPathTooLong, {Quoted(windowsDirectory)}),
-                 section.Say(TextId::ManagerPathTooLongAction));
-}
-
-void ReportNoTwainLibrary(ReportSection& section) {
-    section.Fail(section.Say(TextId::NoTwainLibrary), section.Say(TextId::SeeSection1));
-}
-
 bool ReportAvailable(const ManagerFile& manager, const StepAnswer& available, ReportSection& section) {
     const std::wstring size = Bytes(section.Lang(), manager.size);
     if (!available.returned) {

@@ -30,10 +30,6 @@ struct SourceIdentity {
     int protocolMinor = 0;
 };
 
-// The Windows folder's path leaves no room for the manager's within the library's buffer.
-void ReportManagerPathTooLong(const std::wstring& windowsDirectory, ReportSection& section);
-// The module did not load or lacks its TWAIN exports (section 1 says which).
-void ReportNoTwainLibrary(ReportSection& section);
 // TWAIN_IsAvailable: true when the manager loads.
 bool ReportAvailable(const ManagerFile& manager, const StepAnswer& available, ReportSection& section);
 // TWAIN_LoadSourceManager and TWAIN_OpenSourceManager: true when they succeed; after a failure

@@ -56,10 +56,6 @@ void ReportHang(ReportSection& section, const std::wstring& what, std::chrono::m
                  section.Say(TextId::TwainHangAction));
 }
 
-void ReportNotRun(ReportSection& section, const std::wstring& what) {
-    section.Fail(section.Say(TextId::TwainNotRun, {what}), section.Say(TextId::TwainNotRunAction));
-}
-
 void ReportNoManagerWindow(ReportSection& section) {
     section.Fail(section.Say(TextId::NoManagerWindow), section.Say(TextId::RestartWindows));
 }

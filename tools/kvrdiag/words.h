@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/kvrdiag/report.h"
 
@@ -20,6 +21,13 @@ std::wstring Bytes(Language language, unsigned long long bytes);
 std::wstring Quoted(const std::wstring& text);
 // ASCII text (TWAIN's code names) as wide characters.
 std::wstring Widened(const std::string& ascii);
+
+// What a call of one of the module's script functions did, as the host stand-in saw it.
+struct ScriptCallFacts {
+    std::optional<int> result;           // what it wrote into its answer argument
+    std::vector<std::wstring> messages;  // the operator's messages it sent
+    std::vector<std::wstring> faults;    // boundary misbehaviour the host stand-in noticed
+};
 
 // What one call of the module's TWAIN exports answered (twain_steps.h makes them).
 struct StepAnswer {
@@ -37,8 +45,6 @@ std::wstring CodesText(Language language, std::optional<int> resultCode, std::op
 
 // A FAIL line for a TWAIN step that did not come back; the TWAIN checks end there.
 void ReportHang(ReportSection& section, const std::wstring& what, std::chrono::milliseconds limit);
-// A FAIL line for a TWAIN check not run because an earlier driver call hangs.
-void ReportNotRun(ReportSection& section, const std::wstring& what);
 // A FAIL line for a check that found no window to give the TWAIN manager.
 void ReportNoManagerWindow(ReportSection& section);
 
