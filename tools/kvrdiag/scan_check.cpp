@@ -130,7 +130,8 @@ ReadBack ReadJpegBack(const std::string& path) {
     } catch (const Error& e) {
         error = e.what();
     }
-    r.error = FromModuleText(error);
+    // kavrel::Error texts, as the module's own messages, are Windows-1251 whatever the system's code page.
+    r.error = FromCodePage(error, 1251);
     return r;
 }
 
@@ -222,7 +223,6 @@ void CheckScan(TwainSteps* steps, ModuleUnderTest* module, bool keep, ReportSect
         return section.Fail(section.Say(TextId::ScanNotPossible), section.Say(TextId::SeeSection1));
     }
     if (steps->Stuck()) {
-        // An earlier driver call hangs.
         return section.Fail(section.Say(TextId::TwainNotRun, {section.Say(TextId::TheScan)}),
                             section.Say(TextId::TwainNotRunAction));
     }

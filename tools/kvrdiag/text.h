@@ -13,8 +13,6 @@ namespace kavrel::diag {
 std::wstring FromCodePage(const std::string& bytes, UINT codePage);
 inline std::wstring FromAnsi(const std::string& bytes) { return FromCodePage(bytes, CP_ACP); }
 inline std::wstring FromOem(const std::string& bytes) { return FromCodePage(bytes, CP_OEMCP); }
-// The module's own messages (and kavrel::Error texts) are Windows-1251 whatever the system's code page.
-inline std::wstring FromModuleText(const std::string& bytes) { return FromCodePage(bytes, 1251); }
 std::string ToCodePage(const std::wstring& text, UINT codePage);
 
 // An existing file's or folder's path in the ANSI code page, which the module's functions and
