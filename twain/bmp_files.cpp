@@ -115,6 +115,22 @@ std::size_t ReadableBytesFrom(const void* at) {
     return readable;
 }
 
+// Whether a bitmap file of this name could be written, as far as can be told without making it:
+// a name the simple file interface takes, in a folder that is there, and no directory or
+// read-only file in its place. (A file another program holds open is found only when written.)
+bool FileCanBeMade(const std::string& name) {
+    if (name.size() >= kOpenFileMaxPath || !ReplacementFile::TargetFits(name)) return false;
+    char full[MAX_PATH] = {};
+    char* fileName = nullptr;
+    const DWORD length = ::GetFullPathNameA(name.c_str(), sizeof full, full, &fileName);
+    if (length == 0 || length >= sizeof full || !fileName || fileName == full) return false;
+    const DWORD target = ::GetFileAttributesA(full);
+    if (target != INVALID_FILE_ATTRIBUTES && (target & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) return false;
+    *fileName = '\0';
+    const DWORD folder = ::GetFileAttributesA(full);
+    return folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The image an acquisition hands on to a file or the clipboard: the last that arrived. When a
 // transfer after it failed, TWAIN_AcquireNative returns none although images arrived (a source
 // whose pending count never falls ends every batch so); the last image that did arrive is handed
@@ -254,6 +270,9 @@ TWAIN_API HANDLE WINAPI TWAIN_LoadNativeFromFilename(LPCSTR fileName) {
 
 TWAIN_API int WINAPI TWAIN_AcquireToFilename(HWND window, LPCSTR fileName) {
     return kavrel::NoThrow(int{kWriteFailed}, [&]() -> int {
+        // A name given that no file can be made of is refused before the scan, with the answer
+        // the write would give after it: else the operator's page is scanned only to be lost.
+        if (fileName && *fileName && !FileCanBeMade(fileName)) return kNotCreated;
         HANDLE dib = AcquireLastImage(window, 0);
         if (!dib) return kCancelled;
         // The save dialog, if any, comes after the scan. The image is freed here, so the list,

@@ -302,6 +302,32 @@ TEST_F(WineTwain, AcquireToFilenameWithoutAnImageAsksForNoName) {
     EXPECT_TRUE(watcher.Answered().empty()) << "no save dialog";
 }
 
+int transfersMade = 0;
+void WINAPI CountingCallback(HANDLE, int) { ++transfersMade; }
+
+TEST_F(WineTwain, AcquireToFilenameRefusesANameThatCannotBeWrittenBeforeTheScan) {
+    ::CreateDirectoryA((scratch / "a-folder.bmp").c_str(), nullptr);
+    WriteBytes(scratch / "read-only.bmp", std::vector<std::uint8_t>(10, 1));
+    ::SetFileAttributesA((scratch / "read-only.bmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string tooLong = scratch / (std::string(130, 'n') + ".bmp");
+    const char* const names[] = {"a folder that is not there", "a directory in its place", "a read-only file",
+                                 "too long for the simple file interface"};
+    const std::string paths[] = {scratch / "missing\\scan.bmp", scratch / "a-folder.bmp", scratch / "read-only.bmp",
+                                 tooLong};
+    kv.TWAIN_SetHideUI(1);
+    kv.TWAIN_RegisterCallback(&CountingCallback);
+    for (std::size_t i = 0; i < std::size(paths); ++i) {
+        transfersMade = 0;
+        EXPECT_EQ(kv.TWAIN_AcquireToFilename(nullptr, paths[i].c_str()), -2) << names[i];
+        EXPECT_EQ(transfersMade, 0) << names[i] << ": the page is not scanned to be lost";
+    }
+    transfersMade = 0;
+    EXPECT_EQ(kv.TWAIN_AcquireToFilename(nullptr, (scratch / "fine.bmp").c_str()), 0);
+    EXPECT_EQ(transfersMade, 1);
+    kv.TWAIN_UnRegisterCallback();
+    ::SetFileAttributesA((scratch / "read-only.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(WineTwain, AcquireToClipboardPlacesTheImageAsCfDib) {
     kv.TWAIN_SetHideUI(1);
     // No window, and a handle whose window is gone: the acquisition runs on its proxy, and the
