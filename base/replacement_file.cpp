@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_api_names.h"
 #include "base/wine.h"
 
 namespace kavrel {
@@ -55,7 +56,7 @@ FileIdentity IdentityOf(const std::string& path) {
 bool RenameOpenFile(HANDLE file, const std::string& target) {
     // The name is read in the code page the process's other "A" file calls read it in (a program
     // may have switched them to the OEM one): else the file would go in under another name.
-    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const UINT codePage = FileApiCodePage();
     const int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, target.c_str(), -1, nullptr, 0);
     if (length <= 0) return false;
     std::vector<std::uint8_t> record(offsetof(FILE_RENAME_INFO, FileName) + sizeof(WCHAR) * static_cast<std::size_t>(length));

@@ -23,7 +23,9 @@ bool DirectoryExists(const std::string& path);
 // The names (not paths) of the entries of `directory` that are signature files of `clientKey`
 // in `mode`, in listing order; files and sub-directories alike, hidden ones included; the first
 // `limit` of them at most (the walk stops there). Empty optional: the system refused to list the
-// directory.
+// directory. An entry whose name the file calls' code page cannot hold exactly is not a signature
+// file: no name in that code page reaches it, and the look-alike the system would give for it
+// names another file.
 //
 // The file system is asked for the entries that SignatureSearchPattern lets through, a superset
 // of the client's files (on case-sensitive directories too) that a file server filters far faster

@@ -55,6 +55,14 @@ TEST_F(BadScriptInput, KvrprovAnswersACodeForEveryArgument) {
     };
     const std::string cyrillicDir = dir.Subdir(Ansi(L"Подписи клиентов"));
     WriteBytes(cyrillicDir + "\\" + Ansi(L"Иванов_1.jpg"), "x");
+    // Names from another system whose characters code page 1251 lacks: their best likeness in it
+    // is another client's name, "123.jpg", or a path out of the directory, "123\..\456.bmp".
+    const std::string likenesses = dir.Subdir("likenesses");
+    WriteBytes(likenesses + "\\456.bmp", "x");
+    // 1, a full-width 2, 3; and 123, a full-width backslash, .., another, 456 (in UTF-8).
+    ASSERT_EQ(RunUnix("cd '" + UnixPathOf(likenesses) +
+                      "' && touch \"$(printf '1\\357\\274\\2223.jpg')\" \"$(printf '123\\357\\274\\274..\\357\\274\\274456.bmp')\""),
+              0);
     const Case cases[] = {
         {"10,000 characters of directory", {"", kLong, "k"}, 2},
         {"10,000 characters of key", {"", dir.Path(), kLong}, 1},
@@ -66,6 +74,7 @@ TEST_F(BadScriptInput, KvrprovAnswersACodeForEveryArgument) {
         {"a device name", {"", "NUL", "k"}, 2},
         {"Cyrillic directory and key", {"", cyrillicDir, Ansi(L"иванов")}, 0},
         {"control characters", {"", dir.Path() + "\x01\x02", "\x07"}, 2},
+        {"only names that the code page holds by likeness", {"", likenesses, "123"}, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(Prov(c.arguments), c.code) << c.what;
     EXPECT_TRUE(host.messages.empty()) << "kvrprov sends no message";

@@ -66,6 +66,18 @@ TEST_F(Viewer, NoDirectoryNoFileOrAnUnlistableDirectoryGiveMessagesAndNoWindow) 
     Show(locked, "k", noWindow);
     UnlockPath(locked);
     EXPECT_EQ(HostMessages(), Messages{L"Невозможно открыть директорию с подписью клиента"});
+    // Client 123 has no file: only names from another system whose best likeness in code page
+    // 1251 is "123\..\456.bmp" -- client 456's file, which the viewer would show and delete --
+    // and "123.bmp".
+    const std::string likenesses = dir.Subdir("likenesses");
+    WriteBmpImage(likenesses + "\\456.bmp", 300, 60, RGB(200, 0, 0));
+    // 123, a full-width backslash, .., another, 456; and 1, a full-width 2, 3 (in UTF-8).
+    ASSERT_EQ(RunUnix("cd '" + UnixPathOf(likenesses) +
+                      "' && cp 456.bmp \"$(printf '123\\357\\274\\274..\\357\\274\\274456.bmp')\""
+                      " && cp 456.bmp \"$(printf '1\\357\\274\\2223.bmp')\""),
+              0);
+    Show(likenesses, "123", noWindow);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует файл с подписью клиента"});
     EXPECT_FALSE(windowSeen);
 }
 
