@@ -16,17 +16,6 @@ namespace kavrel::script {
 
 namespace {
 
-// Asked when there is nothing to show: no viewer of this call exists then, and one left hidden
-// by an earlier call has released its working objects already; only a viewer still on screen
-// would have anything to close.
-void CloseViewerIfShown() {
-    // Only a viewer of this thread: another thread's is that thread's to close (and may be being
-    // destroyed there; the lock keeps it while it is looked at).
-    const CriticalSectionLock locked(ui::Application::FormsLock());
-    viewer::TTF* tf = viewer::TF;
-    if (tf && tf->IsShowing() && ::GetWindowThreadProcessId(tf->Handle(), nullptr) == ::GetCurrentThreadId()) tf->Close();
-}
-
 // kvrshow runs on one thread at a time. A viewer's list, pictures and event handlers are its
 // thread's, used without a lock, and only its thread can show or close its window; so a call from a
 // second thread while one is running -- listing the directory, opening its viewer or showing it --
@@ -120,8 +109,10 @@ void __cdecl kvrshow() {
                 return;
             }
             if (names->empty()) {
+                // Nothing else is closed: a viewer still on screen on this thread belongs to a
+                // call that is still running (this one came from a host window its loop
+                // dispatched), and one left hidden by an earlier call has nothing to close.
                 host::ReportMessage("Отсутствует файл с подписью клиента");
-                CloseViewerIfShown();
                 return;
             }
             ShowViewer(directory, clientKey);

@@ -774,6 +774,32 @@ TEST_F(Viewer, AViewerShownOverAnotherLeavesItsOwnListAndPictures) {
     EXPECT_EQ(FromOem(host.messages[messagesBefore]), L"Просмотр подписи уже открыт в другом потоке программы");
 }
 
+TEST_F(Viewer, ACallFromInsideAViewerThatFindsNothingLeavesThatViewerOpen) {
+    // Client a's viewer dispatches a host window whose call finds no file of client c: that call
+    // says so, and a's viewer, whose own call is still running, stays on screen and steps on.
+    WriteNumbered(dir, "a", {241, 242});
+    ShowingHostWindow hostWindow(host, {dir.Path(), "c", "C", "1", "1"});
+    std::atomic<int> messages{0};
+    host.onMessage = [&](const std::string&) { ++messages; };
+    bool told = false, stillOpen = false, stepped = false;
+    Show(dir.Path(), "a", [&](ViewerSession& v) {
+        ASSERT_NE(v.WaitForViewer(), nullptr);
+        const int first = v.Layout().ImageWidth();
+        hostWindow.Post();
+        told = WaitUntil([&] { return messages.load() > 0; }, 10000);
+        stillOpen = !v.WaitUntilClosed(500);
+        if (!stillOpen) return;
+        v.Click(1);
+        stepped = v.WaitForLayout([&](const ViewerLayout& l) { return l.ImageWidth() != first; });
+        v.Key(VK_ESCAPE);
+    }, "A");
+    host.onMessage = nullptr;
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(stillOpen) << "the viewer of the call still running was closed";
+    EXPECT_TRUE(stepped);
+    EXPECT_EQ(HostMessages(), Messages{L"Отсутствует файл с подписью клиента"});
+}
+
 TEST_F(Viewer, TheDeleteButtonIsBarredOnlyWhenDisabled) {
     WriteBmpImage(dir / "keep.bmp", 250, 30, RGB(1, 2, 3));
     Show(dir.Path(), "keep", [&](ViewerSession& v) {
