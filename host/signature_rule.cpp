@@ -34,6 +34,10 @@ bool IsStorableFileName(std::string_view name) {
             return false;
         }
     }
+    return !IsDeviceName(name);
+}
+
+bool IsDeviceName(std::string_view name) {
     // The device is named by what comes before the first dot, trailing spaces dropped.
     std::string_view stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
@@ -42,11 +46,10 @@ bool IsStorableFileName(std::string_view name) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
-        if (upper == device) return false;
+        if (upper == device) return true;
     }
-    const bool numbered = upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-                          upper[3] >= '1' && upper[3] <= '9';
-    return !numbered;
+    return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+           upper[3] >= '1' && upper[3] <= '9';
 }
 
 std::string JoinPath(const std::string& directory, std::string_view name) {
@@ -107,7 +110,9 @@ std::optional<std::vector<std::string>> WalkSignatureFiles(const std::string& di
     std::vector<std::string> names;
     const bool listed = listing(pattern, [&](const std::string& name) {
         if (names.size() >= limit) return false;
-        if (IsSignatureName(name, clientKey, mode, upper)) names.push_back(name);
+        // A device name with an extension ("nul.bmp", from another system) is no file of the
+        // directory to the file calls: they would read, and delete, the device by it.
+        if (IsSignatureName(name, clientKey, mode, upper) && !IsDeviceName(name)) names.push_back(name);
         return names.size() < limit;
     });
     if (!listed) return std::nullopt;

@@ -41,6 +41,10 @@ std::string JoinPath(const std::string& directory, std::string_view name);
 // to LPT9, in any letter case, whatever follows a dot or trailing spaces: "con.jpg" is the console).
 bool IsStorableFileName(std::string_view name);
 
+// Whether the file calls take this name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9, in any letter case, whatever follows a dot or trailing spaces) rather than a file.
+bool IsDeviceName(std::string_view name);
+
 // The listing pattern for a directory: `pattern` ("*.*" unless given) joined to it as a name.
 std::string ListingPattern(const std::string& directory, std::string_view pattern = "*.*");
 
@@ -66,13 +70,14 @@ std::string SignatureSearchPattern(std::string_view clientKey, KeyMode mode, std
 // One listing of a directory by a pattern ("<directory>\\<name pattern>", see ListingPattern):
 // `visit` is called with each entry's name in the order the file system returns them and stops
 // the listing by answering false. False when the directory cannot be listed. On a workstation it
-// is FindFirstFileA and FindNextFileA; the tests replace it.
+// is FindFirstFileW and FindNextFileW (ListSignatureFiles); the tests replace it.
 using DirectoryListing =
     std::function<bool(const std::string& pattern, const std::function<bool(const std::string& name)>& visit)>;
 
 // The directory walk: `listing` is asked for SignatureSearchPattern in `directory` (cut to fit a
 // path of MAX_PATH characters), and the exact rule is applied to the names that come back, kept in
-// their order; the walk stops at the `limit`-th. None: the directory cannot be listed.
+// their order, less the device names (IsDeviceName), which no file call reaches as a file; the walk
+// stops at the `limit`-th. None: the directory cannot be listed.
 std::optional<std::vector<std::string>> WalkSignatureFiles(const std::string& directory,
                                                            std::string_view clientKey, KeyMode mode,
                                                            UpperCaseMapping upper, const DirectoryListing& listing,

@@ -63,6 +63,10 @@ TEST_F(BadScriptInput, KvrprovAnswersACodeForEveryArgument) {
     ASSERT_EQ(RunUnix("cd '" + UnixPathOf(likenesses) +
                       "' && touch \"$(printf '1\\357\\274\\2223.jpg')\" \"$(printf '123\\357\\274\\274..\\357\\274\\274456.bmp')\""),
               0);
+    // Names from another system that are Windows device names with an extension: the file calls
+    // given "nul.bmp" reach the NUL device, not that file.
+    const std::string devices = dir.Subdir("devices");
+    ASSERT_EQ(RunUnix("cd '" + UnixPathOf(devices) + "' && touch nul.bmp 'NUL .jpg'"), 0);
     const Case cases[] = {
         {"10,000 characters of directory", {"", kLong, "k"}, 2},
         {"10,000 characters of key", {"", dir.Path(), kLong}, 1},
@@ -75,6 +79,7 @@ TEST_F(BadScriptInput, KvrprovAnswersACodeForEveryArgument) {
         {"Cyrillic directory and key", {"", cyrillicDir, Ansi(L"иванов")}, 0},
         {"control characters", {"", dir.Path() + "\x01\x02", "\x07"}, 2},
         {"only names that the code page holds by likeness", {"", likenesses, "123"}, 1},
+        {"only device names", {"", devices, "nul"}, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(Prov(c.arguments), c.code) << c.what;
     EXPECT_TRUE(host.messages.empty()) << "kvrprov sends no message";
