@@ -19,18 +19,17 @@ std::optional<std::string> ExactNarrowFileName(std::wstring_view name) {
     if (name.empty()) return std::string();
     const UINT codePage = FileApiCodePage();
     const int wideLength = static_cast<int>(name.size());
-    BOOL defaulted = FALSE;
-    const int length = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, name.data(), wideLength, nullptr, 0,
-                                             nullptr, &defaulted);
-    if (length <= 0 || defaulted) return std::nullopt;
+    // Converted plainly, and read back: it must come back the same name. That finds a character put
+    // by its best fit or by the default character, and a table that maps two characters onto one
+    // byte, in every code page. (Asking WideCharToMultiByte itself, with WC_NO_BEST_FIT_CHARS or a
+    // used-default flag, fails outright for UTF-8 and the other code pages that take no flags: a
+    // workstation whose ANSI code page is UTF-8 would then find no file at all.)
+    const int length = ::WideCharToMultiByte(codePage, 0, name.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::nullopt;
     std::string narrow(static_cast<std::size_t>(length), '\0');
-    if (::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, name.data(), wideLength, narrow.data(), length, nullptr,
-                              &defaulted) != length ||
-        defaulted) {
+    if (::WideCharToMultiByte(codePage, 0, name.data(), wideLength, narrow.data(), length, nullptr, nullptr) != length) {
         return std::nullopt;
     }
-    // Read back, it must be the same name: a code page whose table maps two characters onto one
-    // byte would not say so through `defaulted`.
     if (WideFileName(narrow) != name) return std::nullopt;
     return narrow;
 }
