@@ -119,7 +119,8 @@ std::size_t ReadableBytesFrom(const void* at) {
 // a name the simple file interface takes, in a folder that is there, and no directory or
 // read-only file in its place. (A file another program holds open is found only when written.)
 bool FileCanBeMade(const std::string& name) {
-    if (name.size() >= kOpenFileMaxPath || !ReplacementFile::TargetFits(name)) return false;
+    if (name.size() >= kOpenFileMaxPath) return false;
+    // (A full path past MAX_PATH is one the replacement file cannot be made beside either.)
     char full[MAX_PATH] = {};
     char* fileName = nullptr;
     const DWORD length = ::GetFullPathNameA(name.c_str(), sizeof full, full, &fileName);
